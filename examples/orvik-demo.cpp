@@ -1,0 +1,118 @@
+// Prints a short sample receipt over a TCP link to a receiver started here, and shows the bytes that arrived.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cstdio>
+#include <memory>
+#include <thread>
+
+#include <orvik/OrvikFramework.h>
+
+using namespace OrvikFramework;
+
+namespace {
+
+// Accepts one connection on 127.0.0.1 and collects everything until the sender closes.
+class Receiver {
+public:
+    Receiver() {
+        listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 || ::listen(listener_, 1) != 0 ||
+            ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+            std::perror("orvik-demo: cannot listen on 127.0.0.1");
+            std::exit(1);
+        }
+        port_ = ntohs(address.sin_port);
+        thread_ = std::thread([this] { collect(); });
+    }
+    ~Receiver() { ::close(listener_); }
+
+    int port() const { return port_; }
+    const Data& finish() {
+        thread_.join();
+        return received_;
+    }
+
+private:
+    void collect() {
+        const int peer = ::accept(listener_, nullptr, nullptr);
+        if (peer < 0) return;
+        std::uint8_t buffer[4096];
+        for (ssize_t n; (n = ::read(peer, buffer, sizeof buffer)) > 0;) received_.insert(received_.end(), buffer, buffer + n);
+        ::close(peer);
+    }
+
+    int listener_ = -1;
+    int port_ = 0;
+    std::thread thread_;
+    Data received_;
+};
+
+void hexDump(const Data& bytes) {
+    for (std::size_t row = 0; row < bytes.size(); row += 16) {
+        std::printf("%08zx  ", row);
+        for (std::size_t i = row; i < row + 16; ++i) {
+            if (i < bytes.size()) std::printf("%02x ", bytes[i]); else std::printf("   ");
+            if (i == row + 7) std::printf(" ");
+        }
+        std::printf(" |");
+        for (std::size_t i = row; i < row + 16 && i < bytes.size(); ++i) std::putchar(std::isprint(bytes[i]) ? bytes[i] : '.');
+        std::printf("|\n");
+    }
+}
+
+// A 32×16-dot image: a frame with a diagonal stripe.
+Data sampleImage() {
+    constexpr int widthBytes = 4, height = 16;
+    Data image(widthBytes * height, 0);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < widthBytes * 8; ++x) {
+            const bool frame = y == 0 || y == height - 1 || x == 0 || x == widthBytes * 8 - 1;
+            const bool stripe = (x / 2) == y;
+            if (frame || stripe) image[y * widthBytes + x / 8] |= 0x80 >> (x % 8);
+        }
+    }
+    return image;
+}
+
+}  // namespace
+
+int main() {
+    Receiver receiver;
+    Orvik sdk;
+    sdk.InterfaceType = WIRELESSS_INTERFACE::SOCKET;
+    sdk.ConnectTo = "127.0.0.1";
+    sdk.TCPDevice = std::make_shared<TcpSocket>();
+    sdk.TCPDevice->connect("127.0.0.1", receiver.port());
+    RunLoop::main().runUntil([] { return false; }, std::chrono::milliseconds(50));
+
+    sdk.InitPrinter();
+    sdk.TextAlignment(ALIGNMENT::CENTER);
+    sdk.PrintMode(static_cast<std::uint8_t>(PRINT_MODE__EMPHASIZED_SELECTED | PRINT_MODE__DOUBLE_HEIGHT_SELECTED));
+    sdk.PrintText("ORVIK CAFE");
+    sdk.PrintMode(0);
+    sdk.TextAlignment(ALIGNMENT::LEFT);
+    sdk.PrintText("1 x Espresso          2.80");
+    sdk.PrintText("1 x Croissant         3.10");
+    sdk.PrintText("Total                 5.90");
+    sdk.TextAlignment(ALIGNMENT::CENTER);
+    sdk.PrintBarcode(BARCODE_HRI_POS::BENEATH, 80, 2, "ORVIK42");
+    const Data image = sampleImage();
+    sdk.PrintRasterBitImage(0, 4, 0, 16, 0, image);
+    sdk.PrintNFeedPaper(48);
+    sdk.CutPaper();
+    RunLoop::main().runOnce(std::chrono::milliseconds(0));
+    sdk.TCPDevice->disconnect();
+
+    const Data& received = receiver.finish();
+    std::printf("\nThe receiver got %zu bytes:\n", received.size());
+    hexDump(received);
+    return received.empty() ? 1 : 0;
+}

@@ -1,0 +1,87 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <semaphore>
+#include <string>
+#include <string_view>
+
+#include <orvik/Bluetooth.h>
+#include <orvik/BluetoothUUID.h>
+#include <orvik/Data.h>
+#include <orvik/Enums.h>
+#include <orvik/Hotspot.h>
+#include <orvik/TcpSocket.h>
+
+namespace OrvikFramework {
+
+/// The SDK object: link settings and state as public properties, one operation per printer command.
+class Orvik {
+public:
+    Orvik();
+    virtual ~Orvik();
+    Orvik(const Orvik&) = delete;
+    Orvik& operator=(const Orvik&) = delete;
+
+    std::int64_t nValue = 0;
+    bool bConnect = false;
+    bool bZip = false;
+    std::string ZipFile;
+    std::optional<WIRELESSS_INTERFACE> InterfaceType;
+    std::string ConnectTo;
+    std::string Password;
+    const std::shared_ptr<std::counting_semaphore<>> BLESemaphore;
+    std::shared_ptr<CentralManager> BLEManager;
+    std::shared_ptr<BLEPeripheral> BLEDevice;
+    std::shared_ptr<Peripheral> ConnectedBLEDevice;
+    std::int64_t MTU = 512;
+    const BluetoothUUID ServiceUUID;
+    const BluetoothUUID RXCharacteristicUUID;
+    const BluetoothUUID TXCharacteristicUUID;
+    std::shared_ptr<Characteristic> RXCharacteristic;
+    std::shared_ptr<Characteristic> TXCharacteristic;
+    std::optional<Data> RecevedData;
+    std::optional<HotspotConfiguration> WiFiConfiguration;
+    std::shared_ptr<TcpSocket> TCPDevice;
+
+    /// Appends the buffer to the spool file `ZipFile`, creating it if absent; false when that fails.
+    virtual bool WriteToFile(const Data& data);
+
+    /// ESC @: initialise the printer.
+    virtual void InitPrinter();
+    /// ESC a n: justification.
+    virtual void TextAlignment(ALIGNMENT Alignment);
+    /// ESC ! n: print mode, the PRINT_MODE__ bits ORed together.
+    virtual void PrintMode(std::uint8_t Mode);
+    /// The caller's bytes unchanged.
+    virtual void PrintData(const Data& Data);
+    /// The text in UTF-8, then CR LF.
+    virtual void PrintText(std::string_view Text);
+    /// The buffer without its last byte, then CR LF.
+    virtual void PrintTextln(const Data& Data);
+    /// The buffer without its last byte.
+    virtual void PrintText(const Data& Data);
+    /// ESC J n: print and feed n motion units.
+    virtual void PrintNFeedPaper(std::uint8_t feed);
+    /// ESC m: partial cut.
+    virtual void CutPaper();
+    /// GS H, GS h, GS w, GS k 4 (CODE39) and the barcode text with its NUL end and CR LF, as five pieces.
+    virtual void PrintBarcode(BARCODE_HRI_POS POS, std::uint8_t HEIGHT, std::uint8_t WIDTH, std::string_view BARCODE);
+    /// GS v 0 m xL xH yL yH, then the image bytes, as two pieces.
+    virtual void PrintRasterBitImage(std::uint8_t m, std::uint8_t xL, std::uint8_t xH, std::uint8_t yL, std::uint8_t yH,
+                                     const Data& imageData);
+    /// GS V: cut with mode m (and feed n unless m is 102).
+    virtual void SelectCutMode_N_CutPaper(std::uint8_t m, std::uint8_t n = 0);
+
+    /// Writes the buffer to the printer's RX characteristic in MTU-sized pieces.
+    void BLESend(const Data& data);
+
+private:
+    enum class Route { SpoolFile, Bluetooth, Tcp };
+    std::optional<Route> chooseRoute();
+    void deliver(Route route, const Data& piece);
+    void routeCommand(const Data& piece);
+};
+
+}  // namespace OrvikFramework

@@ -1,0 +1,13 @@
+#pragma once
+
+// Everything an application needs to drive a receipt printer.
+#include <orvik/Bluetooth.h>
+#include <orvik/BluetoothUUID.h>
+#include <orvik/Data.h>
+#include <orvik/Enums.h>
+#include <orvik/Hotspot.h>
+#include <orvik/Log.h>
+#include <orvik/Orvik.h>
+#include <orvik/RunLoop.h>
+#include <orvik/Stream.h>
+#include <orvik/TcpSocket.h>

@@ -1,0 +1,24 @@
+#!/bin/sh
+# Installs the Debian packages the build and the tests need; does nothing when all are present.
+set -eu
+
+PACKAGES="cmake ninja-build g++ make pkg-config libgtest-dev libgmock-dev"
+
+missing=""
+for pkg in $PACKAGES; do
+  if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed"; then
+    missing="$missing $pkg"
+  fi
+done
+
+[ -z "$missing" ] && exit 0
+
+if [ "$(id -u)" -ne 0 ]; then
+  echo "deps: missing packages:$missing (run as root, or install them yourself)" >&2
+  exit 1
+fi
+echo "deps: installing$missing"
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -q
+# shellcheck disable=SC2086
+apt-get install -y -q --no-install-recommends $missing

@@ -1,0 +1,95 @@
+#include <orvik/Orvik.h>
+
+#include <cstring>
+
+#include <orvik/Log.h>
+
+#include "core/Commands.h"
+#include "platform/posix/Files.h"
+
+namespace OrvikFramework {
+namespace {
+
+BluetoothUUID uuid(std::string_view text) { return *BluetoothUUID::parse(text); }
+
+}  // namespace
+
+Orvik::Orvik()
+    : BLESemaphore(std::make_shared<std::counting_semaphore<>>(1)),
+      ServiceUUID(uuid("6E400001-B5A3-F393-E0A9-E50E24DCCA9E")),
+      RXCharacteristicUUID(uuid("6E400002-B5A3-F393-E0A9-E50E24DCCA9E")),
+      TXCharacteristicUUID(uuid("6E400003-B5A3-F393-E0A9-E50E24DCCA9E")) {}
+
+Orvik::~Orvik() = default;
+
+// The destination of one command, decided once before its first piece.
+std::optional<Orvik::Route> Orvik::chooseRoute() {
+    // Every command is spooled while spooling is on, so a spooled job is the same byte stream as a live one.
+    if (bZip) return Route::SpoolFile;
+    if (!InterfaceType) {
+        Log::plain("Orvik: no interface chosen; call InitSDK before sending commands (command not sent)");
+        return std::nullopt;
+    }
+    return *InterfaceType == WIRELESSS_INTERFACE::BLUETOOTH ? Route::Bluetooth : Route::Tcp;
+}
+
+void Orvik::deliver(Route route, const Data& piece) {
+    switch (route) {
+        case Route::SpoolFile: WriteToFile(piece); break;
+        case Route::Bluetooth: BLESend(piece); break;
+        case Route::Tcp:
+            // Looked up for every piece: a piece is dropped when there is no connection at that moment.
+            if (std::shared_ptr<TcpSocket> device = TCPDevice) device->SendData(piece);
+            break;
+    }
+}
+
+void Orvik::routeCommand(const Data& piece) {
+    if (const auto route = chooseRoute()) deliver(*route, piece);
+}
+
+bool Orvik::WriteToFile(const Data& data) {
+    int error = Files::append(ZipFile, data);
+    if (error == ENOENT) error = Files::create(ZipFile, data);
+    if (error == 0) return true;
+    Log::plain(std::string("Error creating file ") + std::strerror(error));
+    return false;
+}
+
+void Orvik::InitPrinter() { routeCommand(Commands::initPrinter()); }
+void Orvik::TextAlignment(ALIGNMENT Alignment) { routeCommand(Commands::textAlignment(rawValue(Alignment))); }
+void Orvik::PrintMode(std::uint8_t Mode) { routeCommand(Commands::printMode(Mode)); }
+void Orvik::PrintData(const Data& Data) { routeCommand(Data); }
+void Orvik::PrintText(std::string_view Text) { routeCommand(Commands::textLine(Text)); }
+void Orvik::PrintTextln(const Data& Data) { routeCommand(Commands::dataLine(Data)); }
+void Orvik::PrintText(const Data& Data) { routeCommand(Commands::withoutLastByte(Data)); }
+void Orvik::PrintNFeedPaper(std::uint8_t feed) { routeCommand(Commands::feedPaper(feed)); }
+void Orvik::CutPaper() { routeCommand(Commands::cutPaper()); }
+void Orvik::SelectCutMode_N_CutPaper(std::uint8_t m, std::uint8_t n) { routeCommand(Commands::selectCutMode(m, n)); }
+
+void Orvik::PrintBarcode(BARCODE_HRI_POS POS, std::uint8_t HEIGHT, std::uint8_t WIDTH, std::string_view BARCODE) {
+    const auto route = chooseRoute();
+    if (!route) return;
+    const auto pieces = Commands::barcode(rawValue(POS), HEIGHT, WIDTH, BARCODE);
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+        // The barcode-system header goes through PrintData, so it follows that command's routing.
+        if (i == Commands::barcodeHeaderPiece) {
+            PrintData(pieces[i]);
+        } else {
+            deliver(*route, pieces[i]);
+        }
+    }
+}
+
+void Orvik::PrintRasterBitImage(std::uint8_t m, std::uint8_t xL, std::uint8_t xH, std::uint8_t yL, std::uint8_t yH,
+                                const Data& imageData) {
+    const auto route = chooseRoute();
+    if (!route) return;
+    deliver(*route, Commands::rasterHeader(m, xL, xH, yL, yH));
+    deliver(*route, imageData);
+}
+
+// Until the Bluetooth layer discovers the printer's RX characteristic there is nothing to write to.
+void Orvik::BLESend(const Data&) {}
+
+}  // namespace OrvikFramework
