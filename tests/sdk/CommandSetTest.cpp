@@ -1,0 +1,193 @@
+// Exact bytes and piece boundaries of every printer command, on each link.
+#include <functional>
+#include <memory>
+#include <string>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <orvik/OrvikFramework.h>
+
+#include "support/LogCapture.h"
+#include "support/LoopbackServer.h"
+#include "support/RecordingTcpSocket.h"
+#include "support/TempDir.h"
+
+namespace OrvikFramework {
+namespace {
+
+using Testing::RecordingTcpSocket;
+using Pieces = std::vector<Data>;
+
+struct CommandCase {
+    std::string name;
+    std::function<void(Orvik&)> send;
+    Pieces pieces;
+};
+
+const std::vector<CommandCase>& commandCases() {
+    static const std::vector<CommandCase> cases = {
+        {"InitPrinter", [](Orvik& o) { o.InitPrinter(); }, {{0x1B, 0x40}}},
+        {"AlignLeft", [](Orvik& o) { o.TextAlignment(ALIGNMENT::LEFT); }, {{0x1B, 0x61, 0x30}}},
+        {"AlignCenter", [](Orvik& o) { o.TextAlignment(ALIGNMENT::CENTER); }, {{0x1B, 0x61, 0x31}}},
+        {"AlignRight", [](Orvik& o) { o.TextAlignment(ALIGNMENT::RIGHT); }, {{0x1B, 0x61, 0x32}}},
+        {"PrintModeAll", [](Orvik& o) { o.PrintMode(0xB9); }, {{0x1B, 0x21, 0xB9}}},
+        {"PrintData", [](Orvik& o) { o.PrintData({0x00, 0xFF, 0x1B}); }, {{0x00, 0xFF, 0x1B}}},
+        {"PrintDataEmpty", [](Orvik& o) { o.PrintData({}); }, {{}}},
+        {"PrintText", [](Orvik& o) { o.PrintText("abc"); }, {{0x61, 0x62, 0x63, 0x0D, 0x0A}}},
+        {"PrintTextEmpty", [](Orvik& o) { o.PrintText(""); }, {{0x0D, 0x0A}}},
+        {"PrintTextUtf8", [](Orvik& o) { o.PrintText("\xC3\xA9"); }, {{0xC3, 0xA9, 0x0D, 0x0A}}},
+        {"PrintTextln", [](Orvik& o) { o.PrintTextln({0x41, 0x42, 0x00}); }, {{0x41, 0x42, 0x0D, 0x0A}}},
+        {"PrintTextlnEmpty", [](Orvik& o) { o.PrintTextln({}); }, {{0x0D, 0x0A}}},
+        {"PrintTextData", [](Orvik& o) { o.PrintText(Data{0x41, 0x42, 0x43}); }, {{0x41, 0x42}}},
+        {"PrintTextDataOneByte", [](Orvik& o) { o.PrintText(Data{0x41}); }, {{}}},
+        {"PrintTextDataEmpty", [](Orvik& o) { o.PrintText(Data{}); }, {{}}},
+        {"Feed", [](Orvik& o) { o.PrintNFeedPaper(255); }, {{0x1B, 0x4A, 0xFF}}},
+        {"CutPaper", [](Orvik& o) { o.CutPaper(); }, {{0x1B, 0x6D}}},
+        {"CutModeDefaultFeed", [](Orvik& o) { o.SelectCutMode_N_CutPaper(66); }, {{0x1D, 0x56, 0x42, 0x00}}},
+        {"CutModeWithFeed", [](Orvik& o) { o.SelectCutMode_N_CutPaper(65, 3); }, {{0x1D, 0x56, 0x41, 0x03}}},
+        {"CutModeFunctionA", [](Orvik& o) { o.SelectCutMode_N_CutPaper(102, 9); }, {{0x1D, 0x56, 0x66}}},
+        {"Barcode",
+         [](Orvik& o) { o.PrintBarcode(BARCODE_HRI_POS::BENEATH, 80, 2, "123"); },
+         {{0x1D, 0x48, 0x02}, {0x1D, 0x68, 0x50}, {0x1D, 0x77, 0x02}, {0x1D, 0x6B, 0x04}, {0x31, 0x32, 0x33, 0x00, 0x0D, 0x0A}}},
+        {"BarcodeEmpty",
+         [](Orvik& o) { o.PrintBarcode(BARCODE_HRI_POS::NON, 1, 6, ""); },
+         {{0x1D, 0x48, 0x00}, {0x1D, 0x68, 0x01}, {0x1D, 0x77, 0x06}, {0x1D, 0x6B, 0x04}, {0x00, 0x0D, 0x0A}}},
+        {"Raster",
+         [](Orvik& o) { o.PrintRasterBitImage(0, 2, 0, 1, 0, {0xF0, 0x0F}); },
+         {{0x1D, 0x76, 0x30, 0x00, 0x02, 0x00, 0x01, 0x00}, {0xF0, 0x0F}}},
+        {"RasterEmpty",
+         [](Orvik& o) { o.PrintRasterBitImage(3, 0, 1, 0, 2, {}); },
+         {{0x1D, 0x76, 0x30, 0x03, 0x00, 0x01, 0x00, 0x02}, {}}},
+    };
+    return cases;
+}
+
+Data concatenated(const Pieces& pieces) {
+    Data all;
+    for (const Data& piece : pieces) all.insert(all.end(), piece.begin(), piece.end());
+    return all;
+}
+
+class CommandBytes : public ::testing::TestWithParam<CommandCase> {};
+
+TEST_P(CommandBytes, ReachTcpLinksAsPieces) {
+    for (auto link : {WIRELESSS_INTERFACE::SOCKET, WIRELESSS_INTERFACE::WIFI}) {
+        Orvik sdk;
+        sdk.InterfaceType = link;
+        auto device = std::make_shared<RecordingTcpSocket>();
+        sdk.TCPDevice = device;
+        GetParam().send(sdk);
+        EXPECT_EQ(device->pieces, GetParam().pieces);
+    }
+}
+
+TEST_P(CommandBytes, AreAppendedToTheSpoolFileWhileSpooling) {
+    Testing::TempDir dir;
+    Orvik sdk;
+    sdk.bZip = true;
+    sdk.ZipFile = dir.file("job.bin");
+    auto device = std::make_shared<RecordingTcpSocket>();
+    sdk.InterfaceType = WIRELESSS_INTERFACE::SOCKET;
+    sdk.TCPDevice = device;
+    GetParam().send(sdk);
+    GetParam().send(sdk);
+    const Data once = concatenated(GetParam().pieces);
+    Data twice = once;
+    twice.insert(twice.end(), once.begin(), once.end());
+    EXPECT_EQ(Testing::readFile(sdk.ZipFile), twice);
+    EXPECT_TRUE(device->pieces.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryCommand, CommandBytes, ::testing::ValuesIn(commandCases()),
+                         [](const auto& info) { return info.param.name; });
+
+TEST(CommandSet, WholeSetArrivesByteExactOverRealLoopbackConnection) {
+    Testing::LogCapture log;
+    Testing::LoopbackServer server;
+    Orvik sdk;
+    sdk.InterfaceType = WIRELESSS_INTERFACE::SOCKET;
+    sdk.TCPDevice = std::make_shared<TcpSocket>();
+    sdk.TCPDevice->connect("127.0.0.1", server.port());
+    Data expected;
+    for (const CommandCase& command : commandCases()) {
+        command.send(sdk);
+        const Data bytes = concatenated(command.pieces);
+        expected.insert(expected.end(), bytes.begin(), bytes.end());
+    }
+    sdk.TCPDevice->disconnect();
+    EXPECT_EQ(server.received(), expected);
+}
+
+// Counts the PrintData calls a command makes, to see which pieces go through it.
+class PrintDataSpy : public Orvik {
+public:
+    void PrintData(const Data& Data) override {
+        viaPrintData.push_back(Data);
+        Orvik::PrintData(Data);
+    }
+    Pieces viaPrintData;
+};
+
+TEST(CommandSet, BarcodeHeaderGoesThroughPrintData) {
+    PrintDataSpy sdk;
+    sdk.InterfaceType = WIRELESSS_INTERFACE::WIFI;
+    auto device = std::make_shared<RecordingTcpSocket>();
+    sdk.TCPDevice = device;
+    sdk.PrintBarcode(BARCODE_HRI_POS::ABOVE, 50, 3, "9");
+    EXPECT_EQ(sdk.viaPrintData, (Pieces{{0x1D, 0x6B, 0x04}}));
+    ASSERT_EQ(device->pieces.size(), 5u);
+    EXPECT_EQ(device->pieces[3], (Data{0x1D, 0x6B, 0x04}));
+}
+
+TEST(Routing, WithoutConnectionEveryPieceIsDroppedQuietly) {
+    Testing::LogCapture log;
+    Orvik sdk;
+    sdk.InterfaceType = WIRELESSS_INTERFACE::SOCKET;
+    for (const CommandCase& command : commandCases()) command.send(sdk);
+    EXPECT_TRUE(log.lines().empty());
+}
+
+TEST(Routing, BeforeInitSdkACommandLogsOneLineAndSendsNothing) {
+    Testing::LogCapture log;
+    Orvik sdk;
+    auto device = std::make_shared<RecordingTcpSocket>();
+    sdk.TCPDevice = device;
+    sdk.PrintBarcode(BARCODE_HRI_POS::ABOVE, 50, 3, "9");
+    sdk.CutPaper();
+    EXPECT_TRUE(device->pieces.empty());
+    ASSERT_EQ(log.lines().size(), 2u);
+    EXPECT_THAT(log.lines()[0], ::testing::HasSubstr("InitSDK"));
+}
+
+TEST(Routing, DestinationIsReadAfreshForEveryCommand) {
+    Testing::TempDir dir;
+    Orvik sdk;
+    sdk.ZipFile = dir.file("spool.bin");
+    auto first = std::make_shared<RecordingTcpSocket>();
+    auto second = std::make_shared<RecordingTcpSocket>();
+    sdk.InterfaceType = WIRELESSS_INTERFACE::SOCKET;
+    sdk.TCPDevice = first;
+    sdk.InitPrinter();
+    sdk.bZip = true;
+    sdk.CutPaper();
+    sdk.bZip = false;
+    sdk.TCPDevice = second;
+    sdk.PrintNFeedPaper(1);
+    EXPECT_EQ(first->pieces, (Pieces{{0x1B, 0x40}}));
+    EXPECT_EQ(Testing::readFile(sdk.ZipFile), (Data{0x1B, 0x6D}));
+    EXPECT_EQ(second->pieces, (Pieces{{0x1B, 0x4A, 0x01}}));
+}
+
+TEST(Routing, SpoolingWorksBeforeInitSdk) {
+    Testing::TempDir dir;
+    Orvik sdk;
+    sdk.bZip = true;
+    sdk.ZipFile = dir.file("spool.bin");
+    sdk.InitPrinter();
+    sdk.PrintRasterBitImage(0, 1, 0, 1, 0, {0xAA});
+    EXPECT_EQ(Testing::readFile(sdk.ZipFile), (Data{0x1B, 0x40, 0x1D, 0x76, 0x30, 0, 1, 0, 1, 0, 0xAA}));
+}
+
+}  // namespace
+}  // namespace OrvikFramework
