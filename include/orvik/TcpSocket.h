@@ -26,7 +26,7 @@ public:
     std::optional<std::int64_t> port;
     std::shared_ptr<InputStream> inputStream;
     std::shared_ptr<OutputStream> outputStream;
-    /// Longest wait of one send (for the connection to open and for space) and of one recv.
+    /// Longest stall of one send (waiting for the connection to open or for space) and longest wait of one recv.
     std::chrono::milliseconds waitTimeout{std::chrono::seconds(10)};
 
     /// Records host and port, creates, schedules and opens the stream pair; returns at once.

@@ -25,6 +25,9 @@ struct CommandCase {
     Pieces pieces;
 };
 
+// Keeps test listings readable: gtest would otherwise dump the case's bytes.
+void PrintTo(const CommandCase& command, std::ostream* out) { *out << command.name; }
+
 const std::vector<CommandCase>& commandCases() {
     static const std::vector<CommandCase> cases = {
         {"InitPrinter", [](Orvik& o) { o.InitPrinter(); }, {{0x1B, 0x40}}},

@@ -12,6 +12,13 @@
 namespace OrvikFramework::Testing {
 namespace {
 
+bool waitReadable(int fd, std::chrono::milliseconds limit) {
+    pollfd entry{fd, POLLIN, 0};
+    return ::poll(&entry, 1, static_cast<int>(limit.count())) > 0;
+}
+
+}  // namespace
+
 int listenOnLoopback(int& port) {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
@@ -25,13 +32,6 @@ int listenOnLoopback(int& port) {
     port = ntohs(address.sin_port);
     return fd;
 }
-
-bool waitReadable(int fd, std::chrono::milliseconds limit) {
-    pollfd entry{fd, POLLIN, 0};
-    return ::poll(&entry, 1, static_cast<int>(limit.count())) > 0;
-}
-
-}  // namespace
 
 LoopbackServer::LoopbackServer(Options options) : options_(options) {
     listener_ = listenOnLoopback(port_);

@@ -41,6 +41,9 @@ private:
     std::thread thread_;
 };
 
+// A listening socket on 127.0.0.1 at a free port, stored in `port`.
+int listenOnLoopback(int& port);
+
 // A loopback port with nothing listening on it.
 int closedLoopbackPort();
 

@@ -294,13 +294,15 @@ bool SocketChannel::hasSpaceAvailable() const {
 
 std::int64_t SocketChannel::write(const std::uint8_t* bytes, std::size_t length, std::chrono::milliseconds timeout) {
     if (!live(Side::Output)) return -1;
-    const auto deadline = Clock::now() + timeout;
+    auto deadline = Clock::now() + timeout;
     if (!awaitOpen(deadline)) return -1;
     std::size_t done = 0;
     while (done < length) {
         const ssize_t n = sys().send(fd_, bytes + done, length - done, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n > 0) {
             done += static_cast<std::size_t>(n);
+            // The time-out bounds a stall, not the job: a slow printer may take minutes over a large image.
+            deadline = Clock::now() + timeout;
             continue;
         }
         if (n < 0 && errno == EINTR) continue;

@@ -1,0 +1,150 @@
+// Ordering and wake-up behaviour of the poll loop that carries every callback.
+#include <cerrno>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <orvik/RunLoop.h>
+
+#include "platform/posix/SysCalls.h"
+
+namespace OrvikFramework {
+namespace {
+
+using namespace std::chrono_literals;
+
+// A pipe whose ends close with the test.
+struct Pipe {
+    int fds[2] = {-1, -1};
+    Pipe() { EXPECT_EQ(::pipe(fds), 0); }
+    ~Pipe() {
+        ::close(fds[0]);
+        ::close(fds[1]);
+    }
+    void poke() const { EXPECT_EQ(::write(fds[1], "x", 1), 1); }
+};
+
+TEST(RunLoop, PostedWorkRunsInOrderAndWorkPostedMeanwhileWaitsForTheNextTurn) {
+    RunLoop loop;
+    std::string trace;
+    loop.post([&] {
+        trace += 'a';
+        loop.post([&] { trace += 'c'; });
+    });
+    loop.post([&] { trace += 'b'; });
+    EXPECT_TRUE(loop.runOnce(0ms));
+    EXPECT_EQ(trace, "ab");
+    EXPECT_TRUE(loop.runOnce(0ms));
+    EXPECT_EQ(trace, "abc");
+    EXPECT_FALSE(loop.runOnce(0ms));
+}
+
+TEST(RunLoop, TimersFireInDeadlineOrderAndCancelledOnesNever) {
+    RunLoop loop;
+    std::vector<int> fired;
+    loop.addTimer(30ms, [&] { fired.push_back(3); });
+    const auto cancelled = loop.addTimer(10ms, [&] { fired.push_back(99); });
+    loop.addTimer(5ms, [&] { fired.push_back(1); });
+    loop.addTimer(20ms, [&] { fired.push_back(2); });
+    loop.cancelTimer(cancelled);
+    EXPECT_TRUE(loop.runUntil([&] { return fired.size() == 3; }, 5s));
+    EXPECT_EQ(fired, (std::vector<int>{1, 2, 3}));
+    // A timer can cancel another that is due in the same turn.
+    RunLoop::TimerId second = 0;
+    loop.addTimer(0ms, [&] { loop.cancelTimer(second); });
+    second = loop.addTimer(0ms, [&] { fired.push_back(99); });
+    loop.runUntil([] { return false; }, 20ms);
+    EXPECT_EQ(fired.size(), 3u);
+}
+
+TEST(RunLoop, WatchesReportReadinessUntilDisarmedOrRemoved) {
+    RunLoop loop;
+    Pipe pipe;
+    int calls = 0;
+    const auto watch = loop.watchFd(pipe.fds[0], POLLIN, [&](short revents) {
+        EXPECT_TRUE(revents & POLLIN);
+        ++calls;
+    });
+    EXPECT_FALSE(loop.runOnce(0ms));
+    pipe.poke();
+    EXPECT_TRUE(loop.runUntil([&] { return calls > 0; }, 5s));
+    loop.setWatchEvents(watch, 0);
+    const int disarmedAt = calls;
+    loop.runUntil([] { return false; }, 20ms);
+    EXPECT_EQ(calls, disarmedAt);
+    loop.setWatchEvents(watch, POLLIN);
+    EXPECT_TRUE(loop.runUntil([&] { return calls > disarmedAt; }, 5s));
+    loop.unwatchFd(watch);
+    const int removedAt = calls;
+    loop.runUntil([] { return false; }, 20ms);
+    EXPECT_EQ(calls, removedAt);
+}
+
+TEST(RunLoop, AHandlerRemovingAnotherReadyWatchSilencesIt) {
+    RunLoop loop;
+    Pipe first, second;
+    first.poke();
+    second.poke();
+    int secondCalls = 0;
+    RunLoop::WatchId other = 0;
+    bool firstRan = false;
+    loop.watchFd(first.fds[0], POLLIN, [&](short) {
+        if (!firstRan) loop.unwatchFd(other);
+        firstRan = true;
+    });
+    other = loop.watchFd(second.fds[0], POLLIN, [&](short) { ++secondCalls; });
+    loop.runUntil([&] { return firstRan; }, 5s);
+    loop.runOnce(0ms);
+    EXPECT_EQ(secondCalls, 0);
+}
+
+TEST(RunLoop, RunUntilReportsWhetherTheConditionWasMet) {
+    RunLoop loop;
+    bool flag = false;
+    loop.addTimer(5ms, [&] { flag = true; });
+    EXPECT_TRUE(loop.runUntil([&] { return flag; }, 5s));
+    EXPECT_FALSE(loop.runUntil([] { return false; }, 10ms));
+}
+
+TEST(RunLoop, StopEndsRunAfterTheCurrentTurn) {
+    RunLoop loop;
+    int turns = 0;
+    loop.post([&] {
+        ++turns;
+        loop.stop();
+    });
+    loop.addTimer(5s, [&] { ++turns; });
+    loop.run();
+    EXPECT_EQ(turns, 1);
+}
+
+TEST(RunLoop, AnInterruptedPollIsRetriedNotTakenForReadiness) {
+    static int interruptions;
+    interruptions = 2;
+    SysCalls& calls = sys();
+    const SysCalls saved = calls;
+    calls.poll = [](pollfd* fds, nfds_t count, int timeoutMs) {
+        if (interruptions > 0) {
+            --interruptions;
+            errno = EINTR;
+            return -1;
+        }
+        return realSysCalls().poll(fds, count, timeoutMs);
+    };
+    RunLoop loop;
+    Pipe pipe;
+    int calls_seen = 0;
+    loop.watchFd(pipe.fds[0], POLLIN, [&](short) { ++calls_seen; });
+    bool timerFired = false;
+    loop.addTimer(5ms, [&] { timerFired = true; });
+    EXPECT_TRUE(loop.runUntil([&] { return timerFired; }, 5s));
+    EXPECT_EQ(calls_seen, 0);
+    EXPECT_EQ(interruptions, 0);
+    calls = saved;
+}
+
+}  // namespace
+}  // namespace OrvikFramework

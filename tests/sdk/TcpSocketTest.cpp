@@ -1,0 +1,266 @@
+// The TCP link against real loopback peers: event log lines, whole writes under back-pressure, faults.
+#include <algorithm>
+#include <cerrno>
+#include <memory>
+#include <string>
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <orvik/RunLoop.h>
+#include <orvik/TcpSocket.h>
+
+#include "platform/posix/SysCalls.h"
+#include "support/LogCapture.h"
+#include "support/LoopbackServer.h"
+
+namespace OrvikFramework {
+namespace {
+
+using namespace std::chrono_literals;
+using Testing::closedLoopbackPort;
+using Testing::LogCapture;
+using Testing::LoopbackServer;
+using ::testing::Contains;
+using ::testing::ElementsAre;
+using ::testing::Not;
+
+void pump(std::chrono::milliseconds span = 50ms) {
+    RunLoop::main().runUntil([] { return false; }, span);
+}
+
+bool pumpUntilLogged(const LogCapture& log, const std::string& line) {
+    return RunLoop::main().runUntil([&] { return log.contains(line); }, 5s);
+}
+
+Data pattern(std::size_t size) {
+    Data data(size);
+    for (std::size_t i = 0; i < size; ++i) data[i] = static_cast<std::uint8_t>((i * 131 + i / 251) & 0xFF);
+    return data;
+}
+
+// A peer the test accepts and drives itself, for reads and end-of-stream.
+class AcceptedPeer {
+public:
+    AcceptedPeer() : listener_(Testing::listenOnLoopback(port_)) {}
+    ~AcceptedPeer() {
+        closePeer();
+        ::close(listener_);
+    }
+    int port() const { return port_; }
+    // The client's connect has been issued by then, so this does not block for long.
+    void accept() { peer_ = ::accept(listener_, nullptr, nullptr); }
+    void send(std::string_view bytes) { ASSERT_EQ(::send(peer_, bytes.data(), bytes.size(), 0), ssize_t(bytes.size())); }
+    void closePeer() {
+        if (peer_ >= 0) ::close(peer_);
+        peer_ = -1;
+    }
+
+private:
+    int port_ = 0;
+    int listener_;
+    int peer_ = -1;
+};
+
+TEST(TcpSocketEvents, OpeningLogsStartThenEachStreamsOpenAndSpaceEvents) {
+    LogCapture log;
+    LoopbackServer server;
+    TcpSocket socket;
+    socket.connect("127.0.0.1", server.port());
+    ASSERT_TRUE(pumpUntilLogged(log, "outputStream:HasSpaceAvailable"));
+    pump();
+    EXPECT_EQ(log.lines().front(), "Start open()");
+    EXPECT_THAT(log.lines(), Contains("inputStream:OpenCompleted"));
+    EXPECT_THAT(log.lines(), Contains("outputStream:OpenCompleted"));
+    EXPECT_EQ(std::count(log.lines().begin(), log.lines().end(), "event:1"), 2);
+    EXPECT_THAT(log.lines(), Contains("event:4"));
+    EXPECT_EQ(socket.host, "127.0.0.1");
+    EXPECT_EQ(socket.port, server.port());
+    socket.disconnect();
+}
+
+TEST(TcpSocketEvents, ARefusedConnectionLogsTheErrorOnBothStreamsAndKeepsProperties) {
+    LogCapture log;
+    TcpSocket socket;
+    const int port = closedLoopbackPort();
+    socket.connect("127.0.0.1", port);
+    ASSERT_TRUE(pumpUntilLogged(log, "outputStream:ErrorOccurred : Connection refused"));
+    EXPECT_THAT(log.lines(), Contains("inputStream:ErrorOccurred : Connection refused"));
+    EXPECT_EQ(std::count(log.lines().begin(), log.lines().end(), "event:8"), 2);
+    EXPECT_TRUE(socket.inputStream && socket.outputStream);
+    EXPECT_EQ(socket.port, port);
+    EXPECT_EQ(socket.SendData({1, 2, 3}), -1);
+}
+
+TEST(TcpSocketEvents, HostsThatDoNotResolveAndBadPortsFailWithADescription) {
+    for (const auto& [host, port] : {std::pair<std::string, std::int64_t>{"no-such-host.invalid", 9100},
+                                     std::pair<std::string, std::int64_t>{"127.0.0.1", 70000}}) {
+        LogCapture log;
+        TcpSocket socket;
+        socket.connect(host, port);
+        ASSERT_TRUE(RunLoop::main().runUntil(
+            [&] { return std::count(log.lines().begin(), log.lines().end(), "event:8") == 2; }, 5s))
+            << host;
+        EXPECT_THAT(log.lines(), Not(Contains("inputStream:ErrorOccurred : unknown error")));
+    }
+}
+
+TEST(TcpSocketEvents, AStreamNoLongerHeldLogsOnlyTheEventLine) {
+    LogCapture log;
+    LoopbackServer server;
+    TcpSocket socket;
+    socket.connect("127.0.0.1", server.port());
+    const auto original = socket.inputStream;
+    socket.inputStream.reset();
+    ASSERT_TRUE(pumpUntilLogged(log, "outputStream:OpenCompleted"));
+    pump();
+    EXPECT_EQ(std::count(log.lines().begin(), log.lines().end(), "event:1"), 2);
+    EXPECT_THAT(log.lines(), Not(Contains("inputStream:OpenCompleted")));
+    socket.inputStream = original;
+    socket.disconnect();
+}
+
+TEST(TcpSocketEvents, ThePeerClosingGivesEndWithoutAStreamLine) {
+    LogCapture log;
+    AcceptedPeer peer;
+    TcpSocket socket;
+    socket.connect("127.0.0.1", peer.port());
+    peer.accept();
+    peer.closePeer();
+    ASSERT_TRUE(pumpUntilLogged(log, "event:16"));
+    const auto end = std::find(log.lines().begin(), log.lines().end(), "event:16");
+    EXPECT_TRUE(std::next(end) == log.lines().end() || std::next(end)->rfind("event:", 0) == 0);
+    EXPECT_TRUE(socket.recv(16).empty());
+}
+
+TEST(TcpSocketSend, ASendRightAfterConnectWaitsForTheOpenAndArrivesWhole) {
+    LogCapture log;
+    LoopbackServer server;
+    TcpSocket socket;
+    socket.connect("127.0.0.1", server.port());
+    const Data data = pattern(1000);
+    EXPECT_EQ(socket.SendData(data), 1000);
+    EXPECT_EQ(socket.SendBytes({0x1B, 0x40}), 2);
+    socket.disconnect();
+    Data expected = data;
+    expected.insert(expected.end(), {0x1B, 0x40});
+    EXPECT_EQ(server.received(), expected);
+    EXPECT_EQ(log.lines().at(1), "SendData(data: Data) : outputStream?.hasSpaceAvailable == false)");
+}
+
+TEST(TcpSocketSend, EightMegabytesToASlowReaderArriveByteExact) {
+    LogCapture log;
+    LoopbackServer server({.readChunk = 64 * 1024, .pauseBetweenReads = 1ms, .resetAfter = {}, .idleLimit = 20s});
+    TcpSocket socket;
+    // Shorter than the whole transfer takes: only a stall may time a send out.
+    socket.waitTimeout = 100ms;
+    socket.connect("127.0.0.1", server.port());
+    const Data data = pattern(8 << 20);
+    EXPECT_EQ(socket.SendData(data), std::int64_t(data.size()));
+    socket.disconnect();
+    EXPECT_TRUE(server.received() == data);
+}
+
+TEST(TcpSocketSend, AResetMidJobFailsTheSendWithoutKillingTheProcess) {
+    LogCapture log;
+    LoopbackServer server({.readChunk = 4096, .pauseBetweenReads = 0ms, .resetAfter = 64 * 1024, .idleLimit = 20s});
+    TcpSocket socket;
+    socket.connect("127.0.0.1", server.port());
+    EXPECT_EQ(socket.SendData(pattern(16 << 20)), -1);
+    EXPECT_EQ(socket.SendData({1}), -1);
+    ASSERT_TRUE(pumpUntilLogged(log, "event:8"));
+    EXPECT_LT(server.received().size(), std::size_t(16 << 20));
+}
+
+TEST(TcpSocketSend, WithoutStreamsOrAfterDisconnectSendsFail) {
+    LogCapture log;
+    TcpSocket unconnected;
+    EXPECT_EQ(unconnected.SendData({1}), -1);
+    EXPECT_EQ(unconnected.SendBytes({1}), -1);
+    EXPECT_TRUE(log.lines().empty());
+
+    LoopbackServer server;
+    TcpSocket socket;
+    socket.connect("127.0.0.1", server.port());
+    ASSERT_EQ(socket.SendData({7}), 1);
+    socket.disconnect();
+    log.clear();
+    EXPECT_EQ(socket.SendBytes({8}), -1);
+    EXPECT_THAT(log.lines(), ElementsAre("SendBytes(data: [UInt8]) : outputStream?.hasSpaceAvailable == false)"));
+    EXPECT_EQ(server.received(), Data{7});
+}
+
+// Interruptions, a full buffer and short writes must neither lose nor repeat bytes.
+TEST(TcpSocketSend, InterruptedFullAndShortWritesStillDeliverEveryByteOnce) {
+    LogCapture log;
+    static int call;
+    call = 0;
+    SysCalls& calls = sys();
+    const SysCalls saved = calls;
+    calls.send = [](int fd, const void* bytes, size_t length, int flags) -> ssize_t {
+        switch (call++ % 3) {
+            case 0: errno = EINTR; return -1;
+            case 1: errno = EAGAIN; return -1;
+            default: return realSysCalls().send(fd, bytes, std::min<size_t>(length, 3), flags);
+        }
+    };
+    LoopbackServer server;
+    TcpSocket socket;
+    socket.connect("127.0.0.1", server.port());
+    const Data data = pattern(301);
+    EXPECT_EQ(socket.SendData(data), 301);
+    calls = saved;
+    socket.disconnect();
+    EXPECT_EQ(server.received(), data);
+}
+
+TEST(TcpSocketRecv, ReadsWhatArrivedAndIsEmptyOnBadSizesTimeoutsAndEnd) {
+    LogCapture log;
+    AcceptedPeer peer;
+    TcpSocket socket;
+    socket.waitTimeout = 20ms;
+    EXPECT_TRUE(socket.recv(10).empty());
+    socket.connect("127.0.0.1", peer.port());
+    peer.accept();
+    EXPECT_TRUE(socket.recv(10).empty());
+    peer.send("status");
+    socket.waitTimeout = 5s;
+    EXPECT_EQ(socket.recv(3), (Data{'s', 't', 'a'}));
+    EXPECT_EQ(socket.recv(100), (Data{'t', 'u', 's'}));
+    EXPECT_TRUE(socket.recv(0).empty());
+    EXPECT_TRUE(socket.recv(-5).empty());
+    peer.send("x");
+    EXPECT_EQ(socket.recv(std::int64_t(1) << 40), Data{'x'});
+    peer.closePeer();
+    EXPECT_TRUE(socket.recv(10).empty());
+}
+
+TEST(TcpSocketLifetime, DestroyingOrReconnectingWithEventsPendingIsSafe) {
+    LogCapture log;
+    LoopbackServer first;
+    std::shared_ptr<InputStream> kept;
+    {
+        auto socket = std::make_unique<TcpSocket>();
+        socket->connect("127.0.0.1", first.port());
+        kept = socket->inputStream;
+    }
+    pump();
+    EXPECT_THAT(log.lines(), ElementsAre("Start open()"));
+
+    LoopbackServer second;
+    TcpSocket socket;
+    socket.connect("127.0.0.1", closedLoopbackPort());
+    socket.connect("127.0.0.1", second.port());
+    ASSERT_TRUE(pumpUntilLogged(log, "outputStream:OpenCompleted"));
+    pump();
+    EXPECT_THAT(log.lines(), Not(Contains("event:8")));
+    EXPECT_EQ(socket.SendData({5}), 1);
+    socket.disconnect();
+    EXPECT_EQ(second.received(), Data{5});
+}
+
+}  // namespace
+}  // namespace OrvikFramework

@@ -1,0 +1,73 @@
+// The SDK object's initial state, the enums' raw values and UUID text forms that printers and callers rely on.
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include <orvik/OrvikFramework.h>
+
+namespace OrvikFramework {
+namespace {
+
+TEST(OrvikDefaults, AFreshObjectIsUnconnectedWithThePrinterServiceUUIDs) {
+    Orvik orvik;
+    EXPECT_EQ(orvik.nValue, 0);
+    EXPECT_FALSE(orvik.bConnect);
+    EXPECT_FALSE(orvik.bZip);
+    EXPECT_EQ(orvik.ZipFile, "");
+    EXPECT_FALSE(orvik.InterfaceType);
+    EXPECT_EQ(orvik.ConnectTo, "");
+    EXPECT_EQ(orvik.Password, "");
+    EXPECT_EQ(orvik.MTU, 512);
+    EXPECT_FALSE(orvik.BLEManager || orvik.BLEDevice || orvik.ConnectedBLEDevice || orvik.RXCharacteristic ||
+                 orvik.TXCharacteristic || orvik.TCPDevice);
+    EXPECT_FALSE(orvik.RecevedData);
+    EXPECT_FALSE(orvik.WiFiConfiguration);
+    EXPECT_EQ(orvik.ServiceUUID.uuidString(), "6E400001-B5A3-F393-E0A9-E50E24DCCA9E");
+    EXPECT_EQ(orvik.RXCharacteristicUUID.uuidString(), "6E400002-B5A3-F393-E0A9-E50E24DCCA9E");
+    EXPECT_EQ(orvik.TXCharacteristicUUID.uuidString(), "6E400003-B5A3-F393-E0A9-E50E24DCCA9E");
+    // One permit: the first waiter passes, the second waits for a release.
+    ASSERT_TRUE(orvik.BLESemaphore->try_acquire());
+    EXPECT_FALSE(orvik.BLESemaphore->try_acquire());
+    orvik.BLESemaphore->release();
+}
+
+TEST(Enums, RawValuesRoundTripAndOtherBytesHaveNoCase) {
+    for (int raw = 0; raw < 256; ++raw) {
+        const auto byte = static_cast<std::uint8_t>(raw);
+        const auto alignment = makeALIGNMENT(byte);
+        EXPECT_EQ(alignment.has_value(), raw >= 48 && raw <= 50) << raw;
+        if (alignment) { EXPECT_EQ(rawValue(*alignment), byte); }
+        const auto position = makeBARCODE_HRI_POS(byte);
+        EXPECT_EQ(position.has_value(), raw <= 2) << raw;
+        if (position) { EXPECT_EQ(rawValue(*position), byte); }
+    }
+    EXPECT_EQ(PRINT_MODE__CHAR_FONT_B | PRINT_MODE__EMPHASIZED_SELECTED | PRINT_MODE__DOUBLE_HEIGHT_SELECTED |
+                  PRINT_MODE__DOUBLE_WIDTH_SELECTED | PRINT_MODE__UNDERLINE_SELECTED,
+              0xB9);
+}
+
+TEST(BluetoothUUID, ParsesLongAndShortFormsAndComparesAsValues) {
+    const struct {
+        std::string text;
+        std::string written;
+    } good[] = {
+        {"6e400001-b5a3-f393-e0a9-e50e24dcca9e", "6E400001-B5A3-F393-E0A9-E50E24DCCA9E"},
+        {"180A", "0000180A-0000-1000-8000-00805F9B34FB"},
+        {"12345678", "12345678-0000-1000-8000-00805F9B34FB"},
+    };
+    for (const auto& [text, written] : good) {
+        const auto uuid = BluetoothUUID::parse(text);
+        ASSERT_TRUE(uuid) << text;
+        EXPECT_EQ(uuid->uuidString(), written);
+        EXPECT_EQ(*uuid, *BluetoothUUID::parse(written));
+    }
+    EXPECT_NE(*BluetoothUUID::parse("180A"), *BluetoothUUID::parse("180B"));
+    for (const std::string bad : {"", "18A", "180G", "6E400001B5A3-F393-E0A9-E50E24DCCA9E-", "6E400001-B5A3-F393-E0A9-E50E24DCCA9",
+                                  "6E400001-B5A3-F393-E0A9-E50E24DCCA9EF", "6E400001-B5A3+F393-E0A9-E50E24DCCA9E",
+                                  "6E40000 -B5A3-F393-E0A9-E50E24DCCA9E"}) {
+        EXPECT_FALSE(BluetoothUUID::parse(bad)) << bad;
+    }
+}
+
+}  // namespace
+}  // namespace OrvikFramework
