@@ -101,14 +101,6 @@ TEST(RunLoop, AHandlerRemovingAnotherReadyWatchSilencesIt) {
     EXPECT_EQ(secondCalls, 0);
 }
 
-TEST(RunLoop, RunUntilReportsWhetherTheConditionWasMet) {
-    RunLoop loop;
-    bool flag = false;
-    loop.addTimer(5ms, [&] { flag = true; });
-    EXPECT_TRUE(loop.runUntil([&] { return flag; }, 5s));
-    EXPECT_FALSE(loop.runUntil([] { return false; }, 10ms));
-}
-
 TEST(RunLoop, StopEndsRunAfterTheCurrentTurn) {
     RunLoop loop;
     int turns = 0;

@@ -52,11 +52,6 @@ void LoopbackServer::serve() {
     if (!waitReadable(listener_, options_.idleLimit)) return;
     const int peer = ::accept(listener_, nullptr, nullptr);
     if (peer < 0) return;
-    // A small receive buffer makes a slow reader push back on the sender quickly.
-    if (options_.readChunk < 64 * 1024) {
-        const int size = static_cast<int>(options_.readChunk);
-        ::setsockopt(peer, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
-    }
     std::vector<std::uint8_t> buffer(options_.readChunk);
     while (waitReadable(peer, options_.idleLimit)) {
         const ssize_t n = ::read(peer, buffer.data(), buffer.size());
