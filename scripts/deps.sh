@@ -3,6 +3,7 @@
 set -eu
 
 PACKAGES="cmake ninja-build g++ make pkg-config libgtest-dev libgmock-dev"
+PACKAGES="$PACKAGES libsdbus-c++-dev libsystemd-dev dbus python3-dbusmock"
 
 missing=""
 for pkg in $PACKAGES; do
@@ -19,6 +20,6 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 echo "deps: installing$missing"
 export DEBIAN_FRONTEND=noninteractive
-apt-get update -q
+apt-get update -q -o DPkg::Lock::Timeout=300
 # shellcheck disable=SC2086
-apt-get install -y -q --no-install-recommends $missing
+apt-get install -y -q -o DPkg::Lock::Timeout=300 --no-install-recommends $missing

@@ -3,6 +3,7 @@
 // Everything an application needs to drive a receipt printer.
 #include <orvik/Bluetooth.h>
 #include <orvik/BluetoothUUID.h>
+#include <orvik/DBus.h>
 #include <orvik/Data.h>
 #include <orvik/Enums.h>
 #include <orvik/Hotspot.h>

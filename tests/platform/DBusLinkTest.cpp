@@ -1,0 +1,97 @@
+// The bus connection lives in the main run loop: replies and signals arrive there, interleaved with stream events.
+#include <algorithm>
+#include <memory>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include <orvik/RunLoop.h>
+#include <orvik/TcpSocket.h>
+
+#include "platform/linux/DBusLink.h"
+#include "support/LogCapture.h"
+#include "support/LoopbackServer.h"
+#include "support/MockBus.h"
+
+namespace OrvikFramework {
+namespace {
+
+using namespace std::chrono_literals;
+using Testing::LogCapture;
+using Testing::MockBus;
+
+constexpr const char* service = "com.example.Thing";
+constexpr const char* path = "/thing";
+
+bool logged(const LogCapture& log, std::string_view prefix) {
+    return std::any_of(log.lines().begin(), log.lines().end(),
+                       [&](const std::string& line) { return line.rfind(prefix, 0) == 0; });
+}
+
+struct DBusLinkTest : ::testing::Test {
+    void SetUp() override {
+        bus = std::make_unique<MockBus>();
+        bus->startMock({service, path, service}, service);
+        bus->proxy(service, path)
+            ->callMethod("AddMethod")
+            .onInterface("org.freedesktop.DBus.Mock")
+            .withArguments(service, "Echo", "s", "s", "ret = args[0]");
+        link = DBusLink::connect(bus->address(), RunLoop::main());
+        ASSERT_TRUE(link);
+    }
+    void emitPing(const std::string& text) {
+        bus->proxy(service, path)
+            ->callMethod("EmitSignal")
+            .onInterface("org.freedesktop.DBus.Mock")
+            .withArguments(service, "Ping", "s", std::vector<sdbus::Variant>{sdbus::Variant(text)});
+    }
+
+    LogCapture log;
+    std::unique_ptr<MockBus> bus;
+    std::shared_ptr<DBusLink> link;
+};
+
+TEST_F(DBusLinkTest, SignalsRepliesAndStreamEventsInterleaveOnOneLoop) {
+    std::vector<std::string> pings;
+    auto proxy = sdbus::createProxy(link->connection(), service, path);
+    proxy->uponSignal("Ping").onInterface(service).call([&](const std::string& text) { pings.push_back(text); });
+    proxy->finishRegistration();
+
+    Testing::LoopbackServer printer;
+    TcpSocket socket;
+    socket.connect("127.0.0.1", printer.port());
+    emitPing("first");
+    std::optional<std::string> echoed;
+    proxy->callMethodAsync("Echo").onInterface(service).withArguments(std::string("hello")).uponReplyInvoke(
+        [&](const sdbus::Error* error, const std::string& reply) { echoed = error ? error->getMessage() : reply; });
+    link->schedulePump();
+    ASSERT_TRUE(RunLoop::main().runUntil(
+        [&] { return pings.size() == 1 && echoed && log.contains("outputStream:HasSpaceAvailable"); }, 10s));
+    EXPECT_EQ(*echoed, "hello");
+    // While the loop waits on the socket, a later signal still gets through.
+    EXPECT_EQ(socket.SendData({1, 2}), 2);
+    emitPing("second");
+    ASSERT_TRUE(RunLoop::main().runUntil([&] { return pings.size() == 2; }, 10s));
+    EXPECT_EQ(pings, (std::vector<std::string>{"first", "second"}));
+    socket.disconnect();
+    EXPECT_EQ(printer.received(), (Data{1, 2}));
+}
+
+TEST_F(DBusLinkTest, ALostBusIsLoggedOnceAndTheLoopKeepsRunning) {
+    bus.reset();
+    ASSERT_TRUE(RunLoop::main().runUntil([&] { return logged(log, "D-Bus: connection lost: "); }, 10s));
+    EXPECT_FALSE(link->connected());
+    bool ran = false;
+    RunLoop::main().post([&] { ran = true; });
+    EXPECT_TRUE(RunLoop::main().runUntil([&] { return ran; }, 1s));
+}
+
+TEST(DBusLink, AnUnreachableBusGivesNoLinkAndOneLine) {
+    LogCapture log;
+    EXPECT_FALSE(DBusLink::connect("unix:path=/nonexistent/bus", RunLoop::main()));
+    ASSERT_EQ(log.lines().size(), 1u);
+    EXPECT_TRUE(logged(log, "D-Bus: cannot connect to unix:path=/nonexistent/bus: "));
+}
+
+}  // namespace
+}  // namespace OrvikFramework

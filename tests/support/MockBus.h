@@ -1,0 +1,38 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <sys/types.h>
+
+#include <sdbus-c++/sdbus-c++.h>
+
+namespace OrvikFramework::Testing {
+
+// A private D-Bus daemon for one test, with python3-dbusmock services on it. Every process it starts dies with the
+// test process, even when the test crashes.
+class MockBus {
+public:
+    MockBus();
+    ~MockBus();
+    MockBus(const MockBus&) = delete;
+    MockBus& operator=(const MockBus&) = delete;
+
+    const std::string& address() const { return address_; }
+
+    // Starts `python3 -m dbusmock --session <arguments>` and waits until it owns `busName`.
+    void startMock(const std::vector<std::string>& arguments, const std::string& busName);
+
+    // A proxy on the test's own connection, for synchronous calls that set up or inspect the mocks.
+    std::unique_ptr<sdbus::IProxy> proxy(const std::string& busName, const std::string& path);
+
+private:
+    pid_t spawn(const std::vector<std::string>& command, int stdoutFd);
+
+    std::string address_;
+    std::vector<pid_t> children_;
+    std::unique_ptr<sdbus::IConnection> control_;
+};
+
+}  // namespace OrvikFramework::Testing
