@@ -1,0 +1,195 @@
+// Joining a printer's access point through a mock NetworkManager on a private bus.
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include <orvik/RunLoop.h>
+
+#include "platform/linux/DBusLink.h"
+#include "platform/linux/NetworkManagerHotspot.h"
+#include "support/MockBus.h"
+
+namespace OrvikFramework {
+namespace {
+
+using namespace std::chrono_literals;
+using Testing::MockBus;
+using Settings = std::map<std::string, std::map<std::string, sdbus::Variant>>;
+
+constexpr const char* nm = "org.freedesktop.NetworkManager";
+constexpr const char* nmPath = "/org/freedesktop/NetworkManager";
+constexpr const char* mockInterface = "org.freedesktop.DBus.Mock";
+// Stands in for NetworkManager's own method, with the connection still activating, for the test to settle.
+constexpr const char* activatingJoin =
+    "conn = self.AddWiFiConnection(args[1], 'joined', 'PrinterAP', ''); "
+    "ret = (conn, self.AddActiveConnection([args[1]], conn, args[2], 'joined', 1))";
+
+struct Call {
+    std::vector<sdbus::Variant> arguments;
+};
+
+struct NetworkManagerHotspotTest : ::testing::Test {
+    void SetUp() override {
+        bus.startMock({"--template", "networkmanager"}, nm);
+        link = DBusLink::connect(bus.address(), RunLoop::main());
+        ASSERT_TRUE(link);
+    }
+
+    std::unique_ptr<sdbus::IProxy> mock(const std::string& path = nmPath) { return bus.proxy(nm, path); }
+
+    std::string addWifiDevice() {
+        std::string device;
+        mock()->callMethod("AddWiFiDevice").onInterface(mockInterface).withArguments("wlan0", "wlan0", 30u)
+            .storeResultsTo(device);
+        return device;
+    }
+
+    std::string addAccessPoint(const std::string& device, const std::string& ssid) {
+        std::string point;
+        mock()->callMethod("AddAccessPoint").onInterface(mockInterface)
+            .withArguments(device, "ap_" + ssid, ssid, "AA:BB:CC:DD:EE:FF", 2u, 2412u, 5400u, std::uint8_t(80), 0x100u)
+            .storeResultsTo(point);
+        return point;
+    }
+
+    void replaceMethod(const std::string& name, const std::string& in, const std::string& out, const std::string& code) {
+        mock()->callMethod("AddMethod").onInterface(mockInterface).withArguments(nm, name, in, out, code);
+    }
+
+    std::vector<std::vector<sdbus::Variant>> callsOf(const std::string& method, const std::string& path = nmPath) {
+        std::vector<sdbus::Struct<std::uint64_t, std::vector<sdbus::Variant>>> calls;
+        mock(path)->callMethod("GetMethodCalls").onInterface(mockInterface).withArguments(method).storeResultsTo(calls);
+        std::vector<std::vector<sdbus::Variant>> arguments;
+        for (const auto& call : calls) arguments.push_back(call.get<1>());
+        return arguments;
+    }
+
+    std::vector<sdbus::ObjectPath> savedConnections() {
+        std::vector<sdbus::ObjectPath> connections;
+        mock("/org/freedesktop/NetworkManager/Settings")->callMethod("ListConnections")
+            .onInterface("org.freedesktop.NetworkManager.Settings").storeResultsTo(connections);
+        return connections;
+    }
+
+    // Applies and waits for the completion; it must come exactly once.
+    std::optional<std::string> join(NetworkManagerHotspot& hotspot, HotspotConfiguration configuration) {
+        int completions = 0;
+        std::optional<std::string> error;
+        hotspot.apply(configuration, [&](std::optional<std::string> result) {
+            ++completions;
+            error = std::move(result);
+        });
+        EXPECT_EQ(completions, 0) << "completed inside apply()";
+        EXPECT_TRUE(RunLoop::main().runUntil([&] { return completions > 0; }, 10s));
+        RunLoop::main().runUntil([] { return false; }, 30ms);
+        EXPECT_EQ(completions, 1);
+        return error;
+    }
+
+    void settle(const std::string& active, std::uint32_t state, std::uint32_t reason) {
+        mock(active)->callMethod("EmitSignal").onInterface(mockInterface).withArguments(
+            "org.freedesktop.NetworkManager.Connection.Active", "StateChanged", "uu",
+            std::vector<sdbus::Variant>{sdbus::Variant(state), sdbus::Variant(reason)});
+    }
+
+    MockBus bus;
+    std::shared_ptr<DBusLink> link;
+};
+
+TEST_F(NetworkManagerHotspotTest, JoinsTheMatchingAccessPointWithThePassphraseAndForgetsItAfterwards) {
+    const std::string device = addWifiDevice();
+    addAccessPoint(device, "Other");
+    const std::string point = addAccessPoint(device, "PrinterAP");
+    NetworkManagerHotspot hotspot(link);
+    EXPECT_EQ(join(hotspot, {.SSID = "PrinterAP", .passphrase = "secret123", .isWEP = false, .joinOnce = true}),
+              std::nullopt);
+
+    const auto calls = callsOf("AddAndActivateConnection");
+    ASSERT_EQ(calls.size(), 1u);
+    const auto settings = calls[0][0].get<Settings>();
+    const auto ssid = settings.at("802-11-wireless").at("ssid").get<std::vector<std::uint8_t>>();
+    EXPECT_EQ(std::string(ssid.begin(), ssid.end()), "PrinterAP");
+    EXPECT_EQ(settings.at("802-11-wireless-security").at("key-mgmt").get<std::string>(), "wpa-psk");
+    EXPECT_EQ(settings.at("802-11-wireless-security").at("psk").get<std::string>(), "secret123");
+    EXPECT_FALSE(settings.at("connection").at("autoconnect").get<bool>());
+    EXPECT_EQ(calls[0][1].get<sdbus::ObjectPath>(), device);
+    EXPECT_EQ(calls[0][2].get<sdbus::ObjectPath>(), point);
+
+    // This NetworkManager has no volatile connections: the saved one goes when the join ends.
+    ASSERT_EQ(savedConnections().size(), 1u);
+    settle("/org/freedesktop/NetworkManager/ActiveConnection/0", 4, 2);
+    EXPECT_TRUE(RunLoop::main().runUntil([&] { return savedConnections().empty(); }, 5s));
+}
+
+TEST_F(NetworkManagerHotspotTest, AVolatileConnectionIsPreferredAndAnOpenNetworkHasNoSecurity) {
+    const std::string device = addWifiDevice();
+    addAccessPoint(device, "PrinterAP");
+    replaceMethod("AddAndActivateConnection2", "a{sa{sv}}ooa{sv}", "ooa{sv}",
+                  "conn = self.AddWiFiConnection(args[1], 'joined', 'PrinterAP', ''); "
+                  "ret = (conn, self.AddActiveConnection([args[1]], conn, args[2], 'joined', 2), {})");
+    NetworkManagerHotspot hotspot(link);
+    EXPECT_EQ(join(hotspot, {.SSID = "PrinterAP", .passphrase = "", .isWEP = false, .joinOnce = true}), std::nullopt);
+    const auto calls = callsOf("AddAndActivateConnection2");
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0][0].get<Settings>().count("802-11-wireless-security"), 0u);
+    const auto options = calls[0][3].get<std::map<std::string, sdbus::Variant>>();
+    EXPECT_EQ(options.at("persist").get<std::string>(), "volatile");
+    EXPECT_TRUE(callsOf("AddAndActivateConnection").empty());
+}
+
+TEST_F(NetworkManagerHotspotTest, AWrongPassphraseFailsWithNetworkManagersReasonAndLeavesNothingSaved) {
+    const std::string device = addWifiDevice();
+    addAccessPoint(device, "PrinterAP");
+    replaceMethod("AddAndActivateConnection", "a{sa{sv}}oo", "oo", activatingJoin);
+    NetworkManagerHotspot hotspot(link);
+    std::optional<std::string> error;
+    bool completed = false;
+    hotspot.apply({.SSID = "PrinterAP", .passphrase = "wrong", .isWEP = false, .joinOnce = true},
+                  [&](std::optional<std::string> result) {
+                      completed = true;
+                      error = std::move(result);
+                  });
+    RunLoop::main().runUntil([&] { return savedConnections().size() == 1; }, 5s);
+    RunLoop::main().runUntil([] { return false; }, 50ms);
+    EXPECT_FALSE(completed);
+    settle("/org/freedesktop/NetworkManager/ActiveConnection/joined", 4, 9);
+    ASSERT_TRUE(RunLoop::main().runUntil([&] { return completed; }, 5s));
+    EXPECT_EQ(error, "The secrets for the network were missing or refused (wrong passphrase?)");
+    EXPECT_TRUE(RunLoop::main().runUntil([&] { return savedConnections().empty(); }, 5s));
+}
+
+TEST_F(NetworkManagerHotspotTest, FailuresCarryATextAndCompleteOnce) {
+    NetworkManagerHotspot hotspot(link);
+    EXPECT_EQ(join(hotspot, {.SSID = "PrinterAP", .passphrase = "x", .isWEP = false, .joinOnce = true}),
+              "No Wi-Fi device found");
+    const std::string device = addWifiDevice();
+    // An SSID no access point has: the mock, like NetworkManager, refuses it.
+    const auto unknown = join(hotspot, {.SSID = "Nowhere", .passphrase = "x", .isWEP = false, .joinOnce = false});
+    ASSERT_TRUE(unknown);
+    EXPECT_FALSE(unknown->empty());
+    EXPECT_EQ(join(hotspot, {.SSID = "PrinterAP", .passphrase = "x", .isWEP = true, .joinOnce = true}),
+              "WEP networks are not supported");
+}
+
+TEST(NetworkManagerHotspot, WithoutNetworkManagerOnTheBusTheJoinFailsWithTheBusError) {
+    MockBus bus;
+    auto link = DBusLink::connect(bus.address(), RunLoop::main());
+    NetworkManagerHotspot hotspot(link);
+    std::optional<std::string> error;
+    hotspot.apply({.SSID = "PrinterAP", .passphrase = "", .isWEP = false, .joinOnce = true},
+                  [&](std::optional<std::string> result) { error = result.value_or("success?"); });
+    ASSERT_TRUE(RunLoop::main().runUntil([&] { return error.has_value(); }, 10s));
+    EXPECT_NE(error->find("org.freedesktop.NetworkManager"), std::string::npos) << *error;
+
+    NetworkManagerHotspot unreachable(nullptr);
+    error.reset();
+    unreachable.apply({}, [&](std::optional<std::string> result) { error = result.value_or("success?"); });
+    ASSERT_TRUE(RunLoop::main().runUntil([&] { return error.has_value(); }, 1s));
+    EXPECT_EQ(*error, "NetworkManager is not reachable: no D-Bus connection");
+}
+
+}  // namespace
+}  // namespace OrvikFramework
