@@ -4,7 +4,7 @@ ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
 
-.PHONY: all deps build build-asan test test-plain test-asan demo clean
+.PHONY: all deps build build-asan test test-plain test-asan demo bench clean
 
 all: build
 
@@ -34,6 +34,9 @@ test: test-plain test-asan
 
 demo: build
 	$(BUILD)/examples/orvik-demo
+
+bench: build
+	/usr/bin/python3 bench/run.py $(BUILD)/bench/orvik_bench
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)
