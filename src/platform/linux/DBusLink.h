@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -44,5 +45,34 @@ private:
     std::optional<RunLoop::TimerId> timer_;
     bool pumpPosted_ = false;
 };
+
+// Calls `method` without waiting: on the link's loop either `onReply` gets the reply or `onError` the error, unless
+// the proxy is destroyed first. A reply of an unexpected shape, or a handler that throws, counts as an error, since
+// sdbus-c++ would drop the exception silently.
+template <typename... Reply, typename... Arguments>
+void callAsync(DBusLink& link, sdbus::IProxy& proxy, const std::string& interface, const std::string& method,
+               std::function<void(Reply...)> onReply, std::function<void(const sdbus::Error&)> onError,
+               Arguments&&... arguments) {
+    // The invoker keeps references to the names; they live until the call has been sent.
+    sdbus::AsyncMethodInvoker invoker(proxy, method);
+    invoker.onInterface(interface).withArguments(std::forward<Arguments>(arguments)...);
+    invoker.uponReplyInvoke([onReply = std::move(onReply), onError = std::move(onError)](const sdbus::Error* error,
+                                                                                      Reply... reply) {
+        if (error) return onError(*error);
+        try {
+            onReply(std::move(reply)...);
+        } catch (const sdbus::Error& unexpected) {
+            onError(unexpected);
+        } catch (const std::exception& unexpected) {
+            onError(sdbus::Error("org.freedesktop.DBus.Error.Failed", std::string("Unexpected reply: ") + unexpected.what()));
+        }
+    });
+    link.schedulePump();
+}
+
+// The text to show for a bus error: its message, or its name when it has none.
+inline std::string describe(const sdbus::Error& error) {
+    return error.getMessage().empty() ? error.getName() : error.getMessage();
+}
 
 }  // namespace OrvikFramework

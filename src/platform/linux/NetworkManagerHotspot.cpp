@@ -108,23 +108,19 @@ private:
     void invoke(const std::string& path, const char* interface, const char* method,
                 std::function<void(Reply...)> onReply, ErrorHandler onError, Arguments&&... arguments) {
         const std::weak_ptr<NetworkManagerJoin> weak = weak_from_this();
-        // The invoker keeps a reference to the method name.
-        const std::string name = method;
-        sdbus::AsyncMethodInvoker invoker(proxy(path), name);
-        invoker.onInterface(interface).withArguments(std::forward<Arguments>(arguments)...);
-        invoker.uponReplyInvoke([weak, onReply, onError](const sdbus::Error* error, Reply... reply) {
-            auto self = weak.lock();
-            if (!self || self->done_) return;
-            if (error && onError) return onError(*error);
-            if (error) return self->finish(error->getMessage().empty() ? error->getName() : error->getMessage());
-            // sdbus-c++ drops exceptions thrown here silently; a reply of an unexpected shape must end the join.
-            try {
-                onReply(std::move(reply)...);
-            } catch (const std::exception& unexpected) {
-                self->finish(std::string("Unexpected reply from NetworkManager: ") + unexpected.what());
-            }
-        });
-        link_->schedulePump();
+        callAsync(
+            *link_, proxy(path), interface, method,
+            std::function([weak, onReply](Reply... reply) {
+                auto self = weak.lock();
+                if (self && !self->done_) onReply(std::move(reply)...);
+            }),
+            std::function([weak, onError](const sdbus::Error& error) {
+                auto self = weak.lock();
+                if (!self || self->done_) return;
+                if (onError) return onError(error);
+                self->finish(describe(error));
+            }),
+            std::forward<Arguments>(arguments)...);
     }
 
     template <typename Handler, typename... Arguments>
@@ -180,7 +176,7 @@ private:
             [this, accessPoint](const sdbus::Error& error) {
                 // NetworkManager before 1.16 has no volatile connections: delete ours when it ends.
                 if (error.getName() == "org.freedesktop.DBus.Error.UnknownMethod") return activateSaved(accessPoint, true);
-                finish(error.getMessage());
+                finish(describe(error));
             },
             connectionSettings(configuration_, false), device_, accessPoint, options);
     }
