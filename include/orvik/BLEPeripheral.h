@@ -11,7 +11,7 @@ namespace OrvikFramework {
 /// The record of one scan result: the remote device, its signal strength and a connected flag.
 class BLEPeripheral {
 public:
-    /// A record always has a peripheral; a null one is refused with std::invalid_argument.
+    /// The kit always passes a peripheral; a null one has no name and equals no record.
     BLEPeripheral(std::shared_ptr<Peripheral> withPeripheral, std::int32_t andRSSI = 0, bool andIsConnected = false);
     virtual ~BLEPeripheral() = default;
 
