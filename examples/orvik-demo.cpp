@@ -1,4 +1,5 @@
-// Prints a short sample receipt over a TCP link to a receiver started here, and shows the bytes that arrived.
+// Prints a short sample receipt over a TCP link to a receiver started here, and shows the bytes that arrived;
+// then prints a line over Bluetooth to a simulated printer.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -10,6 +11,7 @@
 #include <thread>
 
 #include <orvik/OrvikFramework.h>
+#include <orvik/Simulator.h>
 
 using namespace OrvikFramework;
 
@@ -82,15 +84,37 @@ Data sampleImage() {
     return image;
 }
 
+// No radio here: the simulated stack stands in, with a printer that advertises as "Demo-58".
+bool printOverSimulatedBluetooth() {
+    auto bluetooth = std::make_shared<SimulatedBluetooth>();
+    Platform::setBackend(simulatedBackend(bluetooth, std::make_shared<SimulatedHotspot>()));
+    Data printed;
+    SimulatedPrinter printer(*bluetooth, "Demo-58", -48, [&printed](const Data& value) {
+        printed.insert(printed.end(), value.begin(), value.end());
+    });
+    Orvik sdk;
+    sdk.InitSDK(WIRELESSS_INTERFACE::BLUETOOTH, 20, "Demo-58", "");
+    const auto wait = [](const std::function<bool()>& done) { return RunLoop::main().runUntil(done, std::chrono::seconds(1)); };
+    if (!wait([&] { return sdk.BLEDevice != nullptr; }) || !sdk.Connect("", 0) ||
+        !wait([&] { return sdk.RXCharacteristic != nullptr; })) {
+        std::printf("orvik-demo: the simulated printer was not reached\n");
+        return false;
+    }
+    sdk.PrintText("Printed over Bluetooth LE, in pieces of 20 bytes");
+    sdk.CutPaper();
+    sdk.Disconnect();
+    std::printf("\nThe simulated Bluetooth printer got %zu bytes:\n", printed.size());
+    hexDump(printed);
+    return !printed.empty();
+}
+
 }  // namespace
 
 int main() {
     Receiver receiver;
     Orvik sdk;
-    sdk.InterfaceType = WIRELESSS_INTERFACE::SOCKET;
-    sdk.ConnectTo = "127.0.0.1";
-    sdk.TCPDevice = std::make_shared<TcpSocket>();
-    sdk.TCPDevice->connect("127.0.0.1", receiver.port());
+    sdk.InitSDK(WIRELESSS_INTERFACE::SOCKET, 512, "127.0.0.1", "");
+    sdk.Connect("127.0.0.1", receiver.port());
     RunLoop::main().runUntil([] { return false; }, std::chrono::milliseconds(50));
 
     sdk.InitPrinter();
@@ -109,10 +133,10 @@ int main() {
     sdk.PrintNFeedPaper(48);
     sdk.CutPaper();
     RunLoop::main().runOnce(std::chrono::milliseconds(0));
-    sdk.TCPDevice->disconnect();
+    sdk.Disconnect();
 
     const Data& received = receiver.finish();
     std::printf("\nThe receiver got %zu bytes:\n", received.size());
     hexDump(received);
-    return received.empty() ? 1 : 0;
+    return received.empty() || !printOverSimulatedBluetooth() ? 1 : 0;
 }

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include <orvik/Bluetooth.h>
+#include <orvik/BLEPeripheral.h>
 #include <orvik/BluetoothUUID.h>
 #include <orvik/Data.h>
 #include <orvik/Enums.h>
@@ -17,7 +18,7 @@
 namespace OrvikFramework {
 
 /// The SDK object: link settings and state as public properties, one operation per printer command.
-class Orvik {
+class Orvik : public CentralManagerDelegate, public PeripheralDelegate {
 public:
     Orvik();
     virtual ~Orvik();
@@ -74,10 +75,46 @@ public:
     /// GS V: cut with mode m (and feed n unless m is 102).
     virtual void SelectCutMode_N_CutPaper(std::uint8_t m, std::uint8_t n = 0);
 
-    /// Writes the buffer to the printer's RX characteristic in MTU-sized pieces.
-    void BLESend(const Data& data);
+    /// Records the link settings and prepares the link: a central manager and scan, a Wi-Fi join, or nothing.
+    virtual void InitSDK(WIRELESSS_INTERFACE InterfaceType, std::int64_t MTU, std::string_view ConnectTo,
+                         std::string_view Password);
+    /// Requests the connection (TCP to IP:Port, or the scanned printer); false when there is nothing to connect.
+    virtual bool Connect(std::string_view IP, std::int64_t Port);
+    /// Drops the link once everything already handed to it is written.
+    virtual void Disconnect();
+    /// Starts a scan that reports every advertisement, when the radio is on.
+    virtual void BLEDeviceScanStart();
+    virtual void BLEDeviceScanStop();
+
+    void centralManagerDidUpdateState(CentralManager& central) override;
+    void centralManagerDidDiscover(CentralManager& central, const std::shared_ptr<Peripheral>& peripheral,
+                                   const AdvertisementData& advertisementData, double RSSI) override;
+    void centralManagerDidConnect(CentralManager& central, const std::shared_ptr<Peripheral>& peripheral) override;
+    void centralManagerDidDisconnectPeripheral(CentralManager& central, const std::shared_ptr<Peripheral>& peripheral,
+                                               const std::optional<PlatformError>& error) override;
+    void centralManagerDidFailToConnect(CentralManager& central, const std::shared_ptr<Peripheral>& peripheral,
+                                        const std::optional<PlatformError>& error) override;
+    void peripheralDidDiscoverServices(Peripheral& peripheral, const std::optional<PlatformError>& error) override;
+    void peripheralDidDiscoverCharacteristicsFor(Peripheral& peripheral, const std::shared_ptr<Service>& service,
+                                                 const std::optional<PlatformError>& error) override;
+    void peripheralDidUpdateValueFor(Peripheral& peripheral, const std::shared_ptr<Characteristic>& characteristic,
+                                     const std::optional<PlatformError>& error) override;
+
+    /// Writes the buffer to the RX characteristic in MTU-byte pieces, a gzip buffer after its size announcement.
+    virtual void BLESend(const Data& data);
+    /// One write of the whole buffer to the RX characteristic.
+    virtual void BLESend(const Data& data, CharacteristicWriteType withType);
+    /// Writes the text in pieces of MTU user-perceived characters.
+    virtual void BLESend(std::string_view text);
+    /// One write of the text's UTF-8 bytes to the RX characteristic.
+    virtual void BLESend(std::string_view text, CharacteristicWriteType withType);
 
 private:
+    void writeToPrinter(const Data& bytes, CharacteristicWriteType type);
+    void detachFromStack();
+    // Scan results are handled on a later loop turn; they check this token so they never outlive the object.
+    const std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);
+
     enum class Route { SpoolFile, Bluetooth, Tcp };
     std::optional<Route> chooseRoute();
     void deliver(Route route, const Data& piece);

@@ -1,6 +1,8 @@
 #pragma once
 
 // Everything an application needs to drive a receipt printer.
+#include <orvik/BLEDeviceCell.h>
+#include <orvik/BLEPeripheral.h>
 #include <orvik/Bluetooth.h>
 #include <orvik/BluetoothUUID.h>
 #include <orvik/DBus.h>
@@ -9,6 +11,8 @@
 #include <orvik/Hotspot.h>
 #include <orvik/Log.h>
 #include <orvik/Orvik.h>
+#include <orvik/Platform.h>
+#include <orvik/PlatformError.h>
 #include <orvik/RunLoop.h>
 #include <orvik/Stream.h>
 #include <orvik/TcpSocket.h>

@@ -20,8 +20,6 @@ Orvik::Orvik()
       RXCharacteristicUUID(uuid("6E400002-B5A3-F393-E0A9-E50E24DCCA9E")),
       TXCharacteristicUUID(uuid("6E400003-B5A3-F393-E0A9-E50E24DCCA9E")) {}
 
-Orvik::~Orvik() = default;
-
 // The destination of one command, decided once before its first piece.
 std::optional<Orvik::Route> Orvik::chooseRoute() {
     // Every command is spooled while spooling is on, so a spooled job is the same byte stream as a live one.
@@ -88,8 +86,5 @@ void Orvik::PrintRasterBitImage(std::uint8_t m, std::uint8_t xL, std::uint8_t xH
     deliver(*route, Commands::rasterHeader(m, xL, xH, yL, yH));
     deliver(*route, imageData);
 }
-
-// Until the Bluetooth layer discovers the printer's RX characteristic there is nothing to write to.
-void Orvik::BLESend(const Data&) {}
 
 }  // namespace OrvikFramework

@@ -11,6 +11,7 @@
 #include "support/LogCapture.h"
 #include "support/LoopbackServer.h"
 #include "support/RecordingTcpSocket.h"
+#include "support/SimulatedLink.h"
 #include "support/TempDir.h"
 
 namespace OrvikFramework {
@@ -100,6 +101,16 @@ TEST_P(CommandBytes, AreAppendedToTheSpoolFileWhileSpooling) {
     twice.insert(twice.end(), once.begin(), once.end());
     EXPECT_EQ(Testing::readFile(sdk.ZipFile), twice);
     EXPECT_TRUE(device->pieces.empty());
+}
+
+TEST_P(CommandBytes, ReachTheSimulatedPrinterOverBluetooth) {
+    Testing::SimulatedLink link;
+    link.addPrinter("P");
+    Testing::LogCapture log;
+    Orvik sdk;
+    ASSERT_TRUE(link.bringUp(sdk, "P"));
+    GetParam().send(sdk);
+    EXPECT_EQ(link.received(), concatenated(GetParam().pieces));
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryCommand, CommandBytes, ::testing::ValuesIn(commandCases()),

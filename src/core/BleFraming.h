@@ -1,0 +1,24 @@
+#pragma once
+
+// How buffers are cut for the printer's RX characteristic; pure functions.
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <orvik/Data.h>
+
+namespace OrvikFramework::BleFraming {
+
+/// Whether the buffer starts with the gzip identification bytes 1F 8B.
+bool isGzipped(const Data& data);
+/// ESC 0xFF 0xFA and the length as eight little-endian bytes: announces a compressed job.
+Data sizeAnnouncement(std::int64_t length);
+/// Pieces of `mtu` bytes (one byte each when `mtu` is 0 or below); no empty trailing piece.
+std::vector<Data> bytePieces(const Data& data, std::int64_t mtu);
+/// Pieces of `mtu` user-perceived characters (one each when `mtu` is 0 or below).
+std::vector<std::string_view> textPieces(std::string_view text, std::int64_t mtu);
+/// The bytes as lower-case hex digit pairs, no separators.
+std::string hexDump(const Data& data);
+
+}  // namespace OrvikFramework::BleFraming

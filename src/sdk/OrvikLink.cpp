@@ -1,0 +1,249 @@
+// Link set-up, the Bluetooth central callbacks and the Bluetooth write path of the SDK object.
+#include <orvik/Orvik.h>
+
+#include <cmath>
+#include <limits>
+
+#include <orvik/Log.h>
+#include <orvik/Platform.h>
+#include <orvik/RunLoop.h>
+
+#include "core/BleFraming.h"
+
+namespace OrvikFramework {
+namespace {
+
+using namespace std::string_view_literals;
+
+const char* interfaceName(WIRELESSS_INTERFACE type) {
+    switch (type) {
+        case WIRELESSS_INTERFACE::BLUETOOTH: return "WIRELESSS_INTERFACE.BLUETOOTH";
+        case WIRELESSS_INTERFACE::WIFI: return "WIRELESSS_INTERFACE.WIFI";
+        case WIRELESSS_INTERFACE::SOCKET: return "WIRELESSS_INTERFACE.SOCKET";
+    }
+    return "";
+}
+
+// Signal strength as a 32-bit integer; out-of-range or non-numeric reports are clamped instead of overflowing.
+std::int32_t toInt32(double value) {
+    if (std::isnan(value)) return 0;
+    constexpr double low = std::numeric_limits<std::int32_t>::min();
+    constexpr double high = std::numeric_limits<std::int32_t>::max();
+    return static_cast<std::int32_t>(value < low ? low : value > high ? high : value);
+}
+
+void logWiFiJoin(const std::optional<PlatformError>& error) {
+    if (!error) {
+        Log::plain("WiFi AP Connect : Success");
+        return;
+    }
+    Log::plain("WiFi AP Connect : Not Succee \nError: " + Log::debugForm(std::optional<std::string>(error->localizedDescription)));
+}
+
+}  // namespace
+
+Orvik::~Orvik() { detachFromStack(); }
+
+// The stack keeps the delegate as a plain pointer; queued reports must find it cleared once this object is gone.
+void Orvik::detachFromStack() {
+    if (BLEManager) BLEManager->setDelegate(nullptr);
+    if (ConnectedBLEDevice) ConnectedBLEDevice->setDelegate(nullptr);
+}
+
+void Orvik::InitSDK(WIRELESSS_INTERFACE InterfaceType, std::int64_t MTU, std::string_view ConnectTo, std::string_view Password) {
+    if (this->InterfaceType == WIRELESSS_INTERFACE::BLUETOOTH && InterfaceType != WIRELESSS_INTERFACE::BLUETOOTH) {
+        BLEDeviceScanStop();
+    }
+    this->InterfaceType = InterfaceType;
+    this->MTU = MTU;
+    this->ConnectTo = ConnectTo;
+    this->Password = Password;
+    Log::debug(std::string("Connect ") + interfaceName(InterfaceType) + " : " + this->ConnectTo);
+
+    switch (InterfaceType) {
+        case WIRELESSS_INTERFACE::SOCKET: break;
+        case WIRELESSS_INTERFACE::WIFI: {
+            WiFiConfiguration = HotspotConfiguration{this->ConnectTo, this->Password, false};
+            WiFiConfiguration->joinOnce = true;
+            const auto& makeManager = Platform::backend().hotspotManager;
+            if (const auto manager = makeManager ? makeManager() : nullptr) {
+                manager->apply(*WiFiConfiguration, logWiFiJoin);
+            } else {
+                logWiFiJoin(PlatformError{"no Wi-Fi access-point service on this system"});
+            }
+            break;
+        }
+        case WIRELESSS_INTERFACE::BLUETOOTH: {
+            // The replaced manager is not stopped, but it must not report to this object any more.
+            if (BLEManager) BLEManager->setDelegate(nullptr);
+            const auto& makeManager = Platform::backend().makeCentralManager;
+            BLEManager = makeManager ? makeManager(this) : nullptr;
+            if (!BLEManager) Log::plain("Orvik: no Bluetooth service on this system; the printer cannot be found");
+            BLEDeviceScanStart();
+            Log::debug("BLEDeviceScanStart End: " + this->ConnectTo);
+            break;
+        }
+    }
+}
+
+bool Orvik::Connect(std::string_view IP, std::int64_t Port) {
+    if (!InterfaceType) {
+        Log::plain("Orvik: no interface chosen; call InitSDK before Connect (nothing connected)");
+        return false;
+    }
+    if (*InterfaceType == WIRELESSS_INTERFACE::BLUETOOTH) {
+        if (!BLEDevice) return false;
+        if (BLEManager && BLEDevice->peripheral) BLEManager->connect(BLEDevice->peripheral);
+        Log::debug(std::optional<bool>(BLEDevice->isConnected));
+        Log::debug("BLEDeviceScanStart End: " + ConnectTo);
+    } else {
+        Log::debug(std::string("Connect ") + interfaceName(*InterfaceType) + " : " + ConnectTo);
+        TCPDevice = std::make_shared<TcpSocket>();
+        TCPDevice->connect(IP, Port);
+    }
+    bConnect = true;
+    return true;
+}
+
+void Orvik::Disconnect() {
+    if (!bConnect) return;
+    if (!InterfaceType) {
+        Log::plain("Orvik: no interface chosen; nothing to disconnect");
+        bConnect = false;
+        return;
+    }
+    Log::debug(std::string("Disconnect ") + interfaceName(*InterfaceType) + " : " + ConnectTo);
+    if (*InterfaceType == WIRELESSS_INTERFACE::BLUETOOTH) {
+        // Every piece was handed to the stack before this point, and the stack finishes queued writes first.
+        const auto target = ConnectedBLEDevice ? ConnectedBLEDevice : BLEDevice ? BLEDevice->peripheral : nullptr;
+        if (BLEManager && target) BLEManager->cancelPeripheralConnection(target);
+    } else if (TCPDevice) {
+        TCPDevice->disconnect();
+    }
+    bConnect = false;
+}
+
+// Scanning with duplicates reported lets a device list keep signal strengths current; the printer
+// itself is found by the scan the powered-on report starts.
+void Orvik::BLEDeviceScanStart() {
+    if (BLEManager && BLEManager->state() == ManagerState::poweredOn) {
+        BLEManager->scanForPeripherals(std::nullopt, ScanOptions{true});
+    }
+}
+
+void Orvik::BLEDeviceScanStop() {
+    if (BLEManager) BLEManager->stopScan();
+}
+
+void Orvik::centralManagerDidUpdateState(CentralManager& central) {
+    if (central.state() != ManagerState::poweredOn) return;
+    Log::debug("BT poweredOn"sv);
+    if (BLEManager) BLEManager->scanForPeripherals(std::nullopt, ScanOptions{false});
+}
+
+void Orvik::centralManagerDidDiscover(CentralManager&, const std::shared_ptr<Peripheral>& peripheral, const AdvertisementData&,
+                                      double RSSI) {
+    Log::debug("Enter centralManager"sv);
+    RunLoop::main().post([this, alive = std::weak_ptr<int>(lifetime_), peripheral, rssi = toInt32(RSSI)] {
+        if (alive.expired()) return;
+        auto record = std::make_shared<BLEPeripheral>(peripheral, rssi, false);
+        const std::string name = record->name();
+        if (name != ConnectTo) {
+            Log::debug("BT SCAN : " + name);
+            return;
+        }
+        if (BLEManager) BLEManager->stopScan();
+        Log::debug("BT SCAN : " + name);
+        BLEDevice = std::move(record);
+        Log::debug("Signal......"sv);
+    });
+    Log::debug("Leave centralManager"sv);
+}
+
+void Orvik::centralManagerDidConnect(CentralManager&, const std::shared_ptr<Peripheral>& peripheral) {
+    if (!peripheral) return;
+    ConnectedBLEDevice = peripheral;
+    ConnectedBLEDevice->setDelegate(this);
+    ConnectedBLEDevice->discoverServices({ServiceUUID});
+}
+
+void Orvik::centralManagerDidDisconnectPeripheral(CentralManager&, const std::shared_ptr<Peripheral>&,
+                                                  const std::optional<PlatformError>& error) {
+    if (error || !ConnectedBLEDevice) return;
+    ConnectedBLEDevice->setDelegate(nullptr);
+    ConnectedBLEDevice.reset();
+}
+
+void Orvik::centralManagerDidFailToConnect(CentralManager& central, const std::shared_ptr<Peripheral>& peripheral,
+                                           const std::optional<PlatformError>& error) {
+    centralManagerDidDisconnectPeripheral(central, peripheral, error);
+}
+
+void Orvik::peripheralDidDiscoverServices(Peripheral& peripheral, const std::optional<PlatformError>& error) {
+    if (error) return;
+    for (const auto& service : peripheral.services().value_or(std::vector<std::shared_ptr<Service>>{})) {
+        if (service && service->uuid() == ServiceUUID) {
+            if (ConnectedBLEDevice) ConnectedBLEDevice->discoverCharacteristics(std::nullopt, service);
+            return;
+        }
+    }
+}
+
+void Orvik::peripheralDidDiscoverCharacteristicsFor(Peripheral&, const std::shared_ptr<Service>& service,
+                                                    const std::optional<PlatformError>& error) {
+    if (error) return;
+    if (service && service->uuid() == ServiceUUID) {
+        for (const auto& characteristic : service->characteristics().value_or(std::vector<std::shared_ptr<Characteristic>>{})) {
+            if (!characteristic) continue;
+            if (characteristic->uuid() == RXCharacteristicUUID) {
+                RXCharacteristic = characteristic;
+            } else if (characteristic->uuid() == TXCharacteristicUUID) {
+                TXCharacteristic = characteristic;
+            }
+        }
+    }
+    if (RXCharacteristic && TXCharacteristic && ConnectedBLEDevice) ConnectedBLEDevice->setNotifyValue(true, TXCharacteristic);
+}
+
+void Orvik::peripheralDidUpdateValueFor(Peripheral&, const std::shared_ptr<Characteristic>& characteristic,
+                                        const std::optional<PlatformError>& error) {
+    if (error || !characteristic) return;
+    if (characteristic->uuid() == TXCharacteristicUUID) RecevedData = characteristic->value();
+}
+
+void Orvik::BLESend(const Data& data) {
+    if (!RXCharacteristic) return;
+    if (BleFraming::isGzipped(data)) {
+        Log::debug("Send Size : 11"sv);
+        BLESend(BleFraming::sizeAnnouncement(static_cast<std::int64_t>(data.size())), CharacteristicWriteType::withResponse);
+    }
+    for (const Data& piece : BleFraming::bytePieces(data, MTU)) {
+        Log::plain(BleFraming::hexDump(piece));
+        Log::debug("Send Size : " + std::to_string(piece.size()));
+        BLESend(piece, CharacteristicWriteType::withResponse);
+    }
+}
+
+void Orvik::BLESend(const Data& data, CharacteristicWriteType withType) { writeToPrinter(data, withType); }
+
+void Orvik::BLESend(std::string_view text) {
+    if (!RXCharacteristic) return;
+    for (const std::string_view piece : BleFraming::textPieces(text, MTU)) BLESend(piece, CharacteristicWriteType::withResponse);
+}
+
+void Orvik::BLESend(std::string_view text, CharacteristicWriteType withType) {
+    writeToPrinter(Data(text.begin(), text.end()), withType);
+}
+
+void Orvik::writeToPrinter(const Data& bytes, CharacteristicWriteType type) {
+    // Held locally: a write may run callbacks that replace the properties.
+    const auto characteristic = RXCharacteristic;
+    const auto device = BLEDevice;
+    if (!characteristic || !device || !device->peripheral) return;
+    if (!device->peripheral->writeValue(bytes, characteristic, type)) {
+        Log::plain("BLE write refused by the Bluetooth stack (link down or write rejected): " + std::to_string(bytes.size()) +
+                   " bytes not sent");
+    }
+}
+
+}  // namespace OrvikFramework

@@ -1,0 +1,99 @@
+// Piece boundaries, the size announcement and character cutting of the Bluetooth write path.
+#include <gtest/gtest.h>
+
+#include "core/BleFraming.h"
+
+namespace OrvikFramework {
+namespace {
+
+std::vector<std::size_t> sizes(const std::vector<Data>& pieces) {
+    std::vector<std::size_t> result;
+    for (const Data& piece : pieces) result.push_back(piece.size());
+    return result;
+}
+
+TEST(BleFraming, BytePiecesCoverTheBufferInOrder) {
+    struct Case {
+        std::size_t length;
+        std::int64_t mtu;
+        std::vector<std::size_t> expected;
+    };
+    const Case cases[] = {
+        {1200, 512, {512, 512, 176}},
+        {512, 512, {512}},
+        {3, 512, {3}},
+        {4, 0, {1, 1, 1, 1}},
+        {3, -7, {1, 1, 1}},
+        {0, 512, {}},
+        {0, 0, {}},
+        {10, 3, {3, 3, 3, 1}},
+    };
+    for (const Case& c : cases) {
+        Data data(c.length);
+        for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i * 7);
+        const auto pieces = BleFraming::bytePieces(data, c.mtu);
+        EXPECT_EQ(sizes(pieces), c.expected) << c.length << " bytes at MTU " << c.mtu;
+        Data joined;
+        for (const Data& piece : pieces) joined.insert(joined.end(), piece.begin(), piece.end());
+        EXPECT_EQ(joined, data);
+    }
+}
+
+TEST(BleFraming, SizeAnnouncementIsLittleEndianLength) {
+    EXPECT_EQ(BleFraming::sizeAnnouncement(3), (Data{0x1B, 0xFF, 0xFA, 3, 0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(BleFraming::sizeAnnouncement(0x0102030405060708),
+              (Data{0x1B, 0xFF, 0xFA, 0x08, 0x07, 0x06, 0x05, 0x04, 0x03, 0x02, 0x01}));
+}
+
+TEST(BleFraming, GzipIsRecognisedByItsFirstTwoBytesOnly) {
+    EXPECT_TRUE(BleFraming::isGzipped({0x1F, 0x8B}));
+    EXPECT_TRUE(BleFraming::isGzipped({0x1F, 0x8B, 0x00}));
+    EXPECT_FALSE(BleFraming::isGzipped({0x1F}));
+    EXPECT_FALSE(BleFraming::isGzipped({0x8B, 0x1F}));
+    EXPECT_FALSE(BleFraming::isGzipped({}));
+}
+
+TEST(BleFraming, HexDumpIsLowerCasePairs) {
+    EXPECT_EQ(BleFraming::hexDump({0x1B, 0x40, 0x00, 0xAF}), "1b4000af");
+    EXPECT_EQ(BleFraming::hexDump({}), "");
+}
+
+TEST(BleFraming, TextIsCutByUserPerceivedCharacters) {
+    const std::string thumbsUpDark = "\xF0\x9F\x91\x8D\xF0\x9F\x8F\xBF";  // U+1F44D U+1F3FF
+    const std::string eAcute = "\xC3\xA9";
+    const std::string eCombining = "e\xCC\x81";                      // e + U+0301
+    const std::string flag = "\xF0\x9F\x87\xB3\xF0\x9F\x87\xB4";     // regional indicators N O
+    struct Case {
+        std::string text;
+        std::int64_t mtu;
+        std::vector<std::string> expected;
+    };
+    const Case cases[] = {
+        {"abcde", 2, {"ab", "cd", "e"}},
+        {"abc", 3, {"abc"}},
+        {"abc", 10, {"abc"}},
+        {eAcute, 1, {eAcute}},
+        {thumbsUpDark + "a", 1, {thumbsUpDark, "a"}},
+        {"a" + thumbsUpDark + eCombining + flag, 2, {"a" + thumbsUpDark, eCombining + flag}},
+        {"\r\nx", 1, {"\r\n", "x"}},
+        {"abc", 0, {"a", "b", "c"}},
+        {"ab", -1, {"a", "b"}},
+        {"", 0, {""}},
+        {"", 5, {""}},
+        {"", -1, {}},
+    };
+    for (const Case& c : cases) {
+        const auto pieces = BleFraming::textPieces(c.text, c.mtu);
+        EXPECT_EQ(std::vector<std::string>(pieces.begin(), pieces.end()), c.expected) << c.text << " at MTU " << c.mtu;
+    }
+}
+
+TEST(BleFraming, InvalidUtf8IsCutWithoutLosingBytes) {
+    const std::string text = "a\xFF\xC3z";
+    std::string joined;
+    for (const auto piece : BleFraming::textPieces(text, 1)) joined += piece;
+    EXPECT_EQ(joined, text);
+}
+
+}  // namespace
+}  // namespace OrvikFramework

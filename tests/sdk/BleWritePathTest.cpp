@@ -1,0 +1,136 @@
+// What the SDK object's four Bluetooth write operations log and hand to the printer.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <orvik/OrvikFramework.h>
+
+#include "support/LogCapture.h"
+#include "support/SimulatedLink.h"
+
+namespace OrvikFramework {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
+
+class BleWritePath : public ::testing::Test {
+protected:
+    void SetUp() override {
+        link.addPrinter("P");
+        ASSERT_TRUE(link.bringUp(sdk, "P"));
+        log.clear();
+    }
+
+    std::vector<std::size_t> writeSizes() const {
+        std::vector<std::size_t> sizes;
+        for (const Data& write : link.writes) sizes.push_back(write.size());
+        return sizes;
+    }
+
+    Testing::SimulatedLink link;
+    Orvik sdk;
+    Testing::LogCapture log;
+};
+
+TEST_F(BleWritePath, LongBufferGoesOutInMtuPiecesEachWithItsLogLines) {
+    Data buffer(1200);
+    for (std::size_t i = 0; i < buffer.size(); ++i) buffer[i] = static_cast<std::uint8_t>(i);
+    sdk.BLESend(buffer);
+    EXPECT_THAT(writeSizes(), ElementsAre(512, 512, 176));
+    EXPECT_EQ(link.received(), buffer);
+    ASSERT_EQ(log.lines().size(), 6u);
+    EXPECT_EQ(log.lines()[0].size(), 1024u);
+    EXPECT_EQ(log.lines()[0].substr(0, 8), "00010203");
+    EXPECT_EQ(log.lines()[1], "\"Send Size : 512\"");
+    EXPECT_EQ(log.lines()[3], "\"Send Size : 512\"");
+    EXPECT_EQ(log.lines()[4].substr(0, 4), "0001");  // byte 1024 wraps to 00
+    EXPECT_EQ(log.lines()[5], "\"Send Size : 176\"");
+}
+
+TEST_F(BleWritePath, BufferOfExactlyMtuIsOnePiece) {
+    sdk.MTU = 4;
+    sdk.BLESend(Data{1, 2, 3, 4});
+    EXPECT_THAT(link.writes, ElementsAre(Data{1, 2, 3, 4}));
+    EXPECT_THAT(log.lines(), ElementsAre("01020304", "\"Send Size : 4\""));
+}
+
+TEST_F(BleWritePath, GzipBufferIsAnnouncedInOneWriteWhateverTheMtu) {
+    for (std::int64_t mtu : {512, 2}) {
+        link.writes.clear();
+        log.clear();
+        sdk.MTU = mtu;
+        sdk.BLESend(Data{0x1F, 0x8B, 0x08});
+        const Data announcement{0x1B, 0xFF, 0xFA, 0x03, 0, 0, 0, 0, 0, 0, 0};
+        if (mtu == 512) {
+            EXPECT_THAT(link.writes, ElementsAre(announcement, Data{0x1F, 0x8B, 0x08}));
+            EXPECT_THAT(log.lines(), ElementsAre("\"Send Size : 11\"", "1f8b08", "\"Send Size : 3\""));
+        } else {
+            EXPECT_THAT(link.writes, ElementsAre(announcement, Data{0x1F, 0x8B}, Data{0x08}));
+            EXPECT_THAT(log.lines(), ElementsAre("\"Send Size : 11\"", "1f8b", "\"Send Size : 2\"", "08", "\"Send Size : 1\""));
+        }
+    }
+}
+
+TEST_F(BleWritePath, MtuZeroOrBelowSendsEveryByteAlone) {
+    for (std::int64_t mtu : {0, -3}) {
+        link.writes.clear();
+        sdk.MTU = mtu;
+        sdk.BLESend(Data{0xAA, 0xBB, 0xCC});
+        EXPECT_THAT(link.writes, ElementsAre(Data{0xAA}, Data{0xBB}, Data{0xCC})) << mtu;
+    }
+    log.clear();
+    sdk.BLESend(Data{});
+    EXPECT_TRUE(log.lines().empty());
+}
+
+TEST_F(BleWritePath, TextIsCutByCharactersAndNeverLogged) {
+    const std::string thumbsUpDark = "\xF0\x9F\x91\x8D\xF0\x9F\x8F\xBF";
+    struct Case {
+        std::int64_t mtu;
+        std::string text;
+        std::vector<std::string> writes;
+    };
+    const Case cases[] = {
+        {1, "\xC3\xA9", {"\xC3\xA9"}},
+        {1, thumbsUpDark + "!", {thumbsUpDark, "!"}},
+        {2, "abcde", {"ab", "cd", "e"}},
+        {512, "short", {"short"}},
+        {0, "", {""}},
+        {0, "ab", {"a", "b"}},
+    };
+    for (const Case& c : cases) {
+        link.writes.clear();
+        sdk.MTU = c.mtu;
+        sdk.BLESend(std::string_view(c.text));
+        std::vector<std::string> written;
+        for (const Data& write : link.writes) written.emplace_back(write.begin(), write.end());
+        EXPECT_EQ(written, c.writes) << c.text;
+    }
+    EXPECT_TRUE(log.lines().empty());
+}
+
+TEST_F(BleWritePath, WritesNeedTheCharacteristicAndTheRecord) {
+    sdk.BLEDevice.reset();
+    sdk.BLESend(Data{0x1B, 0x40});
+    sdk.BLESend(std::string_view("x"), CharacteristicWriteType::withoutResponse);
+    EXPECT_TRUE(link.writes.empty());
+    EXPECT_THAT(log.lines(), ElementsAre("1b40", "\"Send Size : 2\""));
+
+    log.clear();
+    sdk.RXCharacteristic.reset();
+    sdk.BLESend(Data{0x1F, 0x8B});
+    sdk.BLESend(std::string_view("x"));
+    EXPECT_TRUE(log.lines().empty());
+}
+
+TEST_F(BleWritePath, SingleWritesAreNotCut) {
+    sdk.MTU = 1;
+    sdk.BLESend(Data{1, 2, 3}, CharacteristicWriteType::withoutResponse);
+    sdk.BLESend(Data{}, CharacteristicWriteType::withResponse);
+    sdk.BLESend(std::string_view("xyz"), CharacteristicWriteType::withResponse);
+    EXPECT_THAT(link.writes, ElementsAreArray({Data{1, 2, 3}, Data{}, Data{'x', 'y', 'z'}}));
+    EXPECT_TRUE(log.lines().empty());
+}
+
+}  // namespace
+}  // namespace OrvikFramework

@@ -1,0 +1,173 @@
+// InitSDK, Connect and Disconnect on all three links.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <orvik/OrvikFramework.h>
+
+#include "support/LogCapture.h"
+#include "support/LoopbackServer.h"
+#include "support/SimulatedLink.h"
+
+namespace OrvikFramework {
+namespace {
+
+using ::testing::ElementsAre;
+using Testing::drainMainLoop;
+
+TEST(LinkSetup, SocketOnlyRecordsTheSettings) {
+    Testing::SimulatedLink link;
+    Testing::LogCapture log;
+    Orvik sdk;
+    sdk.InitSDK(WIRELESSS_INTERFACE::SOCKET, 20, "10.0.0.9", "");
+    EXPECT_EQ(sdk.InterfaceType, WIRELESSS_INTERFACE::SOCKET);
+    EXPECT_EQ(sdk.MTU, 20);
+    EXPECT_EQ(sdk.ConnectTo, "10.0.0.9");
+    EXPECT_EQ(sdk.Password, "");
+    EXPECT_EQ(sdk.BLEManager, nullptr);
+    EXPECT_FALSE(sdk.WiFiConfiguration);
+    EXPECT_FALSE(sdk.bConnect);
+    EXPECT_THAT(log.lines(), ElementsAre("\"Connect WIRELESSS_INTERFACE.SOCKET : 10.0.0.9\""));
+}
+
+TEST(LinkSetup, WifiJoinsOnceWithoutWepAndLogsTheOutcomeLater) {
+    struct Case {
+        std::optional<std::string> failure;
+        std::vector<std::string> joinLines;
+    };
+    const Case cases[] = {
+        {std::nullopt, {"WiFi AP Connect : Success"}},
+        {"wrong \"key\"", {"WiFi AP Connect : Not Succee \nError: Optional(\"wrong \\\"key\\\"\")"}},
+    };
+    for (const Case& c : cases) {
+        Testing::SimulatedLink link;
+        link.hotspot->setFailure(c.failure);
+        Testing::LogCapture log;
+        Orvik sdk;
+        sdk.InitSDK(WIRELESSS_INTERFACE::WIFI, 512, "PrinterAP", "secret");
+        ASSERT_TRUE(sdk.WiFiConfiguration);
+        EXPECT_EQ(sdk.WiFiConfiguration->SSID, "PrinterAP");
+        EXPECT_EQ(sdk.WiFiConfiguration->passphrase, "secret");
+        EXPECT_FALSE(sdk.WiFiConfiguration->isWEP);
+        EXPECT_TRUE(sdk.WiFiConfiguration->joinOnce);
+        ASSERT_EQ(link.hotspot->applied().size(), 1u);
+        EXPECT_TRUE(link.hotspot->applied()[0].joinOnce);
+        EXPECT_THAT(log.lines(), ElementsAre("\"Connect WIRELESSS_INTERFACE.WIFI : PrinterAP\""));  // not joined yet
+        log.clear();
+        drainMainLoop();
+        EXPECT_EQ(log.lines(), c.joinLines);
+        EXPECT_FALSE(sdk.bConnect);
+    }
+}
+
+TEST(LinkSetup, SwitchingLinksStopsTheScanOnlyWhenLeavingBluetooth) {
+    Testing::SimulatedLink link;
+    Testing::LogCapture log;
+    Orvik sdk;
+    sdk.InitSDK(WIRELESSS_INTERFACE::BLUETOOTH, 512, "P", "");
+    drainMainLoop();
+    const auto first = sdk.BLEManager;
+    ASSERT_NE(first, nullptr);
+    EXPECT_THAT(log.lines(), ElementsAre("\"Connect WIRELESSS_INTERFACE.BLUETOOTH : P\"", "\"BLEDeviceScanStart End: P\"",
+                                         "\"BT poweredOn\""));
+
+    sdk.InitSDK(WIRELESSS_INTERFACE::BLUETOOTH, 512, "P", "");
+    EXPECT_NE(sdk.BLEManager, first);
+    drainMainLoop();
+
+    sdk.InitSDK(WIRELESSS_INTERFACE::WIFI, 512, "AP", "pw");
+    link.addPrinter("P");  // the scan is stopped: this printer is never reported
+    log.clear();
+    drainMainLoop();
+    EXPECT_EQ(sdk.BLEDevice, nullptr);
+    EXPECT_FALSE(log.contains("\"Enter centralManager\""));
+    EXPECT_EQ(sdk.InterfaceType, WIRELESSS_INTERFACE::WIFI);
+}
+
+TEST(LinkSetup, ConnectFollowsTheStateTableOnEveryLink) {
+    Testing::SimulatedLink link;
+    Testing::LogCapture log;
+    Orvik sdk;
+    EXPECT_FALSE(sdk.Connect("127.0.0.1", 9100));  // before InitSDK: refused with a line, nothing stored
+    EXPECT_FALSE(sdk.bConnect);
+    EXPECT_EQ(log.lines().size(), 1u);
+
+    sdk.InitSDK(WIRELESSS_INTERFACE::BLUETOOTH, 512, "P", "");
+    drainMainLoop();
+    log.clear();
+    EXPECT_FALSE(sdk.Connect("", 0));
+    EXPECT_FALSE(sdk.bConnect);
+    EXPECT_TRUE(log.lines().empty());
+
+    sdk.bConnect = true;
+    EXPECT_FALSE(sdk.Connect("", 0));
+    EXPECT_TRUE(sdk.bConnect);
+    sdk.bConnect = false;
+
+    link.addPrinter("P");
+    drainMainLoop();
+    sdk.BLEManager.reset();
+    EXPECT_TRUE(sdk.Connect("", 0));  // no manager: no request, still reported as requested
+    EXPECT_TRUE(sdk.bConnect);
+
+    for (auto type : {WIRELESSS_INTERFACE::SOCKET, WIRELESSS_INTERFACE::WIFI}) {
+        sdk.InitSDK(type, 512, "printer", "");
+        log.clear();
+        const auto before = sdk.TCPDevice;
+        EXPECT_TRUE(sdk.Connect("127.0.0.1", Testing::closedLoopbackPort()));
+        ASSERT_NE(sdk.TCPDevice, nullptr);
+        EXPECT_NE(sdk.TCPDevice, before);
+        EXPECT_EQ(sdk.TCPDevice->host, "127.0.0.1");
+        ASSERT_FALSE(log.lines().empty());
+        EXPECT_EQ(log.lines()[0], type == WIRELESSS_INTERFACE::SOCKET ? "\"Connect WIRELESSS_INTERFACE.SOCKET : printer\""
+                                                                       : "\"Connect WIRELESSS_INTERFACE.WIFI : printer\"");
+    }
+    drainMainLoop();
+}
+
+TEST(LinkSetup, DisconnectActsOnTheCurrentLinkOnlyWhenConnected) {
+    Testing::SimulatedLink link;
+    Testing::LogCapture log;
+    Orvik sdk;
+    sdk.Disconnect();
+    EXPECT_TRUE(log.lines().empty());
+
+    Testing::LoopbackServer server;
+    sdk.InitSDK(WIRELESSS_INTERFACE::SOCKET, 512, "127.0.0.1", "");
+    ASSERT_TRUE(sdk.Connect("127.0.0.1", server.port()));
+    sdk.PrintText("hi");
+    sdk.InitSDK(WIRELESSS_INTERFACE::WIFI, 512, "AP", "");
+    drainMainLoop();
+    log.clear();
+    sdk.Disconnect();
+    EXPECT_EQ(log.lines().at(0), "\"Disconnect WIRELESSS_INTERFACE.WIFI : AP\"");
+    EXPECT_FALSE(sdk.bConnect);
+    EXPECT_NE(sdk.TCPDevice, nullptr);
+    EXPECT_EQ(server.received(), (Data{'h', 'i', 0x0D, 0x0A}));
+    EXPECT_TRUE(sdk.WiFiConfiguration);
+
+    log.clear();
+    sdk.Disconnect();
+    EXPECT_TRUE(log.lines().empty());
+
+    sdk.InitSDK(WIRELESSS_INTERFACE::BLUETOOTH, 512, "P", "");
+    sdk.bConnect = true;
+    log.clear();
+    sdk.Disconnect();  // nothing selected yet: only the line
+    EXPECT_THAT(log.lines(), ElementsAre("\"Disconnect WIRELESSS_INTERFACE.BLUETOOTH : P\""));
+    EXPECT_FALSE(sdk.bConnect);
+}
+
+TEST(LinkSetup, WithoutPlatformServicesTheLinksSayWhatIsMissing) {
+    Testing::SimulatedLink link;
+    Platform::setBackend({});
+    Testing::LogCapture log;
+    Orvik sdk;
+    sdk.InitSDK(WIRELESSS_INTERFACE::BLUETOOTH, 512, "P", "");
+    EXPECT_EQ(sdk.BLEManager, nullptr);
+    sdk.InitSDK(WIRELESSS_INTERFACE::WIFI, 512, "AP", "");
+    EXPECT_TRUE(log.contains("WiFi AP Connect : Not Succee \nError: Optional(\"no Wi-Fi access-point service on this system\")"));
+    EXPECT_EQ(log.lines().size(), 5u);
+}
+
+}  // namespace
+}  // namespace OrvikFramework
