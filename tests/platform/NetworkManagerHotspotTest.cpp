@@ -78,9 +78,9 @@ struct NetworkManagerHotspotTest : ::testing::Test {
     std::optional<std::string> join(NetworkManagerHotspot& hotspot, HotspotConfiguration configuration) {
         int completions = 0;
         std::optional<std::string> error;
-        hotspot.apply(configuration, [&](std::optional<std::string> result) {
+        hotspot.apply(configuration, [&](const std::optional<PlatformError>& result) {
             ++completions;
-            error = std::move(result);
+            error = result ? std::optional(result->localizedDescription) : std::nullopt;
         });
         EXPECT_EQ(completions, 0) << "completed inside apply()";
         EXPECT_TRUE(RunLoop::main().runUntil([&] { return completions > 0; }, 10s));
@@ -148,9 +148,9 @@ TEST_F(NetworkManagerHotspotTest, AWrongPassphraseFailsWithNetworkManagersReason
     std::optional<std::string> error;
     bool completed = false;
     hotspot.apply({.SSID = "PrinterAP", .passphrase = "wrong", .isWEP = false, .joinOnce = true},
-                  [&](std::optional<std::string> result) {
+                  [&](const std::optional<PlatformError>& result) {
                       completed = true;
-                      error = std::move(result);
+                      error = result ? std::optional(result->localizedDescription) : std::nullopt;
                   });
     RunLoop::main().runUntil([&] { return savedConnections().size() == 1; }, 5s);
     RunLoop::main().runUntil([] { return false; }, 50ms);
@@ -180,13 +180,13 @@ TEST(NetworkManagerHotspot, WithoutNetworkManagerOnTheBusTheJoinFailsWithTheBusE
     NetworkManagerHotspot hotspot(link);
     std::optional<std::string> error;
     hotspot.apply({.SSID = "PrinterAP", .passphrase = "", .isWEP = false, .joinOnce = true},
-                  [&](std::optional<std::string> result) { error = result.value_or("success?"); });
+                  [&](const std::optional<PlatformError>& result) { error = result ? result->localizedDescription : "success?"; });
     ASSERT_TRUE(RunLoop::main().runUntil([&] { return error.has_value(); }, 10s));
     EXPECT_NE(error->find("org.freedesktop.NetworkManager"), std::string::npos) << *error;
 
     NetworkManagerHotspot unreachable(nullptr);
     error.reset();
-    unreachable.apply({}, [&](std::optional<std::string> result) { error = result.value_or("success?"); });
+    unreachable.apply({}, [&](const std::optional<PlatformError>& result) { error = result ? result->localizedDescription : "success?"; });
     ASSERT_TRUE(RunLoop::main().runUntil([&] { return error.has_value(); }, 1s));
     EXPECT_EQ(*error, "NetworkManager is not reachable: no D-Bus connection");
 }

@@ -1,5 +1,6 @@
 #include "support/MockBus.h"
 
+#include <algorithm>
 #include <csignal>
 #include <stdexcept>
 #include <thread>
@@ -73,7 +74,7 @@ void MockBus::startMock(const std::vector<std::string>& arguments, const std::st
     std::vector<std::string> command = {systemPython, "-m", "dbusmock", "--session"};
     command.insert(command.end(), arguments.begin(), arguments.end());
     const int quiet = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-    spawn(command, quiet);
+    mocks_[busName] = spawn(command, quiet);
     ::close(quiet);
     auto bus = proxy("org.freedesktop.DBus", "/org/freedesktop/DBus");
     for (int attempt = 0; attempt < 500; ++attempt) {
@@ -83,6 +84,15 @@ void MockBus::startMock(const std::vector<std::string>& arguments, const std::st
         std::this_thread::sleep_for(20ms);
     }
     throw std::runtime_error("dbusmock did not take " + busName);
+}
+
+void MockBus::stopMock(const std::string& busName) {
+    const auto mock = mocks_.find(busName);
+    if (mock == mocks_.end()) return;
+    ::kill(mock->second, SIGTERM);
+    ::waitpid(mock->second, nullptr, 0);
+    children_.erase(std::find(children_.begin(), children_.end(), mock->second));
+    mocks_.erase(mock);
 }
 
 std::unique_ptr<sdbus::IProxy> MockBus::proxy(const std::string& busName, const std::string& path) {

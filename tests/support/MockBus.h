@@ -1,5 +1,6 @@
 #pragma once
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -23,6 +24,8 @@ public:
 
     // Starts `python3 -m dbusmock --session <arguments>` and waits until it owns `busName`.
     void startMock(const std::vector<std::string>& arguments, const std::string& busName);
+    // Ends the mock that owns `busName`, as a service that crashes or is stopped would.
+    void stopMock(const std::string& busName);
 
     // A proxy on the test's own connection, for synchronous calls that set up or inspect the mocks.
     std::unique_ptr<sdbus::IProxy> proxy(const std::string& busName, const std::string& path);
@@ -32,6 +35,7 @@ private:
 
     std::string address_;
     std::vector<pid_t> children_;
+    std::map<std::string, pid_t> mocks_;
     std::unique_ptr<sdbus::IConnection> control_;
 };
 

@@ -228,7 +228,7 @@ private:
         if (timer_) RunLoop::main().cancelTimer(*timer_);
         timer_.reset();
         const auto completion = std::move(completion_);
-        completion(error);
+        completion(error ? std::optional<PlatformError>(PlatformError{*error}) : std::nullopt);
         // A join-once connection that had to be saved is watched until it ends; any other join is over.
         if (error || saved_.empty()) removeSaved();
     }
@@ -256,7 +256,7 @@ NetworkManagerHotspot::~NetworkManagerHotspot() = default;
 
 void NetworkManagerHotspot::apply(const HotspotConfiguration& configuration, Completion completion) {
     if (!link_ || !link_->connected()) {
-        RunLoop::main().post([completion] { completion("NetworkManager is not reachable: no D-Bus connection"); });
+        RunLoop::main().post([completion] { completion(PlatformError{"NetworkManager is not reachable: no D-Bus connection"}); });
         return;
     }
     auto& joins = *joins_;

@@ -16,15 +16,14 @@ class NetworkManagerJoin;
 
 // Joins access points through NetworkManager: one connection per request, activated on the first Wi-Fi device,
 // and not kept by the system after it ends when the request says join-once.
-class NetworkManagerHotspot {
+class NetworkManagerHotspot : public HotspotConfigurationManager {
 public:
-    using Completion = std::function<void(std::optional<std::string> error)>;
 
     explicit NetworkManagerHotspot(std::shared_ptr<DBusLink> link);
-    ~NetworkManagerHotspot();
+    ~NetworkManagerHotspot() override;
 
     // The completion runs once, on the link's run loop: absent error when the connection is activated.
-    void apply(const HotspotConfiguration& configuration, Completion completion);
+    void apply(const HotspotConfiguration& configuration, Completion completion) override;
 
 private:
     std::shared_ptr<DBusLink> link_;

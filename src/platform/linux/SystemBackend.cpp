@@ -1,62 +1,27 @@
 #include <orvik/Platform.h>
-#include <orvik/RunLoop.h>
 
-// Stand-in for the system stack until the BlueZ and NetworkManager back-ends exist: it says plainly that
-// the service is missing instead of pretending to scan or join.
-namespace OrvikFramework {
-namespace {
+#include "platform/linux/BlueZ.h"
+#include "platform/linux/NetworkManagerHotspot.h"
 
-class UnavailableCentralManager final : public CentralManager, public std::enable_shared_from_this<UnavailableCentralManager> {
-public:
-    ManagerState state() const override { return ManagerState::unsupported; }
-    void setDelegate(CentralManagerDelegate* delegate) override { delegate_ = delegate; }
-    void scanForPeripherals(const std::optional<std::vector<BluetoothUUID>>&, const ScanOptions&) override {}
-    void stopScan() override {}
-    void connect(const std::shared_ptr<Peripheral>& peripheral) override {
-        RunLoop::main().post([weak = weak_from_this(), peripheral] {
-            const auto self = weak.lock();
-            if (self && self->delegate_) {
-                self->delegate_->centralManagerDidFailToConnect(*self, peripheral,
-                                                                PlatformError{"Bluetooth is not available on this system"});
-            }
-        });
-    }
-    void cancelPeripheralConnection(const std::shared_ptr<Peripheral>&) override {}
-    void reportState() {
-        RunLoop::main().post([weak = weak_from_this()] {
-            const auto self = weak.lock();
-            if (self && self->delegate_) self->delegate_->centralManagerDidUpdateState(*self);
-        });
-    }
+namespace OrvikFramework::Platform {
 
-private:
-    CentralManagerDelegate* delegate_ = nullptr;
-};
-
-class UnavailableHotspotManager final : public HotspotConfigurationManager {
-public:
-    void apply(const HotspotConfiguration&, Completion completionHandler) override {
-        RunLoop::main().post([completionHandler = std::move(completionHandler)] {
-            completionHandler(PlatformError{"Wi-Fi access-point joining is not available on this system"});
-        });
-    }
-};
-
-}  // namespace
-
-PlatformBackend Platform::systemBackend() {
-    return {
-        [](CentralManagerDelegate* delegate) {
-            auto manager = std::make_shared<UnavailableCentralManager>();
-            manager->setDelegate(delegate);
-            manager->reportState();
-            return manager;
+// On Linux the system's own services are BlueZ and NetworkManager, on the bus chosen with setDBusAddress().
+PlatformBackend systemBackend() {
+    return PlatformBackend{
+        [](CentralManagerDelegate* delegate) -> std::shared_ptr<CentralManager> {
+            return BlueZCentralManager::create(DBusLink::shared(), delegate);
         },
         [] {
-            static const auto manager = std::make_shared<UnavailableHotspotManager>();
+            static std::shared_ptr<HotspotConfigurationManager> manager;
+            static std::shared_ptr<DBusLink> linkOfManager;
+            // A new bus address takes effect for the next join.
+            if (auto link = DBusLink::shared(); !manager || link != linkOfManager) {
+                linkOfManager = link;
+                manager = std::make_shared<NetworkManagerHotspot>(link);
+            }
             return manager;
         },
     };
 }
 
-}  // namespace OrvikFramework
+}  // namespace OrvikFramework::Platform

@@ -1,0 +1,309 @@
+// The BlueZ central back-end against python-dbusmock's BlueZ on a private bus.
+#include <algorithm>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <orvik/RunLoop.h>
+
+#include "platform/linux/BlueZ.h"
+#include "support/LogCapture.h"
+#include "support/MockBus.h"
+
+namespace OrvikFramework {
+namespace {
+
+using namespace std::chrono_literals;
+using Testing::LogCapture;
+using Testing::MockBus;
+using ::testing::Contains;
+using ::testing::ElementsAre;
+using Properties = std::map<std::string, sdbus::Variant>;
+using Method = sdbus::Struct<std::string, std::string, std::string, std::string>;
+
+constexpr const char* mockInterface = "org.freedesktop.DBus.Mock";
+constexpr const char* serviceUUID = "6e400001-b5a3-f393-e0a9-e50e24dcca9e";
+constexpr const char* rxUUID = "6e400002-b5a3-f393-e0a9-e50e24dcca9e";
+constexpr const char* txUUID = "6e400003-b5a3-f393-e0a9-e50e24dcca9e";
+constexpr const char* printerAddress = "AA:BB:CC:00:00:01";
+
+// Records every report as a line and keeps the objects the reports hand over.
+struct Recorder : CentralManagerDelegate, PeripheralDelegate {
+    std::vector<std::string> events;
+    std::map<std::string, std::shared_ptr<Peripheral>> seen;
+    static std::string errorText(const std::optional<PlatformError>& error) {
+        return error ? " error: " + error->localizedDescription : "";
+    }
+    void centralManagerDidUpdateState(CentralManager& central) override {
+        events.push_back("state " + std::to_string(static_cast<int>(central.state())));
+    }
+    void centralManagerDidDiscover(CentralManager&, const std::shared_ptr<Peripheral>& peripheral,
+                                   const AdvertisementData&, double RSSI) override {
+        const std::string name = peripheral->name().value_or("No name");
+        seen[name] = peripheral;
+        events.push_back("discovered " + name + " " + std::to_string(static_cast<int>(RSSI)));
+    }
+    void centralManagerDidConnect(CentralManager&, const std::shared_ptr<Peripheral>& p) override {
+        events.push_back("connected " + p->name().value_or(""));
+    }
+    void centralManagerDidDisconnectPeripheral(CentralManager&, const std::shared_ptr<Peripheral>& p,
+                                               const std::optional<PlatformError>& error) override {
+        events.push_back("disconnected " + p->name().value_or("") + errorText(error));
+    }
+    void centralManagerDidFailToConnect(CentralManager&, const std::shared_ptr<Peripheral>& p,
+                                        const std::optional<PlatformError>& error) override {
+        events.push_back("failed " + p->name().value_or("") + errorText(error));
+    }
+    void peripheralDidDiscoverServices(Peripheral&, const std::optional<PlatformError>& error) override {
+        events.push_back("services" + errorText(error));
+    }
+    void peripheralDidDiscoverCharacteristicsFor(Peripheral&, const std::shared_ptr<Service>&,
+                                                 const std::optional<PlatformError>& error) override {
+        events.push_back("characteristics" + errorText(error));
+    }
+    void peripheralDidUpdateValueFor(Peripheral&, const std::shared_ptr<Characteristic>& c,
+                                     const std::optional<PlatformError>& error) override {
+        const Data value = c->value().value_or(Data{});
+        events.push_back("value " + std::string(value.begin(), value.end()) + errorText(error));
+    }
+    bool has(const std::string& event) const { return std::find(events.begin(), events.end(), event) != events.end(); }
+};
+
+struct BlueZTest : ::testing::Test {
+    void SetUp() override {
+        bus.startMock({"--template", "bluez5"}, "org.bluez");
+        link = DBusLink::connect(bus.address(), RunLoop::main());
+        ASSERT_TRUE(link);
+    }
+
+    std::unique_ptr<sdbus::IProxy> mock(const std::string& path = "/org/bluez") { return bus.proxy("org.bluez", path); }
+
+    void addAdapter() {
+        std::string path;
+        mock()->callMethod("AddAdapter").onInterface("org.bluez.Mock").withArguments("hci0", "host").storeResultsTo(path);
+    }
+
+    std::string addDevice(const std::string& address, const std::string& name) {
+        std::string path;
+        mock()->callMethod("AddDevice").onInterface("org.bluez.Mock").withArguments("hci0", address, name).storeResultsTo(path);
+        return path;
+    }
+
+    void addObject(const std::string& path, const std::string& interface, const Properties& properties,
+                   const std::vector<Method>& methods) {
+        mock("/")->callMethod("AddObject").onInterface(mockInterface).withArguments(path, interface, properties, methods);
+    }
+
+    // The printer's service with its two characteristics, as BlueZ publishes them once services are resolved.
+    void addPrinterGatt(const std::string& device) {
+        const std::string service = device + "/service0010";
+        addObject(service, "org.bluez.GattService1",
+                  {{"UUID", sdbus::Variant(std::string(serviceUUID))}, {"Primary", sdbus::Variant(true)},
+                   {"Device", sdbus::Variant(sdbus::ObjectPath(device))}},
+                  {});
+        for (const auto& [name, uuid] : {std::pair{"/char0011", rxUUID}, std::pair{"/char0013", txUUID}}) {
+            addObject(service + name, "org.bluez.GattCharacteristic1",
+                      {{"UUID", sdbus::Variant(std::string(uuid))},
+                       {"Service", sdbus::Variant(sdbus::ObjectPath(service))},
+                       {"Value", sdbus::Variant(std::vector<std::uint8_t>{})}},
+                      {Method("WriteValue", "aya{sv}", "", ""), Method("StartNotify", "", "", ""),
+                       Method("StopNotify", "", "", "")});
+        }
+    }
+
+    void update(const std::string& path, const std::string& interface, const Properties& properties) {
+        mock(path)->callMethod("UpdateProperties").onInterface(mockInterface).withArguments(interface, properties);
+    }
+
+    std::vector<std::vector<sdbus::Variant>> callsOf(const std::string& path, const std::string& method) {
+        std::vector<sdbus::Struct<std::uint64_t, std::vector<sdbus::Variant>>> calls;
+        mock(path)->callMethod("GetMethodCalls").onInterface(mockInterface).withArguments(method).storeResultsTo(calls);
+        std::vector<std::vector<sdbus::Variant>> arguments;
+        for (const auto& call : calls) arguments.push_back(call.get<1>());
+        return arguments;
+    }
+
+    bool waitFor(const std::function<bool()>& done) { return RunLoop::main().runUntil(done, 10s); }
+    bool waitForEvent(const std::string& event) { return waitFor([&] { return recorder.has(event); }); }
+
+    std::shared_ptr<BlueZCentralManager> startManager() {
+        auto manager = BlueZCentralManager::create(link, &recorder);
+        EXPECT_TRUE(waitFor([&] { return !recorder.events.empty(); }));
+        return manager;
+    }
+
+    // Scans, connects to the printer and discovers its characteristics; returns RX and TX.
+    std::pair<std::shared_ptr<Characteristic>, std::shared_ptr<Characteristic>> connectPrinter(
+        BlueZCentralManager& manager, const std::string& device) {
+        manager.scanForPeripherals(std::nullopt, ScanOptions{.allowDuplicates = true});
+        EXPECT_TRUE(waitForEvent("discovered Printer -79"));
+        auto printer = recorder.seen.at("Printer");
+        printer->setDelegate(&recorder);
+        EXPECT_TRUE(waitFor([&] { return callsOf("/org/bluez/hci0", "StartDiscovery").size() == 1; }));
+        manager.stopScan();
+        manager.connect(printer);
+        EXPECT_TRUE(waitForEvent("connected Printer"));
+        printer->discoverServices({*BluetoothUUID::parse(serviceUUID)});
+        update(device, "org.bluez.Device1", {{"ServicesResolved", sdbus::Variant(true)}});
+        EXPECT_TRUE(waitForEvent("services"));
+        const auto services = printer->services().value_or(std::vector<std::shared_ptr<Service>>{});
+        EXPECT_EQ(services.size(), 1u);
+        if (services.empty()) return {};
+        printer->discoverCharacteristics(std::nullopt, services[0]);
+        EXPECT_TRUE(waitForEvent("characteristics"));
+        const auto characteristics = services[0]->characteristics().value_or(std::vector<std::shared_ptr<Characteristic>>{});
+        EXPECT_EQ(characteristics.size(), 2u);
+        if (characteristics.size() != 2) return {};
+        return {characteristics[0], characteristics[1]};
+    }
+
+    LogCapture log;
+    MockBus bus;
+    std::shared_ptr<DBusLink> link;
+    Recorder recorder;
+};
+
+TEST_F(BlueZTest, ScanConnectDiscoverNotifyAndWriteAWholeJobInOrder) {
+    addAdapter();
+    const std::string device = addDevice(printerAddress, "Printer");
+    addDevice("AA:BB:CC:00:00:02", "Printer 2");
+    addPrinterGatt(device);
+    auto manager = startManager();
+    EXPECT_EQ(recorder.events.front(), "state 5");
+    auto [rx, tx] = connectPrinter(*manager, device);
+    ASSERT_TRUE(rx && tx);
+    EXPECT_TRUE(recorder.has("discovered Printer 2 -79"));
+    EXPECT_EQ(rx->uuid(), *BluetoothUUID::parse(rxUUID));
+    EXPECT_EQ(tx->uuid(), *BluetoothUUID::parse(txUUID));
+
+    const auto filter = callsOf("/org/bluez/hci0", "SetDiscoveryFilter");
+    ASSERT_EQ(filter.size(), 1u);
+    const auto options = filter[0][0].get<Properties>();
+    EXPECT_EQ(options.at("Transport").get<std::string>(), "le");
+    EXPECT_TRUE(options.at("DuplicateData").get<bool>());
+    EXPECT_TRUE(waitFor([&] { return callsOf("/org/bluez/hci0", "StopDiscovery").size() == 1; }));
+
+    auto printer = recorder.seen.at("Printer");
+    printer->setNotifyValue(true, tx);
+    ASSERT_TRUE(waitFor([&] { return callsOf(device + "/service0010/char0013", "StartNotify").size() == 1; }));
+    update(device + "/service0010/char0013", "org.bluez.GattCharacteristic1",
+           {{"Value", sdbus::Variant(std::vector<std::uint8_t>{'o', 'k'})}});
+    ASSERT_TRUE(waitForEvent("value ok"));
+    EXPECT_EQ(tx->value(), (Data{'o', 'k'}));
+
+    std::vector<Data> pieces;
+    for (int i = 0; i < 40; ++i) pieces.push_back(Data(i % 7 + 1, static_cast<std::uint8_t>(i)));
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+        const auto type = i == 5 ? CharacteristicWriteType::withoutResponse : CharacteristicWriteType::withResponse;
+        ASSERT_TRUE(printer->writeValue(pieces[i], rx, type));
+    }
+    ASSERT_TRUE(waitFor([&] { return manager->pendingWrites() == 0; }));
+    const auto writes = callsOf(device + "/service0010/char0011", "WriteValue");
+    ASSERT_EQ(writes.size(), pieces.size());
+    for (std::size_t i = 0; i < writes.size(); ++i) {
+        EXPECT_EQ(writes[i][0].get<std::vector<std::uint8_t>>(), pieces[i]) << i;
+        EXPECT_EQ(writes[i][1].get<Properties>().at("type").get<std::string>(), i == 5 ? "command" : "request");
+    }
+}
+
+TEST_F(BlueZTest, DisconnectingWaitsForTheJobAndALostLinkRefusesWrites) {
+    addAdapter();
+    const std::string device = addDevice(printerAddress, "Printer");
+    addPrinterGatt(device);
+    auto manager = startManager();
+    auto [rx, tx] = connectPrinter(*manager, device);
+    ASSERT_TRUE(rx);
+    auto printer = recorder.seen.at("Printer");
+    for (int i = 0; i < 40; ++i) ASSERT_TRUE(printer->writeValue(Data{std::uint8_t(i)}, rx, CharacteristicWriteType::withResponse));
+    manager->cancelPeripheralConnection(printer);
+    ASSERT_TRUE(waitForEvent("disconnected Printer"));
+    EXPECT_EQ(callsOf(device + "/service0010/char0011", "WriteValue").size(), 40u);
+    EXPECT_EQ(callsOf(device, "Disconnect").size(), 1u);
+    EXPECT_FALSE(printer->writeValue(Data{1}, rx, CharacteristicWriteType::withResponse));
+
+    // The link dropping by itself is reported the same way.
+    recorder.events.clear();
+    manager->connect(printer);
+    ASSERT_TRUE(waitForEvent("connected Printer"));
+    update(device, "org.bluez.Device1", {{"Connected", sdbus::Variant(false)}});
+    ASSERT_TRUE(waitForEvent("disconnected Printer"));
+}
+
+TEST_F(BlueZTest, FailuresOfTheStackReachTheReportsAndTheLog) {
+    addAdapter();
+    const std::string device = addDevice(printerAddress, "Printer");
+    addPrinterGatt(device);
+    auto manager = startManager();
+    auto [rx, tx] = connectPrinter(*manager, device);
+    ASSERT_TRUE(rx);
+    mock(device + "/service0010/char0011")
+        ->callMethod("AddMethod")
+        .onInterface(mockInterface)
+        .withArguments("org.bluez.GattCharacteristic1", "WriteValue", "aya{sv}", "",
+                       "raise dbus.exceptions.DBusException('Operation failed', name='org.bluez.Error.Failed')");
+    auto printer = recorder.seen.at("Printer");
+    ASSERT_TRUE(printer->writeValue(Data{1, 2}, rx, CharacteristicWriteType::withResponse));
+    ASSERT_TRUE(waitFor([&] { return manager->pendingWrites() == 0; }));
+    EXPECT_THAT(log.lines(), Contains("BlueZ: write to " + device + "/service0010/char0011 failed: Operation failed"));
+
+    // A second Connect of a connected device is refused by BlueZ; that is no failure.
+    update(device, "org.bluez.Device1", {{"Connected", sdbus::Variant(false)}});
+    ASSERT_TRUE(waitForEvent("disconnected Printer"));
+    mock(device)->callMethod("AddMethod").onInterface(mockInterface).withArguments(
+        "org.bluez.Device1", "Connect", "", "",
+        "raise dbus.exceptions.DBusException('Page timeout', name='org.bluez.Error.Failed')");
+    manager->connect(printer);
+    ASSERT_TRUE(waitForEvent("failed Printer error: Page timeout"));
+}
+
+TEST_F(BlueZTest, APoweredOffOrMissingAdapterNeverScans) {
+    auto missing = startManager();
+    EXPECT_THAT(recorder.events, ElementsAre("state 2"));
+    EXPECT_THAT(log.lines(), Contains("BlueZ: no Bluetooth adapter"));
+
+    addAdapter();
+    ASSERT_TRUE(waitForEvent("state 5"));
+    update("/org/bluez/hci0", "org.bluez.Adapter1", {{"Powered", sdbus::Variant(false)}});
+    ASSERT_TRUE(waitForEvent("state 4"));
+    missing->scanForPeripherals(std::nullopt, {});
+    EXPECT_THAT(log.lines(), Contains("BlueZ: cannot scan: Bluetooth is not powered on"));
+    RunLoop::main().runUntil([] { return false; }, 50ms);
+    EXPECT_TRUE(callsOf("/org/bluez/hci0", "StartDiscovery").empty());
+}
+
+TEST_F(BlueZTest, TheServiceLeavingTheBusDisconnectsAndStopsTheRadio) {
+    addAdapter();
+    const std::string device = addDevice(printerAddress, "Printer");
+    addPrinterGatt(device);
+    auto manager = startManager();
+    auto [rx, tx] = connectPrinter(*manager, device);
+    ASSERT_TRUE(rx);
+    bus.stopMock("org.bluez");
+    EXPECT_TRUE(waitForEvent("disconnected Printer"));
+    ASSERT_TRUE(waitForEvent("state 2"));
+    EXPECT_THAT(log.lines(), Contains("BlueZ: the Bluetooth service left the bus"));
+    EXPECT_FALSE(recorder.seen.at("Printer")->writeValue(Data{1}, rx, CharacteristicWriteType::withResponse));
+}
+
+TEST(BlueZ, WithoutBlueZOrABusTheRadioIsUnsupported) {
+    LogCapture log;
+    MockBus bus;
+    Recorder recorder;
+    auto manager = BlueZCentralManager::create(DBusLink::connect(bus.address(), RunLoop::main()), &recorder);
+    ASSERT_TRUE(RunLoop::main().runUntil([&] { return !recorder.events.empty(); }, 10s));
+    EXPECT_THAT(recorder.events, ElementsAre("state 2"));
+    EXPECT_EQ(manager->state(), ManagerState::unsupported);
+    ASSERT_FALSE(log.lines().empty());
+    EXPECT_EQ(log.lines()[0].rfind("BlueZ: the Bluetooth service is not available: ", 0), 0u) << log.lines()[0];
+
+    auto noBus = BlueZCentralManager::create(nullptr, &recorder);
+    EXPECT_EQ(noBus->state(), ManagerState::unsupported);
+    EXPECT_THAT(log.lines(), Contains("BlueZ: no D-Bus connection; Bluetooth is unavailable"));
+}
+
+}  // namespace
+}  // namespace OrvikFramework
