@@ -120,6 +120,8 @@ public:
     virtual void connect(const std::shared_ptr<Peripheral>& peripheral) = 0;
     /// Drops a connection once the writes already queued on it are done; centralManagerDidDisconnectPeripheral follows.
     virtual void cancelPeripheralConnection(const std::shared_ptr<Peripheral>& peripheral) = 0;
+    /// Writes handed to the stack that it has not finished yet.
+    virtual std::size_t pendingWrites() const { return 0; }
 };
 
 }  // namespace OrvikFramework

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -85,6 +86,9 @@ public:
     /// Starts a scan that reports every advertisement, when the radio is on.
     virtual void BLEDeviceScanStart();
     virtual void BLEDeviceScanStop();
+    /// Runs the main run loop until the link has written everything handed to it, at most `timeout`; false on
+    /// time-out. Call it before a program ends right after printing over Bluetooth.
+    bool WaitUntilSent(std::chrono::milliseconds timeout = std::chrono::seconds(30));
 
     void centralManagerDidUpdateState(CentralManager& central) override;
     void centralManagerDidDiscover(CentralManager& central, const std::shared_ptr<Peripheral>& peripheral,

@@ -135,6 +135,12 @@ void Orvik::BLEDeviceScanStop() {
     if (BLEManager) BLEManager->stopScan();
 }
 
+bool Orvik::WaitUntilSent(std::chrono::milliseconds timeout) {
+    // TCP sends return once written; only the Bluetooth stack holds writes back.
+    const auto manager = BLEManager;
+    return RunLoop::main().runUntil([&manager] { return !manager || manager->pendingWrites() == 0; }, timeout);
+}
+
 void Orvik::centralManagerDidUpdateState(CentralManager& central) {
     if (central.state() != ManagerState::poweredOn) return;
     Log::debug("BT poweredOn"sv);

@@ -8,6 +8,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <orvik/DBus.h>
+#include <orvik/Orvik.h>
+#include <orvik/Platform.h>
 #include <orvik/RunLoop.h>
 
 #include "platform/linux/BlueZ.h"
@@ -287,6 +290,51 @@ TEST_F(BlueZTest, TheServiceLeavingTheBusDisconnectsAndStopsTheRadio) {
     ASSERT_TRUE(waitForEvent("state 2"));
     EXPECT_THAT(log.lines(), Contains("BlueZ: the Bluetooth service left the bus"));
     EXPECT_FALSE(recorder.seen.at("Printer")->writeValue(Data{1}, rx, CharacteristicWriteType::withResponse));
+}
+
+// The SDK object on the system back-end, from InitSDK to a receipt that reaches the characteristic whole.
+TEST_F(BlueZTest, TheSdkPrintsAReceiptThroughBlueZAndWaitsUntilItIsWritten) {
+    addAdapter();
+    const std::string device = addDevice(printerAddress, "Printer");
+    addDevice("AA:BB:CC:00:00:02", "Printer 2");
+    addPrinterGatt(device);
+    const PlatformBackend previous = Platform::backend();
+    Platform::setBackend(Platform::systemBackend());
+    setDBusAddress(bus.address());
+    {
+        Orvik orvik;
+        orvik.InitSDK(WIRELESSS_INTERFACE::BLUETOOTH, 20, "Printer", "");
+        ASSERT_TRUE(waitFor([&] { return orvik.BLEDevice != nullptr; }));
+        ASSERT_TRUE(orvik.Connect("", 0));
+        ASSERT_TRUE(waitFor([&] { return orvik.ConnectedBLEDevice != nullptr; }));
+        update(device, "org.bluez.Device1", {{"ServicesResolved", sdbus::Variant(true)}});
+        ASSERT_TRUE(waitFor([&] { return orvik.RXCharacteristic && orvik.TXCharacteristic; }));
+        const std::string tx = device + "/service0010/char0013";
+        ASSERT_TRUE(waitFor([&] { return callsOf(tx, "StartNotify").size() == 1; }));
+        update(tx, "org.bluez.GattCharacteristic1", {{"Value", sdbus::Variant(std::vector<std::uint8_t>{0x12})}});
+        ASSERT_TRUE(waitFor([&] { return orvik.RecevedData == Data{0x12}; }));
+
+        orvik.InitPrinter();
+        orvik.PrintText("A line that is longer than one piece");
+        orvik.CutPaper();
+        EXPECT_TRUE(orvik.WaitUntilSent());
+        orvik.Disconnect();
+        ASSERT_TRUE(waitFor([&] { return callsOf(device, "Disconnect").size() == 1; }));
+    }
+    setDBusAddress(std::nullopt);
+    Platform::setBackend(previous);
+
+    Data written;
+    for (const auto& call : callsOf(device + "/service0010/char0011", "WriteValue")) {
+        const auto piece = call[0].get<std::vector<std::uint8_t>>();
+        EXPECT_LE(piece.size(), 20u);
+        written.insert(written.end(), piece.begin(), piece.end());
+    }
+    const std::string text = "A line that is longer than one piece\r\n";
+    Data expected{0x1B, 0x40};
+    expected.insert(expected.end(), text.begin(), text.end());
+    expected.insert(expected.end(), {0x1B, 0x6D});
+    EXPECT_EQ(written, expected);
 }
 
 TEST(BlueZ, WithoutBlueZOrABusTheRadioIsUnsupported) {

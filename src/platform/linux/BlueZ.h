@@ -33,7 +33,7 @@ public:
     void cancelPeripheralConnection(const std::shared_ptr<Peripheral>& peripheral) override;
 
     // Writes handed over but not yet confirmed by BlueZ.
-    std::size_t pendingWrites() const { return queued_.size() + inFlight_; }
+    std::size_t pendingWrites() const override { return queued_.size() + inFlight_; }
 
 private:
     friend class BlueZPeripheral;
