@@ -6,10 +6,14 @@
 
 #include <gtest/gtest.h>
 
+#include <orvik/DBus.h>
+#include <orvik/Orvik.h>
+#include <orvik/Platform.h>
 #include <orvik/RunLoop.h>
 
 #include "platform/linux/DBusLink.h"
 #include "platform/linux/NetworkManagerHotspot.h"
+#include "support/LogCapture.h"
 #include "support/MockBus.h"
 
 namespace OrvikFramework {
@@ -172,6 +176,25 @@ TEST_F(NetworkManagerHotspotTest, FailuresCarryATextAndCompleteOnce) {
     EXPECT_FALSE(unknown->empty());
     EXPECT_EQ(join(hotspot, {.SSID = "PrinterAP", .passphrase = "x", .isWEP = true, .joinOnce = true}),
               "WEP networks are not supported");
+}
+
+// InitSDK over WIFI on the system back-end: the join's outcome is logged by the SDK object.
+TEST_F(NetworkManagerHotspotTest, InitSdkLogsTheOutcomeOfTheJoin) {
+    const PlatformBackend previous = Platform::backend();
+    Platform::setBackend(Platform::systemBackend());
+    setDBusAddress(bus.address());
+    Testing::LogCapture log;
+    Orvik orvik;
+    orvik.InitSDK(WIRELESSS_INTERFACE::WIFI, 512, "PrinterAP", "secret123");
+    ASSERT_TRUE(RunLoop::main().runUntil([&] { return log.lines().size() == 2; }, 10s));
+    EXPECT_EQ(log.lines()[1], "WiFi AP Connect : Not Succee \nError: Optional(\"No Wi-Fi device found\")");
+    addAccessPoint(addWifiDevice(), "PrinterAP");
+    log.clear();
+    orvik.InitSDK(WIRELESSS_INTERFACE::WIFI, 512, "PrinterAP", "secret123");
+    ASSERT_TRUE(RunLoop::main().runUntil([&] { return log.lines().size() == 2; }, 10s));
+    EXPECT_EQ(log.lines()[1], "WiFi AP Connect : Success");
+    setDBusAddress(std::nullopt);
+    Platform::setBackend(previous);
 }
 
 TEST(NetworkManagerHotspot, WithoutNetworkManagerOnTheBusTheJoinFailsWithTheBusError) {
