@@ -122,6 +122,7 @@ struct Decoder::State {
     Data buffer;                  // bytes of the command not yet complete
     std::uint64_t bufferStart = 0;  // stream offset of buffer[0]
     std::optional<Command> text;  // text not yet ended by a control byte
+    std::optional<Command> junk;  // unknown bytes that more may join
     std::uint64_t skip = 0;       // announced bytes being passed over
     std::string skipReason;
     std::unique_ptr<Job> job;
@@ -135,9 +136,12 @@ struct Decoder::State {
         return c;
     }
 
+    // Held back pieces go out once something else arrives, so any chunking of the input gives the same list.
     void flushText() {
         if (text) out.push_back(std::move(*text));
+        if (junk) out.push_back(std::move(*junk));
         text.reset();
+        junk.reset();
     }
 
     void emit(Command c) {
@@ -152,21 +156,15 @@ struct Decoder::State {
     }
 
     void unknown(std::uint64_t offset, const std::uint8_t* bytes, std::size_t length) {
-        flushText();
-        if (!out.empty()) {
-            Command& last = out.back();
-            if (last.kind == Command::Kind::Unknown && last.offset + last.data.size() == offset &&
-                last.data.size() + length <= unknownRun) {
-                last.data.insert(last.data.end(), bytes, bytes + length);
-                return;
-            }
+        if (!junk || junk->offset + junk->data.size() != offset || junk->data.size() + length > unknownRun) {
+            flushText();
+            junk = make(Command::Kind::Unknown, offset);
         }
-        Command c = make(Command::Kind::Unknown, offset);
-        c.data.assign(bytes, bytes + length);
-        out.push_back(std::move(c));
+        junk->data.insert(junk->data.end(), bytes, bytes + length);
     }
 
     void addText(std::uint64_t offset, const std::uint8_t* bytes, std::size_t length) {
+        if (junk) flushText();
         if (!text) text = make(Command::Kind::Text, offset);
         const std::size_t room = limits.longestLine - text->data.size();
         if (length <= room) {
@@ -435,8 +433,11 @@ struct Decoder::State {
 
     void finish() {
         const std::uint64_t end = bufferStart + buffer.size();
-        if (job) endJob(end, "stream ended inside a compressed job after " + std::to_string(job->received) +
-                                 " of " + std::to_string(job->announced) + " bytes");
+        if (job) {
+            endJob(end, "stream ended inside a compressed job after " + std::to_string(job->received) + " of " +
+                            std::to_string(job->announced) + " bytes");
+            skip = 0;
+        }
         if (skip > 0) error(end, "stream ended " + std::to_string(skip) + " bytes before the end of " + skipReason);
         if (!buffer.empty())
             error(bufferStart, "stream ended inside a command: " +

@@ -53,13 +53,15 @@ void PrintSession::feed(const std::uint8_t* bytes, std::size_t length) {
 
 void PrintSession::finish() {
     decoder_.finish();
-    renderer_.apply(decoder_.takeCommands());
-    renderer_.finish();
     drain();
+    renderer_.finish();
+    for (Receipt& r : renderer_.takeReceipts()) receipts_(std::move(r));
 }
 
 void PrintSession::drain() {
-    renderer_.apply(decoder_.takeCommands());
+    std::vector<Command> commands = decoder_.takeCommands();
+    renderer_.apply(commands);
+    if (keep_) kept_.insert(kept_.end(), std::make_move_iterator(commands.begin()), std::make_move_iterator(commands.end()));
     for (Receipt& r : renderer_.takeReceipts()) receipts_(std::move(r));
 }
 
@@ -145,6 +147,7 @@ void Server::accept() {
             // A status answer is a byte or two; a client that does not read it loses nothing else.
             sys().send(fd, reply.data(), reply.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
         });
+    connection->session->keepCommands(options_.keepJobs);
     connection->watch = RunLoop::main().watchFd(fd, POLLIN, [this, fd](short) { read(fd); });
     connections_.emplace(fd, std::move(connection));
 }
@@ -159,7 +162,9 @@ void Server::read(int fd) {
         return;
     }
     if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) return;
-    found->second->session->finish();
+    Connection& ended = *found->second;
+    ended.session->finish();
+    if (options_.keepJobs) jobs_.push_back({ended.source, ended.session->commands()});
     close(fd);
     ++closed_;
 }

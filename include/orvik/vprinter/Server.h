@@ -39,11 +39,17 @@ public:
     /// The stream has ended: the receipt in progress, if any, is handed out too.
     void finish();
 
+    /// Keeps every decoded command for commands(); off, so a long-running connection does not grow without end.
+    void keepCommands(bool keep) { keep_ = keep; }
+    const std::vector<Command>& commands() const { return kept_; }
+
 private:
     void drain();
     Decoder decoder_;
     Renderer renderer_;
     ReceiptSink receipts_;
+    bool keep_ = false;
+    std::vector<Command> kept_;
 };
 
 struct ServerOptions {
@@ -54,6 +60,14 @@ struct ServerOptions {
     std::optional<std::filesystem::path> outDir;
     RenderOptions render;
     Limits limits;
+    /// Records each connection's decoded commands in jobs(); for tests and tools that inspect jobs.
+    bool keepJobs = false;
+};
+
+/// The decoded commands of one ended connection.
+struct Job {
+    std::string source;
+    std::vector<Command> commands;
 };
 
 /// The virtual printer's TCP front door, served on RunLoop::main(); any number of clients, each its own job.
@@ -78,6 +92,8 @@ public:
     const std::vector<PrintedReceipt>& receipts() const { return receipts_; }
     /// Connections that have ended, so a caller can wait for a client's job to be complete.
     std::size_t closedConnections() const { return closed_; }
+    /// Ended connections' commands, when `keepJobs` is set.
+    const std::vector<Job>& jobs() const { return jobs_; }
 
     /// Hands out a receipt from any front door: numbers it, writes its files, logs one line.
     void deliver(const std::string& source, Receipt receipt);
@@ -95,6 +111,7 @@ private:
     RunLoop::WatchId listenerWatch_ = 0;
     std::map<int, std::unique_ptr<Connection>> connections_;
     std::vector<PrintedReceipt> receipts_;
+    std::vector<Job> jobs_;
     std::uint64_t nextNumber_ = 1;
     std::size_t closed_ = 0;
     ReceiptHandler handler_;
