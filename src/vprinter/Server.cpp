@@ -124,7 +124,11 @@ bool Server::start() {
 }
 
 void Server::stop() {
-    while (!connections_.empty()) close(connections_.begin()->first);
+    // What a client sent before the printer stopped is still printed.
+    while (!connections_.empty()) {
+        connections_.begin()->second->session->finish();
+        close(connections_.begin()->first);
+    }
     if (listener_ < 0) return;
     RunLoop::main().unwatchFd(listenerWatch_);
     sys().close(listener_);

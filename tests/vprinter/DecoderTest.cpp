@@ -9,6 +9,8 @@
 
 #include <orvik/vprinter/Decoder.h>
 
+#include "support/ByteStrings.h"
+
 namespace OrvikFramework::VirtualPrinter {
 
 void PrintTo(const Command& command, std::ostream* out) { *out << describe(command); }
@@ -17,12 +19,8 @@ namespace {
 
 using ::testing::HasSubstr;
 
-Data bytes(std::string_view text) { return Data(text.begin(), text.end()); }
-
-Data operator+(Data a, const Data& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
+using Testing::bytes;
+using Testing::operator+;
 
 Data gzip(const Data& plain) {
     z_stream zs{};

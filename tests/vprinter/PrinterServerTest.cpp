@@ -166,6 +166,19 @@ TEST(PrinterServerTest, KeepsClientsApartWhenTheyPrintAtOnceAndAnswersStatus) {
     }
 }
 
+TEST(PrinterServerTest, StoppingPrintsWhatOpenConnectionsSent) {
+    Testing::LogCapture quiet;
+    Server server;
+    ASSERT_TRUE(server.start());
+    const int client = rawClient(server.port());
+    sendAll(client, "not yet cut\n");
+    ASSERT_TRUE(RunLoop::main().runUntil([&] { return RunLoop::main().runOnce(0ms) == false; }, 10s));
+    server.stop();
+    ::close(client);
+    ASSERT_EQ(server.receipts().size(), 1u);
+    EXPECT_THAT(dumpText(server.receipts()[0].receipt), ::testing::HasSubstr("text \"not yet cut\""));
+}
+
 TEST(PrinterServerTest, ReportsAPortItCannotListenOn) {
     Testing::LogCapture log;
     Server first;

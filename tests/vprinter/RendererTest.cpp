@@ -9,15 +9,13 @@
 
 #include <orvik/vprinter/Renderer.h>
 
+#include "support/ByteStrings.h"
+
 namespace OrvikFramework::VirtualPrinter {
 namespace {
 
-Data bytes(std::string_view text) { return Data(text.begin(), text.end()); }
-
-Data operator+(Data a, const Data& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
+using Testing::bytes;
+using Testing::operator+;
 
 std::vector<Receipt> render(const Data& stream, RenderOptions options = {}) {
     Renderer renderer(options);
