@@ -1,0 +1,102 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <orvik/Data.h>
+
+namespace OrvikFramework::VirtualPrinter {
+
+/// One decoded printer command, or a report about input that could not be decoded.
+struct Command {
+    enum class Kind {
+        Initialize,     // ESC @
+        Alignment,      // ESC a n
+        PrintMode,      // ESC ! n
+        Emphasized,     // ESC E n
+        Underline,      // ESC - n
+        CharacterSize,  // GS ! n
+        CodeTable,      // ESC t n
+        LineSpacing,    // ESC 3 n; ESC 2 (the default spacing) has value -1
+        Text,           // printable bytes, UTF-8 as sent
+        CarriageReturn,
+        LineFeed,
+        FeedDots,       // ESC J n
+        FeedLines,      // ESC d n
+        PartialCut,     // ESC m
+        Cut,            // GS V m [n]
+        HriPosition,    // GS H n
+        BarcodeHeight,  // GS h n
+        BarcodeWidth,   // GS w n
+        Barcode,        // GS k m ...
+        RasterImage,    // GS v 0 m xL xH yL yH data
+        StatusRequest,  // DLE EOT n
+        CompressedJob,  // 1B FF FA + length; the inflated commands follow
+        Unknown,        // bytes that are no command; skipped
+        Error,          // malformed or oversized input; message says what was skipped
+    };
+
+    Kind kind = Kind::Unknown;
+    /// Offset of the first byte in the stream, or in the inflated job when `compressed`.
+    std::uint64_t offset = 0;
+    /// The single parameter (n), the cut or barcode or raster mode (m), or a job's announced length.
+    std::int64_t value = 0;
+    /// Feed parameter of a cut with feed; -1 when the form has none.
+    std::int64_t feed = -1;
+    /// Raster width in bytes and height in rows.
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    /// Text bytes, barcode content, raster bytes or the unknown bytes.
+    Data data;
+    std::string message;
+    /// Decoded from inside a compressed job.
+    bool compressed = false;
+
+    friend bool operator==(const Command&, const Command&) = default;
+};
+
+/// One line of text for a command, as the dump files and the tests show it.
+std::string describe(const Command& command);
+
+/// Memory bounds; input beyond them is reported and skipped.
+struct Limits {
+    std::size_t largestImage = 8u << 20;   // raster bytes of one GS v 0
+    std::size_t largestJob = 32u << 20;    // inflated bytes of one compressed job
+    std::size_t longestLine = 4096;        // text bytes before a line is split
+};
+
+/// Incremental ESC/POS decoder: feed bytes in any chunking, take the commands decoded so far.
+class Decoder {
+public:
+    /// Receives the bytes a printer answers with (status bytes).
+    using ReplySink = std::function<void(const Data& reply)>;
+
+    explicit Decoder(Limits limits = {});
+    ~Decoder();
+    Decoder(const Decoder&) = delete;
+    Decoder& operator=(const Decoder&) = delete;
+
+    void setReplySink(ReplySink sink);
+
+    /// Decodes as much of the stream as is complete; the rest waits for more bytes.
+    void feed(const std::uint8_t* bytes, std::size_t length);
+    void feed(const Data& bytes) { feed(bytes.data(), bytes.size()); }
+    /// The stream has ended: flushes text and reports a command cut short.
+    void finish();
+
+    /// The commands decoded since the last call.
+    std::vector<Command> takeCommands();
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+/// Decodes a whole stream at once.
+std::vector<Command> decodeAll(const Data& bytes, Limits limits = {});
+
+}  // namespace OrvikFramework::VirtualPrinter

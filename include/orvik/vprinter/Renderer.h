@@ -1,0 +1,64 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <orvik/Data.h>
+#include <orvik/vprinter/Decoder.h>
+
+namespace OrvikFramework::VirtualPrinter {
+
+/// One printed receipt: 8-bit grey dots, row by row (0 black, 255 white), and the commands that made it.
+struct Receipt {
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    std::vector<std::uint8_t> pixels;
+    std::vector<Command> commands;
+    /// Things that printed differently from what was asked (clipped image, unencodable barcode, ...).
+    std::vector<std::string> warnings;
+
+    bool black(std::uint32_t x, std::uint32_t y) const { return pixels[std::size_t{y} * width + x] < 128; }
+};
+
+struct RenderOptions {
+    /// Printable width in dots at 203 dpi: 384 for 58 mm paper, 576 for 80 mm.
+    std::uint32_t paperDots = 384;
+    std::string fontPath = "/usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf";
+    /// A receipt that grows longer than this without a cut is continued on the next one.
+    std::uint32_t longestReceipt = 20000;
+};
+
+/// Prints decoded commands onto receipts; a cut ends one receipt and starts the next.
+class Renderer {
+public:
+    explicit Renderer(RenderOptions options = {});
+    ~Renderer();
+    Renderer(const Renderer&) = delete;
+    Renderer& operator=(const Renderer&) = delete;
+
+    /// False when the font could not be loaded; text then prints as empty cells.
+    bool fontLoaded() const;
+
+    void apply(const Command& command);
+    void apply(const std::vector<Command>& commands) {
+        for (const Command& c : commands) apply(c);
+    }
+    /// Ends the receipt in progress, if anything was sent to it.
+    void finish();
+    /// The receipts completed since the last call.
+    std::vector<Receipt> takeReceipts();
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+/// The receipt as PNG bytes; the same receipt always gives the same bytes.
+Data encodePng(const Receipt& receipt);
+
+/// The describe() lines of the receipt's commands, one per line.
+std::string dumpText(const Receipt& receipt);
+
+}  // namespace OrvikFramework::VirtualPrinter

@@ -1,0 +1,120 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <orvik/Data.h>
+#include <orvik/RunLoop.h>
+#include <orvik/vprinter/Decoder.h>
+#include <orvik/vprinter/Renderer.h>
+
+namespace OrvikFramework::VirtualPrinter {
+
+/// A receipt as the printer handed it out.
+struct PrintedReceipt {
+    std::uint64_t number = 0;
+    /// Where the bytes came from, e.g. "127.0.0.1:40112".
+    std::string source;
+    Receipt receipt;
+    Data png;
+    /// The PNG file written, when the printer has an output folder.
+    std::optional<std::filesystem::path> file;
+};
+
+/// Turns one byte stream (a connection, a Bluetooth write sequence) into receipts.
+class PrintSession {
+public:
+    using ReceiptSink = std::function<void(Receipt receipt)>;
+    using ReplySink = Decoder::ReplySink;
+
+    PrintSession(const RenderOptions& render, const Limits& limits, ReceiptSink receipts, ReplySink replies);
+
+    void feed(const std::uint8_t* bytes, std::size_t length);
+    /// The stream has ended: the receipt in progress, if any, is handed out too.
+    void finish();
+
+    /// Keeps every decoded command for commands(); off, so a long-running connection does not grow without end.
+    void keepCommands(bool keep) { keep_ = keep; }
+    const std::vector<Command>& commands() const { return kept_; }
+
+private:
+    void drain();
+    Decoder decoder_;
+    Renderer renderer_;
+    ReceiptSink receipts_;
+    bool keep_ = false;
+    std::vector<Command> kept_;
+};
+
+struct ServerOptions {
+    std::string host = "127.0.0.1";
+    /// 0 picks a free port.
+    int port = 0;
+    /// Folder for "receipt-NNNN.png" and "receipt-NNNN.txt"; none keeps receipts in memory only.
+    std::optional<std::filesystem::path> outDir;
+    RenderOptions render;
+    Limits limits;
+    /// Records each connection's decoded commands in jobs(); for tests and tools that inspect jobs.
+    bool keepJobs = false;
+};
+
+/// The decoded commands of one ended connection.
+struct Job {
+    std::string source;
+    std::vector<Command> commands;
+};
+
+/// The virtual printer's TCP front door, served on RunLoop::main(); any number of clients, each its own job.
+class Server {
+public:
+    using ReceiptHandler = std::function<void(const PrintedReceipt&)>;
+
+    explicit Server(ServerOptions options = {});
+    /// Closes the listener and every connection.
+    ~Server();
+    Server(const Server&) = delete;
+    Server& operator=(const Server&) = delete;
+
+    /// Starts listening; false, with a log line saying why, when it cannot.
+    bool start();
+    void stop();
+    /// The port listened on, once started.
+    int port() const { return port_; }
+
+    void setReceiptHandler(ReceiptHandler handler) { handler_ = std::move(handler); }
+    /// Every receipt printed so far, in order.
+    const std::vector<PrintedReceipt>& receipts() const { return receipts_; }
+    /// Connections that have ended, so a caller can wait for a client's job to be complete.
+    std::size_t closedConnections() const { return closed_; }
+    /// Ended connections' commands, when `keepJobs` is set.
+    const std::vector<Job>& jobs() const { return jobs_; }
+
+    /// Hands out a receipt from any front door: numbers it, writes its files, logs one line.
+    void deliver(const std::string& source, Receipt receipt);
+
+private:
+    struct Connection;
+    void accept();
+    void read(int fd);
+    void close(int fd);
+    std::uint64_t firstFreeNumber() const;
+
+    ServerOptions options_;
+    int listener_ = -1;
+    int port_ = 0;
+    RunLoop::WatchId listenerWatch_ = 0;
+    std::map<int, std::unique_ptr<Connection>> connections_;
+    std::vector<PrintedReceipt> receipts_;
+    std::vector<Job> jobs_;
+    std::uint64_t nextNumber_ = 1;
+    std::size_t closed_ = 0;
+    ReceiptHandler handler_;
+};
+
+}  // namespace OrvikFramework::VirtualPrinter

@@ -1,0 +1,404 @@
+#include <orvik/vprinter/Renderer.h>
+
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#include <stb_image_write.h>
+
+#include <algorithm>
+#include <map>
+
+#include "vprinter/Barcodes.h"
+
+namespace OrvikFramework::VirtualPrinter {
+namespace {
+
+struct Font {
+    int cellWidth;
+    int cellHeight;
+    int pixelSize;
+};
+constexpr Font fontA{12, 24, 20};
+constexpr Font fontB{9, 17, 14};
+constexpr int defaultLineSpacing = 30;
+constexpr int defaultBarcodeHeight = 162;
+constexpr int defaultModuleWidth = 3;
+constexpr char32_t replacement = 0xFFFD;
+
+// A one-bit glyph in its character cell.
+struct Glyph {
+    int width = 0;
+    int height = 0;
+    std::vector<bool> dots;
+};
+
+struct Style {
+    bool fontB = false;
+    bool emphasized = false;
+    int underline = 0;
+    int widthScale = 1;
+    int heightScale = 1;
+};
+
+struct Placed {
+    char32_t codepoint;
+    Style style;
+};
+
+std::vector<char32_t> decodeUtf8(const Data& bytes) {
+    std::vector<char32_t> out;
+    for (std::size_t i = 0; i < bytes.size();) {
+        const std::uint8_t b = bytes[i];
+        const int extra = b < 0x80 ? 0 : (b >> 5) == 0x6 ? 1 : (b >> 4) == 0xE ? 2 : (b >> 3) == 0x1E ? 3 : -1;
+        if (extra < 0) {
+            out.push_back(replacement);
+            ++i;
+            continue;
+        }
+        char32_t cp = extra == 0 ? b : b & (0x3F >> extra);
+        bool ok = true;
+        for (int k = 1; k <= extra; ++k) {
+            if (i + static_cast<std::size_t>(k) >= bytes.size() || (bytes[i + static_cast<std::size_t>(k)] & 0xC0) != 0x80) {
+                ok = false;
+                break;
+            }
+            cp = (cp << 6) | (bytes[i + static_cast<std::size_t>(k)] & 0x3F);
+        }
+        if (!ok) {
+            out.push_back(replacement);
+            ++i;
+            continue;
+        }
+        out.push_back(cp);
+        i += static_cast<std::size_t>(extra) + 1;
+    }
+    return out;
+}
+
+}  // namespace
+
+struct Renderer::State {
+    RenderOptions options;
+    FT_Library library = nullptr;
+    FT_Face face = nullptr;
+    std::map<std::pair<char32_t, bool>, Glyph> glyphs;
+
+    Receipt receipt;
+    bool used = false;
+    int y = 0;
+    Style style;
+    int alignment = 0;
+    int lineSpacing = defaultLineSpacing;
+    int hriPosition = 0;
+    int barcodeHeight = defaultBarcodeHeight;
+    int moduleWidth = defaultModuleWidth;
+    std::vector<Placed> line;
+    int lineWidth = 0;
+    int lineAlignment = 0;
+    std::vector<Receipt> done;
+
+    explicit State(RenderOptions o) : options(std::move(o)) {
+        if (FT_Init_FreeType(&library) != 0) return;
+        if (FT_New_Face(library, options.fontPath.c_str(), 0, &face) != 0) face = nullptr;
+        startReceipt();
+    }
+    ~State() {
+        if (face) FT_Done_Face(face);
+        if (library) FT_Done_FreeType(library);
+    }
+
+    void startReceipt() {
+        receipt = Receipt{};
+        receipt.width = options.paperDots;
+        used = false;
+        y = 0;
+    }
+
+    void endReceipt() {
+        flushLine();
+        // A receipt with reports on it is kept even when blank, so its dump shows what went wrong.
+        const bool reported = std::any_of(receipt.commands.begin(), receipt.commands.end(), [](const Command& c) {
+            return c.kind == Command::Kind::Error || c.kind == Command::Kind::Unknown;
+        });
+        if (!used && !reported) return;
+        receipt.height = static_cast<std::uint32_t>(std::max(y, 1));
+        receipt.pixels.resize(std::size_t{receipt.width} * receipt.height, 255);
+        done.push_back(std::move(receipt));
+        startReceipt();
+    }
+
+    void resetModes() {
+        style = Style{};
+        alignment = 0;
+        lineSpacing = defaultLineSpacing;
+        hriPosition = 0;
+        barcodeHeight = defaultBarcodeHeight;
+        moduleWidth = defaultModuleWidth;
+    }
+
+    // Makes room for dots down to row `bottom`, continuing on a new receipt when this one would grow too long.
+    void reserve(int bottom) {
+        if (bottom > static_cast<int>(options.longestReceipt) && y > 0) {
+            receipt.warnings.push_back("receipt longer than " + std::to_string(options.longestReceipt) +
+                                       " dots without a cut; continued on the next one");
+            const int height = bottom - y;
+            receipt.height = static_cast<std::uint32_t>(y);
+            receipt.pixels.resize(std::size_t{receipt.width} * receipt.height, 255);
+            done.push_back(std::move(receipt));
+            startReceipt();
+            bottom = height;
+        }
+        bottom = std::min(bottom, static_cast<int>(options.longestReceipt));
+        const std::size_t need = std::size_t{receipt.width} * static_cast<std::size_t>(bottom);
+        if (receipt.pixels.size() < need) receipt.pixels.resize(need, 255);
+        used = true;
+    }
+
+    void dot(int x, int row) {
+        if (x < 0 || row < 0 || x >= static_cast<int>(receipt.width)) return;
+        const std::size_t index = static_cast<std::size_t>(row) * receipt.width + static_cast<std::size_t>(x);
+        if (index < receipt.pixels.size()) receipt.pixels[index] = 0;
+    }
+
+    void feed(int dots) {
+        if (dots <= 0) return;
+        reserve(y + dots);
+        y = std::min(y + dots, static_cast<int>(options.longestReceipt));
+    }
+
+    int startX(int width) const {
+        const int room = static_cast<int>(receipt.width) - width;
+        if (room <= 0) return 0;
+        return lineAlignment == 1 ? room / 2 : lineAlignment == 2 ? room : 0;
+    }
+
+    const Glyph& glyph(char32_t cp, bool small) {
+        const auto key = std::make_pair(cp, small);
+        if (auto it = glyphs.find(key); it != glyphs.end()) return it->second;
+        const Font& font = small ? fontB : fontA;
+        Glyph g;
+        g.width = font.cellWidth;
+        g.height = font.cellHeight;
+        g.dots.assign(static_cast<std::size_t>(g.width * g.height), false);
+        if (face && cp != U' ' && FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(font.pixelSize)) == 0 &&
+            FT_Load_Char(face, cp, FT_LOAD_RENDER | FT_LOAD_TARGET_MONO) == 0) {
+            const FT_GlyphSlot slot = face->glyph;
+            const FT_Bitmap& bm = slot->bitmap;
+            const int ascender = static_cast<int>(face->size->metrics.ascender >> 6);
+            const int descender = static_cast<int>(-face->size->metrics.descender >> 6);
+            const int baseline = (font.cellHeight - ascender - descender) / 2 + ascender;
+            for (unsigned row = 0; row < bm.rows; ++row) {
+                for (unsigned col = 0; col < bm.width; ++col) {
+                    const std::uint8_t byte = bm.buffer[static_cast<int>(row) * bm.pitch + static_cast<int>(col / 8)];
+                    if (!(byte & (0x80 >> (col % 8)))) continue;
+                    const int gx = slot->bitmap_left + static_cast<int>(col);
+                    const int gy = baseline - slot->bitmap_top + static_cast<int>(row);
+                    if (gx >= 0 && gx < g.width && gy >= 0 && gy < g.height)
+                        g.dots[static_cast<std::size_t>(gy * g.width + gx)] = true;
+                }
+            }
+        }
+        return glyphs.emplace(key, std::move(g)).first->second;
+    }
+
+    static int cellWidth(const Style& s) { return (s.fontB ? fontB : fontA).cellWidth * s.widthScale; }
+    static int cellHeight(const Style& s) { return (s.fontB ? fontB : fontA).cellHeight * s.heightScale; }
+
+    void addText(const Data& bytes) {
+        for (char32_t cp : decodeUtf8(bytes)) {
+            if (line.empty()) lineAlignment = alignment;
+            const int w = cellWidth(style);
+            if (lineWidth + w > static_cast<int>(receipt.width) && !line.empty()) {
+                printLine(lineSpacing);
+                lineAlignment = alignment;
+            }
+            line.push_back({cp, style});
+            lineWidth += w;
+        }
+    }
+
+    // Prints the line buffer and moves down by at least `advance`.
+    void printLine(int advance) {
+        int height = 0;
+        for (const Placed& p : line) height = std::max(height, cellHeight(p.style));
+        if (!line.empty()) {
+            reserve(y + height);
+            int x = startX(lineWidth);
+            for (const Placed& p : line) {
+                drawGlyph(p, x, y + height - cellHeight(p.style));
+                x += cellWidth(p.style);
+            }
+        }
+        line.clear();
+        lineWidth = 0;
+        feed(std::max(advance, height));
+    }
+
+    void flushLine() {
+        if (!line.empty()) printLine(lineSpacing);
+    }
+
+    void drawGlyph(const Placed& p, int x, int top) {
+        const Glyph& g = glyph(p.codepoint, p.style.fontB);
+        const int sx = p.style.widthScale, sy = p.style.heightScale;
+        const auto block = [&](int gx, int gy) {
+            for (int dy = 0; dy < sy; ++dy)
+                for (int dx = 0; dx < sx; ++dx) dot(x + gx * sx + dx, top + gy * sy + dy);
+        };
+        for (int gy = 0; gy < g.height; ++gy) {
+            for (int gx = 0; gx < g.width; ++gx) {
+                const bool on = g.dots[static_cast<std::size_t>(gy * g.width + gx)] ||
+                                (p.style.emphasized && gx > 0 && g.dots[static_cast<std::size_t>(gy * g.width + gx - 1)]);
+                const bool under = p.style.underline > 0 && gy >= g.height - p.style.underline;
+                if (on || under) block(gx, gy);
+            }
+        }
+    }
+
+    void drawHri(const std::string& text, int center) {
+        Style saved = style;
+        style = Style{};
+        const int savedAlignment = lineAlignment;
+        for (char32_t cp : decodeUtf8(Data(text.begin(), text.end()))) line.push_back({cp, style});
+        lineWidth = static_cast<int>(line.size()) * fontA.cellWidth;
+        reserve(y + fontA.cellHeight);
+        int x = std::max(0, center - lineWidth / 2);
+        for (const Placed& p : line) {
+            drawGlyph(p, x, y);
+            x += fontA.cellWidth;
+        }
+        line.clear();
+        lineWidth = 0;
+        y += fontA.cellHeight;
+        style = saved;
+        lineAlignment = savedAlignment;
+    }
+
+    void barcode(const Command& c) {
+        flushLine();
+        const BarPattern pattern = encodeBarcode(c.value, c.data);
+        if (!pattern.problem.empty()) {
+            receipt.warnings.push_back(pattern.problem);
+            return;
+        }
+        lineAlignment = alignment;
+        const int width = static_cast<int>(pattern.modules.size()) * moduleWidth;
+        if (width > static_cast<int>(receipt.width))
+            receipt.warnings.push_back("barcode " + pattern.hri + " is wider than the paper; clipped");
+        const int left = startX(width);
+        const int center = left + width / 2;
+        if (hriPosition == 1 || hriPosition == 3) drawHri(pattern.hri, center);
+        const int height = std::max(barcodeHeight, 1);
+        reserve(y + height);
+        for (std::size_t m = 0; m < pattern.modules.size(); ++m) {
+            if (!pattern.modules[m]) continue;
+            for (int row = 0; row < height; ++row)
+                for (int dx = 0; dx < moduleWidth; ++dx) dot(left + static_cast<int>(m) * moduleWidth + dx, y + row);
+        }
+        y += height;
+        if (hriPosition == 2 || hriPosition == 3) drawHri(pattern.hri, center);
+    }
+
+    void raster(const Command& c) {
+        flushLine();
+        lineAlignment = alignment;
+        const int mode = static_cast<int>(c.value) % 48;
+        const int sx = (mode & 1) ? 2 : 1, sy = (mode & 2) ? 2 : 1;
+        const int width = static_cast<int>(c.width) * 8 * sx;
+        if (width > static_cast<int>(receipt.width))
+            receipt.warnings.push_back("raster image " + std::to_string(width) + " dots wide is clipped to the paper");
+        const int left = startX(width);
+        for (std::uint32_t row = 0; row < c.height; ++row) {
+            reserve(y + sy);
+            for (std::uint32_t col = 0; col < c.width * 8; ++col) {
+                if (!(c.data[std::size_t{row} * c.width + col / 8] & (0x80 >> (col % 8)))) continue;
+                for (int dy = 0; dy < sy; ++dy)
+                    for (int dx = 0; dx < sx; ++dx) dot(left + static_cast<int>(col) * sx + dx, y + dy);
+            }
+            y += sy;
+        }
+    }
+
+    void apply(const Command& c) {
+        using K = Command::Kind;
+        const int n = static_cast<int>(c.value);
+        receipt.commands.push_back(c);
+        switch (c.kind) {
+            case K::Initialize: flushLine(); resetModes(); break;
+            case K::Alignment: alignment = (n == 1 || n == 49) ? 1 : (n == 2 || n == 50) ? 2 : 0; break;
+            case K::PrintMode:
+                style.fontB = n & 0x01;
+                style.emphasized = n & 0x08;
+                style.heightScale = (n & 0x10) ? 2 : 1;
+                style.widthScale = (n & 0x20) ? 2 : 1;
+                style.underline = (n & 0x80) ? 1 : 0;
+                break;
+            case K::Emphasized: style.emphasized = n & 1; break;
+            case K::Underline: style.underline = (n == 1 || n == 49) ? 1 : (n == 2 || n == 50) ? 2 : 0; break;
+            case K::CharacterSize:
+                style.widthScale = ((n >> 4) & 7) + 1;
+                style.heightScale = (n & 7) + 1;
+                break;
+            case K::LineSpacing: lineSpacing = n < 0 ? defaultLineSpacing : n; break;
+            case K::Text: addText(c.data); break;
+            case K::LineFeed: printLine(lineSpacing); break;
+            case K::FeedDots:
+                if (!line.empty()) printLine(0);
+                feed(n);
+                used = true;
+                break;
+            case K::FeedLines:
+                flushLine();
+                feed(n * lineSpacing);
+                used = true;
+                break;
+            case K::PartialCut: endReceipt(); break;
+            case K::Cut:
+                flushLine();
+                if (c.feed > 0) feed(static_cast<int>(c.feed));
+                endReceipt();
+                break;
+            case K::HriPosition: hriPosition = n % 48; break;
+            case K::BarcodeHeight: barcodeHeight = n; break;
+            case K::BarcodeWidth: moduleWidth = std::clamp(n, 1, 6); break;
+            case K::Barcode: barcode(c); break;
+            case K::RasterImage: raster(c); break;
+            default: break;  // nothing to print: status, code table, reports
+        }
+    }
+};
+
+Renderer::Renderer(RenderOptions options) : state_(std::make_unique<State>(std::move(options))) {}
+Renderer::~Renderer() = default;
+
+bool Renderer::fontLoaded() const { return state_->face != nullptr; }
+void Renderer::apply(const Command& command) { state_->apply(command); }
+void Renderer::finish() { state_->endReceipt(); }
+
+std::vector<Receipt> Renderer::takeReceipts() {
+    std::vector<Receipt> taken;
+    taken.swap(state_->done);
+    return taken;
+}
+
+Data encodePng(const Receipt& receipt) {
+    Data png;
+    if (receipt.width == 0 || receipt.height == 0) return png;
+    stbi_write_png_to_func(
+        [](void* context, void* bytes, int size) {
+            auto* out = static_cast<Data*>(context);
+            const auto* begin = static_cast<const std::uint8_t*>(bytes);
+            out->insert(out->end(), begin, begin + size);
+        },
+        &png, static_cast<int>(receipt.width), static_cast<int>(receipt.height), 1, receipt.pixels.data(),
+        static_cast<int>(receipt.width));
+    return png;
+}
+
+std::string dumpText(const Receipt& receipt) {
+    std::string text;
+    for (const Command& c : receipt.commands) text += describe(c) + "\n";
+    for (const std::string& w : receipt.warnings) text += "warning: " + w + "\n";
+    return text;
+}
+
+}  // namespace OrvikFramework::VirtualPrinter

@@ -1,0 +1,209 @@
+#include <orvik/vprinter/Server.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <system_error>
+
+#include <orvik/Log.h>
+
+#include "platform/posix/SysCalls.h"
+
+namespace OrvikFramework::VirtualPrinter {
+namespace {
+
+constexpr std::size_t readChunk = 64 * 1024;
+
+std::string numbered(std::uint64_t number, const char* extension) {
+    char name[48];
+    std::snprintf(name, sizeof name, "receipt-%04llu.%s", static_cast<unsigned long long>(number), extension);
+    return name;
+}
+
+// Writes next to the final name and renames, so a reader never sees half a file and nothing is clobbered midway.
+bool writeWhole(const std::filesystem::path& path, const std::string_view bytes) {
+    const std::filesystem::path partial = path.string() + ".part";
+    {
+        std::ofstream out(partial, std::ios::binary | std::ios::trunc);
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        if (!out.flush()) return false;
+    }
+    std::error_code error;
+    std::filesystem::rename(partial, path, error);
+    return !error;
+}
+
+}  // namespace
+
+PrintSession::PrintSession(const RenderOptions& render, const Limits& limits, ReceiptSink receipts,
+                           ReplySink replies)
+    : decoder_(limits), renderer_(render), receipts_(std::move(receipts)) {
+    decoder_.setReplySink(std::move(replies));
+}
+
+void PrintSession::feed(const std::uint8_t* bytes, std::size_t length) {
+    decoder_.feed(bytes, length);
+    drain();
+}
+
+void PrintSession::finish() {
+    decoder_.finish();
+    drain();
+    renderer_.finish();
+    for (Receipt& r : renderer_.takeReceipts()) receipts_(std::move(r));
+}
+
+void PrintSession::drain() {
+    std::vector<Command> commands = decoder_.takeCommands();
+    renderer_.apply(commands);
+    if (keep_) kept_.insert(kept_.end(), std::make_move_iterator(commands.begin()), std::make_move_iterator(commands.end()));
+    for (Receipt& r : renderer_.takeReceipts()) receipts_(std::move(r));
+}
+
+struct Server::Connection {
+    std::string source;
+    RunLoop::WatchId watch = 0;
+    std::unique_ptr<PrintSession> session;
+};
+
+Server::Server(ServerOptions options) : options_(std::move(options)) {}
+
+Server::~Server() { stop(); }
+
+std::uint64_t Server::firstFreeNumber() const {
+    std::uint64_t next = 1;
+    if (!options_.outDir) return next;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(*options_.outDir, error)) {
+        unsigned long long n = 0;
+        const std::string name = entry.path().filename().string();
+        if (std::sscanf(name.c_str(), "receipt-%llu.", &n) == 1 && n >= next) next = n + 1;
+    }
+    return next;
+}
+
+bool Server::start() {
+    if (listener_ >= 0) return true;
+    if (options_.outDir) {
+        std::error_code error;
+        std::filesystem::create_directories(*options_.outDir, error);
+        if (error) {
+            Log::plain("orvik-printer: cannot create " + options_.outDir->string() + ": " + error.message());
+            return false;
+        }
+        nextNumber_ = firstFreeNumber();
+    }
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(options_.port));
+    if (options_.port < 0 || options_.port > 65535 || inet_pton(AF_INET, options_.host.c_str(), &address.sin_addr) != 1) {
+        Log::plain("orvik-printer: cannot listen on " + options_.host + ":" + std::to_string(options_.port) +
+                   ": not an IPv4 address and port");
+        return false;
+    }
+    const int fd = sys().socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    const int on = 1;
+    if (fd < 0 || sys().setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0 ||
+        ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 || ::listen(fd, 64) != 0) {
+        Log::plain("orvik-printer: cannot listen on " + options_.host + ":" + std::to_string(options_.port) + ": " +
+                   std::strerror(errno));
+        if (fd >= 0) sys().close(fd);
+        return false;
+    }
+    socklen_t length = sizeof address;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    listener_ = fd;
+    port_ = ntohs(address.sin_port);
+    listenerWatch_ = RunLoop::main().watchFd(fd, POLLIN, [this](short) { accept(); });
+    return true;
+}
+
+void Server::stop() {
+    // What a client sent before the printer stopped is still printed.
+    while (!connections_.empty()) {
+        connections_.begin()->second->session->finish();
+        close(connections_.begin()->first);
+    }
+    if (listener_ < 0) return;
+    RunLoop::main().unwatchFd(listenerWatch_);
+    sys().close(listener_);
+    listener_ = -1;
+}
+
+void Server::accept() {
+    sockaddr_in peer{};
+    socklen_t length = sizeof peer;
+    const int fd = ::accept4(listener_, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (fd < 0) return;  // the client gave up before we got to it, or the loop woke us spuriously
+    char host[INET_ADDRSTRLEN] = "?";
+    inet_ntop(AF_INET, &peer.sin_addr, host, sizeof host);
+    auto connection = std::make_unique<Connection>();
+    connection->source = std::string(host) + ":" + std::to_string(ntohs(peer.sin_port));
+    const std::string source = connection->source;
+    connection->session = std::make_unique<PrintSession>(
+        options_.render, options_.limits, [this, source](Receipt r) { deliver(source, std::move(r)); },
+        [fd](const Data& reply) {
+            // A status answer is a byte or two; a client that does not read it loses nothing else.
+            sys().send(fd, reply.data(), reply.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        });
+    connection->session->keepCommands(options_.keepJobs);
+    connection->watch = RunLoop::main().watchFd(fd, POLLIN, [this, fd](short) { read(fd); });
+    connections_.emplace(fd, std::move(connection));
+}
+
+void Server::read(int fd) {
+    const auto found = connections_.find(fd);
+    if (found == connections_.end()) return;
+    std::uint8_t chunk[readChunk];
+    const ssize_t n = sys().recv(fd, chunk, sizeof chunk, 0);
+    if (n > 0) {
+        found->second->session->feed(chunk, static_cast<std::size_t>(n));
+        return;
+    }
+    if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) return;
+    Connection& ended = *found->second;
+    ended.session->finish();
+    if (options_.keepJobs) jobs_.push_back({ended.source, ended.session->commands()});
+    close(fd);
+    ++closed_;
+}
+
+void Server::close(int fd) {
+    const auto found = connections_.find(fd);
+    if (found == connections_.end()) return;
+    RunLoop::main().unwatchFd(found->second->watch);
+    sys().close(fd);
+    connections_.erase(found);
+}
+
+void Server::deliver(const std::string& source, Receipt receipt) {
+    PrintedReceipt printed;
+    printed.number = nextNumber_++;
+    printed.source = source;
+    printed.png = encodePng(receipt);
+    printed.receipt = std::move(receipt);
+    const Receipt& r = printed.receipt;
+    std::string where;
+    if (options_.outDir) {
+        const std::filesystem::path png = *options_.outDir / numbered(printed.number, "png");
+        const std::string_view bytes(reinterpret_cast<const char*>(printed.png.data()), printed.png.size());
+        if (writeWhole(png, bytes) && writeWhole(*options_.outDir / numbered(printed.number, "txt"), dumpText(r))) {
+            printed.file = png;
+            where = " " + png.string();
+        } else {
+            where = " (cannot write into " + options_.outDir->string() + ")";
+        }
+    }
+    Log::plain("receipt " + std::to_string(printed.number) + ":" + where + " " + std::to_string(r.width) + "x" +
+               std::to_string(r.height) + " dots, " + std::to_string(r.commands.size()) + " commands, " +
+               std::to_string(r.warnings.size()) + " warnings, from " + source);
+    receipts_.push_back(std::move(printed));
+    if (handler_) handler_(receipts_.back());
+}
+
+}  // namespace OrvikFramework::VirtualPrinter

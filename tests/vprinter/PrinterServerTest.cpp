@@ -1,0 +1,195 @@
+// The SDK printing over TCP to the embedded virtual printer: decoded lists, receipts, files and clients.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <functional>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <orvik/OrvikFramework.h>
+#include <orvik/vprinter/Server.h>
+
+#include "support/LogCapture.h"
+#include "support/TempDir.h"
+
+namespace OrvikFramework::VirtualPrinter {
+namespace {
+
+using namespace std::chrono_literals;
+using Lines = std::vector<std::string>;
+
+Lines lines(const std::vector<Command>& commands) {
+    Lines out;
+    for (const Command& c : commands) out.push_back(describe(c));
+    return out;
+}
+
+ServerOptions keepingJobs() {
+    ServerOptions options;
+    options.keepJobs = true;
+    return options;
+}
+
+// One SDK session over SOCKET: connect, run the calls, disconnect, wait for the printer to see the end.
+void printWithSdk(Server& server, const std::function<void(Orvik&)>& calls) {
+    Orvik sdk;
+    sdk.InterfaceType = WIRELESSS_INTERFACE::SOCKET;
+    sdk.TCPDevice = std::make_shared<TcpSocket>();
+    sdk.TCPDevice->connect("127.0.0.1", server.port());
+    calls(sdk);
+    sdk.TCPDevice->disconnect();
+    const std::size_t before = server.closedConnections();
+    ASSERT_TRUE(RunLoop::main().runUntil([&] { return server.closedConnections() > before; }, 10s));
+}
+
+// A plain client socket, for what the SDK cannot do: several at once, reading replies.
+int rawClient(int port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    return fd;
+}
+
+void sendAll(int fd, std::string_view bytes) { ASSERT_EQ(::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL), static_cast<ssize_t>(bytes.size())); }
+
+struct SdkCase {
+    std::string name;
+    std::function<void(Orvik&)> call;
+    Lines decoded;
+};
+
+TEST(PrinterServerTest, DecodesEverySdkCommandSentOverTcp) {
+    const std::vector<SdkCase> cases = {
+        {"InitPrinter", [](Orvik& o) { o.InitPrinter(); }, {"00000000 ESC @ initialize"}},
+        {"TextAlignment", [](Orvik& o) { o.TextAlignment(ALIGNMENT::RIGHT); }, {"00000000 ESC a 50 alignment"}},
+        {"PrintMode", [](Orvik& o) { o.PrintMode(0xB9); }, {"00000000 ESC ! 185 print mode"}},
+        {"PrintData", [](Orvik& o) { o.PrintData({0x00, 0x41, 0x1B}); },
+         {"00000000 unknown 00", "00000001 text \"A\"", "00000002 error: stream ended inside a command: 1B"}},
+        {"PrintText", [](Orvik& o) { o.PrintText("Caf\xC3\xA9"); },
+         {"00000000 text \"Caf\xC3\xA9\"", "00000005 CR", "00000006 LF"}},
+        {"PrintTextln", [](Orvik& o) { o.PrintTextln({0x41, 0x42, 0x00}); },
+         {"00000000 text \"AB\"", "00000002 CR", "00000003 LF"}},
+        {"PrintTextData", [](Orvik& o) { o.PrintText(Data{0x41, 0x42, 0x0A}); }, {"00000000 text \"AB\""}},
+        {"PrintNFeedPaper", [](Orvik& o) { o.PrintNFeedPaper(40); }, {"00000000 ESC J 40 feed dots"}},
+        {"CutPaper", [](Orvik& o) { o.CutPaper(); }, {"00000000 ESC m partial cut"}},
+        {"CutModeA", [](Orvik& o) { o.SelectCutMode_N_CutPaper(102); }, {"00000000 GS V 102 cut"}},
+        {"CutModeB", [](Orvik& o) { o.SelectCutMode_N_CutPaper(66, 3); }, {"00000000 GS V 66 3 cut"}},
+        // Mode 0 takes no feed byte; the SDK's trailing 00 is a stray byte the printer passes over.
+        {"CutMode0", [](Orvik& o) { o.SelectCutMode_N_CutPaper(0); }, {"00000000 GS V 0 cut", "00000003 unknown 00"}},
+        {"PrintBarcode", [](Orvik& o) { o.PrintBarcode(BARCODE_HRI_POS::BENEATH, 80, 2, "123"); },
+         {"00000000 GS H 2 HRI position", "00000003 GS h 80 barcode height", "00000006 GS w 2 barcode module width",
+          "00000009 GS k 4 CODE39 \"123\"", "00000010 CR", "00000011 LF"}},
+        {"PrintRasterBitImage", [](Orvik& o) { o.PrintRasterBitImage(48, 2, 0, 2, 0, {1, 2, 3, 4}); },
+         {"00000000 GS v 0 48 raster 2x2 bytes"}},
+    };
+    Testing::LogCapture quiet;
+    Server server(keepingJobs());
+    ASSERT_TRUE(server.start());
+    for (const SdkCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        printWithSdk(server, c.call);
+        ASSERT_FALSE(server.jobs().empty());
+        EXPECT_EQ(lines(server.jobs().back().commands), c.decoded);
+    }
+}
+
+TEST(PrinterServerTest, AReceiptOverTcpMatchesTheSameBytesRenderedDirectlyAndIsWrittenOut) {
+    Testing::TempDir dir;
+    Testing::writeFile(dir.file("receipt-0007.png"), {1, 2, 3});
+    Testing::LogCapture log;
+    ServerOptions options = keepingJobs();
+    options.outDir = dir.path();
+    Server server(options);
+    ASSERT_TRUE(server.start());
+    const auto receipt = [](Orvik& o) {
+        o.InitPrinter();
+        o.TextAlignment(ALIGNMENT::CENTER);
+        o.PrintMode(static_cast<std::uint8_t>(PRINT_MODE__DOUBLE_WIDTH_SELECTED | PRINT_MODE__EMPHASIZED_SELECTED));
+        o.PrintText("RECEIPT");
+        o.PrintMode(0);
+        o.PrintBarcode(BARCODE_HRI_POS::BENEATH, 60, 2, "ORVIK-1");
+        o.PrintRasterBitImage(0, 1, 0, 2, 0, {0xF0, 0x0F});
+        o.PrintNFeedPaper(30);
+        o.CutPaper();
+    };
+    printWithSdk(server, receipt);
+    ASSERT_EQ(server.receipts().size(), 1u);
+    const PrintedReceipt& printed = server.receipts()[0];
+    EXPECT_EQ(printed.number, 8u);  // an existing receipt file is never overwritten
+
+    Renderer direct;
+    for (const Command& c : server.jobs()[0].commands) direct.apply(c);
+    direct.finish();
+    EXPECT_EQ(encodePng(direct.takeReceipts().at(0)), printed.png);
+
+    ASSERT_TRUE(printed.file.has_value());
+    EXPECT_EQ(Testing::readFile(printed.file->string()), printed.png);
+    const Data dump = Testing::readFile(dir.file("receipt-0008.txt"));
+    EXPECT_THAT(std::string(dump.begin(), dump.end()), ::testing::HasSubstr("GS k 4 CODE39 \"ORVIK-1\"\n"));
+    EXPECT_THAT(log.lines(), ::testing::Contains(::testing::StartsWith("receipt 8: " + printed.file->string() +
+                                                                     " 384x")));
+}
+
+TEST(PrinterServerTest, KeepsClientsApartWhenTheyPrintAtOnceAndAnswersStatus) {
+    Testing::LogCapture quiet;
+    Server server(keepingJobs());
+    ASSERT_TRUE(server.start());
+    const int a = rawClient(server.port());
+    const int b = rawClient(server.port());
+    sendAll(a, "A one\n\x1Bm");
+    sendAll(b, "B one\n\x10\x04\x01");
+    sendAll(a, "A two\n");
+    std::uint8_t status = 0;
+    const auto answered = [&] { return ::recv(b, &status, 1, MSG_DONTWAIT) == 1; };
+    ASSERT_TRUE(RunLoop::main().runUntil([&] { return server.receipts().size() == 1 && (status || answered()); }, 10s));
+    EXPECT_EQ(status, 0x12);
+    ::close(a);
+    ::close(b);
+    ASSERT_TRUE(RunLoop::main().runUntil([&] { return server.closedConnections() == 2; }, 10s));
+    ASSERT_EQ(server.receipts().size(), 3u);
+    std::map<std::string, std::vector<std::string>> bySource;
+    for (const PrintedReceipt& r : server.receipts()) bySource[r.source].push_back(dumpText(r.receipt));
+    ASSERT_EQ(bySource.size(), 2u);
+    for (const auto& [source, dumps] : bySource) {
+        const bool isA = dumps.size() == 2;
+        EXPECT_THAT(dumps.front(), ::testing::HasSubstr(isA ? "text \"A one\"" : "text \"B one\""));
+        if (isA) {
+            EXPECT_THAT(dumps.back(), ::testing::HasSubstr("text \"A two\""));
+        }
+    }
+}
+
+TEST(PrinterServerTest, StoppingPrintsWhatOpenConnectionsSent) {
+    Testing::LogCapture quiet;
+    Server server;
+    ASSERT_TRUE(server.start());
+    const int client = rawClient(server.port());
+    sendAll(client, "not yet cut\n");
+    ASSERT_TRUE(RunLoop::main().runUntil([&] { return RunLoop::main().runOnce(0ms) == false; }, 10s));
+    server.stop();
+    ::close(client);
+    ASSERT_EQ(server.receipts().size(), 1u);
+    EXPECT_THAT(dumpText(server.receipts()[0].receipt), ::testing::HasSubstr("text \"not yet cut\""));
+}
+
+TEST(PrinterServerTest, ReportsAPortItCannotListenOn) {
+    Testing::LogCapture log;
+    Server first;
+    ASSERT_TRUE(first.start());
+    ServerOptions taken;
+    taken.port = first.port();
+    Server second(taken);
+    EXPECT_FALSE(second.start());
+    EXPECT_THAT(log.lines(), ::testing::Contains(::testing::HasSubstr("cannot listen on 127.0.0.1:" +
+                                                                      std::to_string(first.port()))));
+}
+
+}  // namespace
+}  // namespace OrvikFramework::VirtualPrinter

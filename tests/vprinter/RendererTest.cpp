@@ -1,0 +1,200 @@
+// Receipts as printed: barcodes that a reader accepts, dot-exact images, text placement, cuts and limits.
+#define ZX_USE_UTF8
+#include <ZXing/ReadBarcode.h>
+#include <stb_image.h>
+
+#include <random>
+
+#include <gtest/gtest.h>
+
+#include <orvik/vprinter/Renderer.h>
+
+#include "support/ByteStrings.h"
+
+namespace OrvikFramework::VirtualPrinter {
+namespace {
+
+using Testing::bytes;
+using Testing::operator+;
+
+std::vector<Receipt> render(const Data& stream, RenderOptions options = {}) {
+    Renderer renderer(options);
+    renderer.apply(decodeAll(stream));
+    renderer.finish();
+    return renderer.takeReceipts();
+}
+
+// The receipt read back from its PNG bytes, so the encoder is checked too.
+Receipt fromPng(const Data& png) {
+    int w = 0, h = 0, channels = 0;
+    stbi_uc* pixels = stbi_load_from_memory(png.data(), static_cast<int>(png.size()), &w, &h, &channels, 1);
+    Receipt r;
+    if (!pixels) return r;
+    r.width = static_cast<std::uint32_t>(w);
+    r.height = static_cast<std::uint32_t>(h);
+    r.pixels.assign(pixels, pixels + w * h);
+    stbi_image_free(pixels);
+    return r;
+}
+
+struct Box {
+    int left = 1 << 30, right = -1, top = 1 << 30, bottom = -1;
+};
+
+Box inkBox(const Receipt& r) {
+    Box b;
+    for (std::uint32_t y = 0; y < r.height; ++y)
+        for (std::uint32_t x = 0; x < r.width; ++x)
+            if (r.black(x, y)) {
+                b.left = std::min(b.left, static_cast<int>(x));
+                b.right = std::max(b.right, static_cast<int>(x));
+                b.top = std::min(b.top, static_cast<int>(y));
+                b.bottom = std::max(b.bottom, static_cast<int>(y));
+            }
+    return b;
+}
+
+TEST(RendererTest, BarcodesReadBackWithAScanner) {
+    struct Case {
+        Data command;
+        ZXing::BarcodeFormats format;
+        std::string text;
+    };
+    const std::vector<Case> cases = {
+        {bytes("\x1Dk\x04" "CODE-39") + Data{0}, ZXing::BarcodeFormat::Code39, "CODE-39"},
+        {bytes("\x1Dk\x45\x05" "A1$/%"), ZXing::BarcodeFormat::Code39, "A1$/%"},
+        {bytes("\x1Dk\x49\x10{BOrvik {C123456"), ZXing::BarcodeFormat::Code128, "Orvik 123456"},
+        {bytes("\x1Dk\x49\x06" "a~ Z?!"), ZXing::BarcodeFormat::Code128, "a~ Z?!"},
+        {bytes("\x1Dk\x02" "400638133393") + Data{0}, ZXing::BarcodeFormat::EAN13, "4006381333931"},
+        {bytes("\x1Dk\x43\x0D" "9780201379624"), ZXing::BarcodeFormat::EAN13, "9780201379624"},
+        {Data{0x1D, 'k', 0x00} + bytes("03600029145") + Data{0}, ZXing::BarcodeFormat::UPCA | ZXing::BarcodeFormat::EAN13, "036000291452"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        const std::vector<Receipt> receipts = render(bytes("\x1DH\x02\x1Dh\x50\x1Dw\x02") + c.command);
+        ASSERT_EQ(receipts.size(), 1u);
+        ASSERT_TRUE(receipts[0].warnings.empty()) << receipts[0].warnings[0];
+        const Receipt back = fromPng(encodePng(receipts[0]));
+        ZXing::DecodeHints hints;
+        hints.setFormats(c.format);
+        const ZXing::Result result =
+            ZXing::ReadBarcode({back.pixels.data(), static_cast<int>(back.width), static_cast<int>(back.height),
+                                ZXing::ImageFormat::Lum},
+                               hints);
+        ASSERT_TRUE(result.isValid());
+        EXPECT_EQ(result.text(), c.text);
+    }
+}
+
+TEST(RendererTest, RejectsContentABarcodeCannotCarry) {
+    for (const Data& command : {bytes("\x1Dk\x04" "lower") + Data{0}, bytes("\x1Dk\x02" "12345") + Data{0},
+                                bytes("\x1Dk\x43\x0D" "9780201379625"), bytes("\x1Dk\x49\x05{C123"),
+                                bytes("\x1Dk\x05" "1234") + Data{0}}) {
+        const std::vector<Receipt> receipts = render(command + bytes("x\n"));
+        ASSERT_EQ(receipts.size(), 1u);
+        SCOPED_TRACE(dumpText(receipts[0]));
+        EXPECT_EQ(receipts[0].warnings.size(), 1u);
+    }
+}
+
+TEST(RendererTest, RasterImagesPrintDotExactInEveryMode) {
+    std::mt19937 random(5);
+    const std::uint32_t widthBytes = 6, rows = 20;
+    Data image(widthBytes * rows);
+    for (std::uint8_t& b : image) b = static_cast<std::uint8_t>(random());
+    for (std::uint8_t mode : {0, 1, 2, 3, 48, 51}) {
+        SCOPED_TRACE(int{mode});
+        const int sx = (mode % 48) & 1 ? 2 : 1, sy = (mode % 48) & 2 ? 2 : 1;
+        const Data header = {0x1D, 'v', '0', mode, widthBytes, 0, rows, 0};
+        const std::vector<Receipt> receipts = render(header + image);
+        ASSERT_EQ(receipts.size(), 1u);
+        const Receipt back = fromPng(encodePng(receipts[0]));
+        ASSERT_EQ(back.height, rows * sy);
+        for (std::uint32_t y = 0; y < back.height; ++y)
+            for (std::uint32_t x = 0; x < back.width; ++x) {
+                const std::uint32_t col = x / sx, row = y / sy;
+                const bool expected = col < widthBytes * 8 && (image[row * widthBytes + col / 8] & (0x80 >> (col % 8)));
+                ASSERT_EQ(back.black(x, y), expected) << x << "," << y;
+            }
+    }
+}
+
+TEST(RendererTest, PlacesTextByFontSizeAndAlignment) {
+    struct Case {
+        std::string name;
+        Data setup;
+        int left, right, maxHeight;
+    };
+    // Ten characters "MMMMMMMMMM" on 384 dots.
+    const std::vector<Case> cases = {
+        {"FontALeft", {}, 0, 119, 24},
+        {"FontB", bytes("\x1B!\x01"), 0, 89, 17},
+        {"DoubleWidth", bytes("\x1B!\x20"), 0, 239, 24},
+        {"DoubleHeight", bytes("\x1B!\x10"), 0, 119, 48},
+        {"Centered", bytes("\x1B" "a1"), 132, 251, 24},
+        {"Right", bytes("\x1B" "a2"), 264, 383, 24},
+        {"TripleSize", bytes("\x1D!\x22"), 0, 359, 72},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::vector<Receipt> receipts = render(c.setup + bytes("MMMMMMMMMM\r\n"));
+        ASSERT_EQ(receipts.size(), 1u);
+        const Box box = inkBox(receipts[0]);
+        EXPECT_GE(box.left, c.left);
+        EXPECT_LE(box.left, c.left + 3 * (c.right - c.left + 1) / 120 + 2);
+        EXPECT_LE(box.right, c.right);
+        EXPECT_GE(box.right, c.right - 3 * (c.right - c.left + 1) / 120 - 2);
+        EXPECT_LT(box.bottom - box.top, c.maxHeight);
+    }
+}
+
+TEST(RendererTest, StylesAddInkAndUnderlineSpansTheCells) {
+    const auto ink = [](const Data& stream) {
+        const Receipt r = render(stream)[0];
+        std::size_t n = 0;
+        for (std::uint8_t p : r.pixels) n += p < 128;
+        return n;
+    };
+    const std::size_t plain = ink(bytes("Hello\n"));
+    EXPECT_GT(ink(bytes("\x1B" "E\x01Hello\n")), plain);
+    EXPECT_GT(ink(bytes("\x1B!\x08Hello\n")), plain);
+    const Receipt underlined = render(bytes("\x1B-\x02Hi\n"))[0];
+    for (std::uint32_t x = 0; x < 24; ++x) EXPECT_TRUE(underlined.black(x, 23) && underlined.black(x, 22)) << x;
+}
+
+TEST(RendererTest, WrapsLongLinesAndRendersUtf8AndBrokenUtf8) {
+    const Receipt wrapped = render(Data(40, 'W') + bytes("\n"))[0];
+    EXPECT_EQ(wrapped.height, 60u);  // 32 cells fit a line; the rest wraps onto a second
+    const Receipt accented = render(bytes("\xC3\xA9\n"))[0];
+    const Receipt broken = render(bytes("\xC3\n\xFF\n"))[0];
+    EXPECT_GT(inkBox(accented).right, 0);
+    EXPECT_EQ(broken.height, 60u);
+}
+
+TEST(RendererTest, CutsEndReceiptsAndLongRunsAreContinued) {
+    EXPECT_EQ(render(bytes("one\n\x1Bm" "two\n\x1DV\x42\x10" "three\n")).size(), 3u);
+    EXPECT_EQ(render(bytes("\x1Bm\x1Bm" "only\n\x1Bm")).size(), 1u);
+    RenderOptions shortPaper;
+    shortPaper.longestReceipt = 500;
+    Data feeds = bytes("top\n");
+    for (int i = 0; i < 10; ++i) feeds = feeds + Data{0x1B, 'J', 200};
+    const std::vector<Receipt> receipts = render(feeds, shortPaper);
+    ASSERT_EQ(receipts.size(), 5u);
+    EXPECT_EQ(receipts[0].warnings.size(), 1u);
+    for (const Receipt& r : receipts) EXPECT_LE(r.height, 500u);
+}
+
+TEST(RendererTest, SameCommandsGiveIdenticalPngBytesOnEveryPaper) {
+    const Data stream = bytes("\x1B@\x1B" "a1\x1B!\x38Total\r\n\x1D" "H\x02\x1Dk\x04" "12") + Data{0} +
+                        bytes("\x1B" "a2\xE2\x82\xAC 9.99\r\n\x1Bm");
+    for (std::uint32_t dots : {384u, 576u}) {
+        RenderOptions options;
+        options.paperDots = dots;
+        const Data first = encodePng(render(stream, options).at(0));
+        EXPECT_EQ(encodePng(render(stream, options).at(0)), first);
+        EXPECT_EQ(fromPng(first).width, dots);
+    }
+}
+
+}  // namespace
+}  // namespace OrvikFramework::VirtualPrinter
