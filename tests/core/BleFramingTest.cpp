@@ -6,45 +6,6 @@
 namespace OrvikFramework {
 namespace {
 
-std::vector<std::size_t> sizes(const std::vector<Data>& pieces) {
-    std::vector<std::size_t> result;
-    for (const Data& piece : pieces) result.push_back(piece.size());
-    return result;
-}
-
-TEST(BleFraming, BytePiecesCoverTheBufferInOrder) {
-    struct Case {
-        std::size_t length;
-        std::int64_t mtu;
-        std::vector<std::size_t> expected;
-    };
-    const Case cases[] = {
-        {1200, 512, {512, 512, 176}},
-        {512, 512, {512}},
-        {3, 512, {3}},
-        {4, 0, {1, 1, 1, 1}},
-        {3, -7, {1, 1, 1}},
-        {0, 512, {}},
-        {0, 0, {}},
-        {10, 3, {3, 3, 3, 1}},
-    };
-    for (const Case& c : cases) {
-        Data data(c.length);
-        for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i * 7);
-        const auto pieces = BleFraming::bytePieces(data, c.mtu);
-        EXPECT_EQ(sizes(pieces), c.expected) << c.length << " bytes at MTU " << c.mtu;
-        Data joined;
-        for (const Data& piece : pieces) joined.insert(joined.end(), piece.begin(), piece.end());
-        EXPECT_EQ(joined, data);
-    }
-}
-
-TEST(BleFraming, SizeAnnouncementIsLittleEndianLength) {
-    EXPECT_EQ(BleFraming::sizeAnnouncement(3), (Data{0x1B, 0xFF, 0xFA, 3, 0, 0, 0, 0, 0, 0, 0}));
-    EXPECT_EQ(BleFraming::sizeAnnouncement(0x0102030405060708),
-              (Data{0x1B, 0xFF, 0xFA, 0x08, 0x07, 0x06, 0x05, 0x04, 0x03, 0x02, 0x01}));
-}
-
 TEST(BleFraming, GzipIsRecognisedByItsFirstTwoBytesOnly) {
     EXPECT_TRUE(BleFraming::isGzipped({0x1F, 0x8B}));
     EXPECT_TRUE(BleFraming::isGzipped({0x1F, 0x8B, 0x00}));
