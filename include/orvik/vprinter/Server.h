@@ -95,6 +95,8 @@ public:
     /// Ended connections' commands, when `keepJobs` is set.
     const std::vector<Job>& jobs() const { return jobs_; }
 
+    const ServerOptions& options() const { return options_; }
+
     /// Hands out a receipt from any front door: numbers it, writes its files, logs one line.
     void deliver(const std::string& source, Receipt receipt);
 
