@@ -4,6 +4,7 @@ set -eu
 
 PACKAGES="cmake ninja-build g++ make pkg-config libgtest-dev libgmock-dev"
 PACKAGES="$PACKAGES libsdbus-c++-dev libsystemd-dev dbus python3-dbusmock"
+PACKAGES="$PACKAGES libcli11-dev libstb-dev"
 
 missing=""
 for pkg in $PACKAGES; do
