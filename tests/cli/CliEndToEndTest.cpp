@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "PrintJob.h"
+#include "support/Bytes.h"
 #include "support/ImageFiles.h"
 #include "support/LoopbackServer.h"
 #include "support/TempDir.h"
@@ -14,6 +15,9 @@ namespace {
 
 using Testing::LoopbackServer;
 using Testing::TempDir;
+using Testing::bytes;
+using Testing::text;
+using Testing::operator+;
 
 struct Outcome {
     int code = -1;
@@ -41,13 +45,6 @@ Outcome orvik(const std::vector<std::string>& args) {
 
 std::string tcp(const LoopbackServer& server) { return "tcp://127.0.0.1:" + std::to_string(server.port()); }
 
-Data bytes(std::initializer_list<std::uint8_t> list) { return Data(list); }
-Data operator+(Data a, const Data& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-Data text(std::string_view s) { return Data(s.begin(), s.end()); }
-
 // What `print --image` must send for a picture: the converted dots in raster bands of at most 128 rows.
 Data rasterBands(const ImageConvert::BitImage& bits) {
     Data out;
@@ -60,24 +57,18 @@ Data rasterBands(const ImageConvert::BitImage& bits) {
     return out;
 }
 
-TEST(CliEndToEndTest, PrintsTextOptionsAsExactBytes) {
+TEST(CliEndToEndTest, PrintsTextAndBarcodeOptionsAsExactBytes) {
     LoopbackServer server;
     const Outcome run = orvik({"print", "--to", tcp(server), "--align", "center", "--bold", "--double-width", "--text",
                                "ORVIK CAFE", "--underline", "--text", "Espresso  2.80", "--font-b", "--double-height",
-                               "--text", "Danke", "--feed", "40", "--cut"});
+                               "--text", "Danke", "--hri", "none", "--barcode", "ORVIK42", "--feed", "40", "--cut"});
     EXPECT_EQ(run.code, 0) << run.output;
     EXPECT_EQ(run.output, "");
     EXPECT_EQ(server.received(), bytes({0x1b, '@', 0x1b, 'a', '1', 0x1b, '!', 0x28}) + text("ORVIK CAFE\r\n") +
                                      bytes({0x1b, 'a', '0', 0x1b, '!', 0x80}) + text("Espresso  2.80\r\n") +
-                                     bytes({0x1b, '!', 0x11}) + text("Danke\r\n") + bytes({0x1b, 'J', 40, 0x1b, 'm'}));
-}
-
-TEST(CliEndToEndTest, PrintsBarcode) {
-    LoopbackServer server;
-    const Outcome run = orvik({"print", "--to", tcp(server), "--hri", "none", "--barcode", "ORVIK42"});
-    EXPECT_EQ(run.code, 0) << run.output;
-    EXPECT_EQ(server.received(), bytes({0x1b, '@', 0x1d, 'H', 0, 0x1d, 'h', 80, 0x1d, 'w', 2, 0x1d, 'k', 4}) +
-                                     text("ORVIK42") + bytes({0, '\r', '\n'}));
+                                     bytes({0x1b, '!', 0x11}) + text("Danke\r\n") +
+                                     bytes({0x1d, 'H', 0, 0x1d, 'h', 80, 0x1d, 'w', 2, 0x1d, 'k', 4}) + text("ORVIK42") +
+                                     bytes({0, '\r', '\n', 0x1b, 'J', 40, 0x1b, 'm'}));
 }
 
 TEST(CliEndToEndTest, PrintsPicturesFromPngAndBmpInBands) {
@@ -118,7 +109,6 @@ TEST(CliEndToEndTest, ConvertWritesOneBitBmpAtWidth) {
     ASSERT_GT(bmp.size(), 62u);
     EXPECT_EQ(bmp[18] | bmp[19] << 8, 576);
     EXPECT_EQ(bmp[22] | bmp[23] << 8, 230);
-    EXPECT_EQ(bmp[28], 1);
     EXPECT_EQ(bmp.size(), 62u + 230 * 72);
     EXPECT_FALSE(std::filesystem::exists(dir.file("out.bmp.part")));
 }
@@ -171,11 +161,12 @@ TEST(CliEndToEndTest, ParserErrorsAreUsageErrorsAndEveryCommandHasHelp) {
         EXPECT_EQ(help.code, 0);
         EXPECT_NE(help.output.find("Exit codes:"), std::string::npos) << help.output;
     }
-    EXPECT_EQ(orvik({}).code, 2);
-    EXPECT_EQ(orvik({"print", "--text", "x"}).code, 2);
-    EXPECT_EQ(orvik({"convert", "in.png", "out.bmp", "--width", "5000"}).code, 2);
-    EXPECT_EQ(orvik({"convert", "in.png", "out.bmp", "--dither", "random"}).code, 2);
-    EXPECT_EQ(orvik({"preview", "a", "b", "--paper", "70"}).code, 2);
+    for (const auto& args : std::vector<std::vector<std::string>>{{},
+                                                                  {"print", "--text", "x"},
+                                                                  {"convert", "in.png", "out.bmp", "--width", "5000"},
+                                                                  {"convert", "in.png", "out.bmp", "--dither", "random"},
+                                                                  {"preview", "a", "b", "--paper", "70"}})
+        EXPECT_EQ(orvik(args).code, 2) << args.size();
 }
 
 TEST(CliEndToEndTest, ALinkThatBreaksOffFailsTheJob) {
