@@ -60,7 +60,7 @@ TEST(ImageConvertTest, RefusesSizesThatWouldExhaustMemory) {
     EXPECT_EQ(error, "scaled picture too large (4096x81920000)");
 
     // A BMP header claiming 100000 x 100000 pixels, and nothing behind it.
-    Data forged = Testing::encodeBmp24(greyImage(1, 1, [](int, int) { return 0; }));
+    Data forged = encodeBmp(dither(greyImage(1, 1, [](int, int) { return 0; }), Dither::Threshold));
     for (const std::size_t at : {18u, 22u}) forged[at] = 0xa0, forged[at + 1] = 0x86, forged[at + 2] = 0x01;
     EXPECT_FALSE(decode(forged, error));
     EXPECT_NE(error.find("too large"), std::string::npos) << error;
@@ -104,16 +104,13 @@ TEST(ImageConvertTest, WritesStandardOneBitBmpThatDecodesBack) {
         for (int x = 0; x < 10; ++x) EXPECT_EQ(decoded->pixels[y * 10 + x], bits.black(x, y) ? 0 : 255) << x << "," << y;
 }
 
-TEST(ImageConvertTest, DecodesPngAndBmpAlike) {
+TEST(ImageConvertTest, DecodesPngAndRejectsOtherData) {
     const auto grey = greyImage(13, 5, [](int x, int y) { return (x * 19 + y * 7) % 256; });
-    for (const Data& file : {Testing::encodePng(grey), Testing::encodeBmp24(grey)}) {
-        std::string error;
-        const auto decoded = decode(file, error);
-        ASSERT_TRUE(decoded) << error;
-        EXPECT_EQ(decoded->width, 13);
-        EXPECT_EQ(decoded->pixels, grey.pixels);
-    }
     std::string error;
+    const auto decoded = decode(Testing::encodePng(grey), error);
+    ASSERT_TRUE(decoded) << error;
+    EXPECT_EQ(decoded->width, 13);
+    EXPECT_EQ(decoded->pixels, grey.pixels);
     EXPECT_FALSE(decode(Data{'h', 'e', 'l', 'l', 'o'}, error));
     EXPECT_NE(error.find("not a PNG, JPEG, GIF or BMP picture"), std::string::npos) << error;
     EXPECT_FALSE(decode(Data{}, error));

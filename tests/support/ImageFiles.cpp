@@ -25,10 +25,4 @@ Data encodePng(const ImageConvert::GreyImage& image) {
     return out;
 }
 
-Data encodeBmp24(const ImageConvert::GreyImage& image) {
-    Data out;
-    stbi_write_bmp_to_func(append, &out, image.width, image.height, 1, image.pixels.data());
-    return out;
-}
-
 }  // namespace OrvikFramework::Testing

@@ -18,8 +18,7 @@ ImageConvert::GreyImage greyImage(int width, int height, Shade shade) {
     return image;
 }
 
-// The picture encoded as PNG (grey) or as a 24-bit BMP, as other programs write them.
+// The picture encoded as a grey PNG, as other programs write them.
 Data encodePng(const ImageConvert::GreyImage& image);
-Data encodeBmp24(const ImageConvert::GreyImage& image);
 
 }  // namespace OrvikFramework::Testing
