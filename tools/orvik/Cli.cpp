@@ -42,8 +42,7 @@ PrinterUri parsePrinter(const std::string& text) {
     return *uri;
 }
 
-void sendJob(const std::string& to, bool spool, const std::function<void(Orvik&)>& job) {
-    const PrinterUri uri = parsePrinter(to);
+void sendJob(const PrinterUri& uri, const std::string& to, bool spool, const std::function<void(Orvik&)>& job) {
     Orvik sdk;
     const auto link = openLink(sdk, uri, spool);
     deliver(sdk, *link, to, job);
@@ -129,9 +128,11 @@ int run(int argc, char** argv) {
     print->add_flag("--spool", spool, "Collect the job and send it gzip-compressed over Bluetooth LE");
     addImageOptions(*print, printImage);
     print->callback([&] {
+        // Checked before any picture is read, so a typo is reported at once.
+        const PrinterUri uri = parsePrinter(printTo);
         PrintJob job = PrintJob::fromOptions(orderedOptions(*print));
         job.loadImages(printImage);
-        sendJob(printTo, spool, [&job](Orvik& sdk) { job.play(sdk); });
+        sendJob(uri, printTo, spool, [&job](Orvik& sdk) { job.play(sdk); });
     });
 
     CLI::App* send = app.add_subcommand("send", "Send a file of ready-made printer commands");
@@ -140,10 +141,9 @@ int run(int argc, char** argv) {
     send->add_option("--to", sendTo, "Printer address, as for print")->required();
     send->add_option("FILE", sendFile, "The file to send")->required();
     send->callback([&] {
-        const PrinterUri uri = parsePrinter(sendTo);  // a bad address is reported before the file is read
-        (void)uri;
+        const PrinterUri uri = parsePrinter(sendTo);
         const Data bytes = readWholeFile(sendFile);
-        sendJob(sendTo, false, [&bytes](Orvik& sdk) { sdk.PrintData(bytes); });
+        sendJob(uri, sendTo, false, [&bytes](Orvik& sdk) { sdk.PrintData(bytes); });
     });
 
     CLI::App* convert = app.add_subcommand("convert", "Convert a picture to a 1-bit BMP at printer width");
