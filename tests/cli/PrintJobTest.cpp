@@ -1,0 +1,106 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "CliError.h"
+#include "Link.h"
+#include "PrintJob.h"
+#include "support/Bytes.h"
+#include "support/RecordingTcpSocket.h"
+
+namespace OrvikFramework::Cli {
+namespace {
+
+Data bytesOf(const PrintJob& job) {
+    Orvik sdk;
+    sdk.InterfaceType = WIRELESSS_INTERFACE::SOCKET;
+    auto recorder = std::make_shared<Testing::RecordingTcpSocket>();
+    sdk.TCPDevice = recorder;
+    job.play(sdk);
+    Data all;
+    for (const Data& piece : recorder->pieces) all.insert(all.end(), piece.begin(), piece.end());
+    return all;
+}
+
+using Testing::text;
+using Testing::operator+;
+
+const Data init{0x1b, '@'};
+
+TEST(PrintJobTest, ItemsPrintInOrderWithTheirOwnStyles) {
+    struct Case {
+        const char* what;
+        std::vector<OrderedOption> options;
+        Data bytes;
+    };
+    const Case cases[] = {
+        {"plain text", {{"text", "Hi"}}, init + text("Hi\r\n")},
+        {"styles apply to the next text only",
+         {{"align", "center"}, {"bold", ""}, {"double-height", ""}, {"text", "T"}, {"text", "b"}},
+         init + Data{0x1b, 'a', '1', 0x1b, '!', 0x18} + text("T\r\n") + Data{0x1b, 'a', '0', 0x1b, '!', 0} + text("b\r\n")},
+        {"unchanged styles are not repeated",
+         {{"underline", ""}, {"font-b", ""}, {"double-width", ""}, {"text", "a"}, {"font-b", ""}, {"underline", ""},
+          {"double-width", ""}, {"text", "b"}},
+         init + Data{0x1b, '!', 0xa1} + text("a\r\n") + text("b\r\n")},
+        {"barcode with its text above, right-aligned",
+         {{"align", "right"}, {"hri", "above"}, {"barcode", "AB-12"}, {"barcode", "9"}},
+         init + Data{0x1b, 'a', '2', 0x1d, 'H', 1, 0x1d, 'h', 80, 0x1d, 'w', 2, 0x1d, 'k', 4} + text("AB-12") +
+             Data{0, '\r', '\n'} + Data{0x1b, 'a', '0', 0x1d, 'H', 2, 0x1d, 'h', 80, 0x1d, 'w', 2, 0x1d, 'k', 4} +
+             text("9") + Data{0, '\r', '\n'}},
+        {"feed and cut where given", {{"feed", "3"}, {"text", "x"}, {"cut", ""}, {"feed", "255"}},
+         init + Data{0x1b, 'J', 3} + text("x\r\n") + Data{0x1b, 'm', 0x1b, 'J', 255}},
+        {"link options are not items", {{"to", "tcp://h:1"}, {"width", "576"}, {"cut", ""}}, init + Data{0x1b, 'm'}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(bytesOf(PrintJob::fromOptions(c.options)), c.bytes);
+    }
+}
+
+TEST(PrintJobTest, RejectsOptionsThatWouldPrintWrongly) {
+    const std::pair<std::vector<OrderedOption>, const char*> cases[] = {
+        {{{"text", "a"}, {"bold", ""}}, "--bold must come before the --text it styles"},
+        {{{"text", "a"}, {"align", "left"}}, "--align must come before the --text, --barcode or --image it aligns"},
+        {{{"align", "left"}, {"align", "right"}, {"text", "a"}}, "--align given twice before the same item"},
+        {{{"hri", "none"}, {"text", "a"}}, "--hri must come before the --barcode it applies to"},
+        {{{"align", "middle"}, {"text", "a"}}, "--align must be left, center or right, not \"middle\""},
+        {{{"hri", "beside"}, {"barcode", "1"}}, "--hri must be none, above or below, not \"beside\""},
+        {{{"barcode", "abc"}}, "--barcode \"abc\": CODE39 allows only 0-9, A-Z, space and - . $ / + %"},
+        {{{"barcode", ""}}, "--barcode needs data"},
+        {{{"barcode", std::string(256, '1')}}, "--barcode data is longer than 255 characters"},
+        {{{"feed", "256"}}, "--feed must be a number from 0 to 255, not \"256\""},
+        {{{"feed", "2x"}}, "--feed must be a number from 0 to 255, not \"2x\""},
+        {{{"feed", "-1"}}, "--feed must be a number from 0 to 255, not \"-1\""},
+        {{}, "nothing to print: give --text, --barcode, --image, --feed or --cut"},
+    };
+    for (const auto& [options, message] : cases) {
+        SCOPED_TRACE(message);
+        try {
+            PrintJob::fromOptions(options);
+            ADD_FAILURE() << "accepted";
+        } catch (const CliError& e) {
+            EXPECT_EQ(e.code(), Exit::Usage);
+            EXPECT_EQ(std::string(e.what()), message);
+        }
+    }
+}
+
+TEST(PrintJobTest, ProgressBarDrawsOnlyOnTerminalsForLongJobs) {
+    const auto draw = [](std::uint64_t total, bool terminal) {
+        std::FILE* out = std::tmpfile();
+        ProgressBar(total, out, terminal).update(total / 2);
+        ProgressBar(total, out, terminal).update(total);
+        std::string drawn(static_cast<std::size_t>(std::ftell(out)), '\0');
+        std::rewind(out);
+        drawn.resize(std::fread(drawn.data(), 1, drawn.size(), out));
+        std::fclose(out);
+        return drawn;
+    };
+    EXPECT_EQ(draw(1 << 20, false), "");
+    EXPECT_EQ(draw(ProgressBar::threshold, true), "");
+    EXPECT_EQ(draw(1 << 20, true), "\r[###############---------------]  50% 512/1024 KB\n"
+                                   "\r[##############################] 100% 1024/1024 KB\n");
+}
+
+}  // namespace
+}  // namespace OrvikFramework::Cli

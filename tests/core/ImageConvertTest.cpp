@@ -1,0 +1,121 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "core/ImageConvert.h"
+#include "support/ImageFiles.h"
+
+namespace OrvikFramework::ImageConvert {
+namespace {
+
+using Testing::greyImage;
+
+std::uint32_t le32(const Data& bytes, std::size_t at) {
+    return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | static_cast<std::uint32_t>(bytes[at + 3]) << 24;
+}
+
+double whiteShare(const BitImage& bits) {
+    int white = 0;
+    for (int y = 0; y < bits.height; ++y)
+        for (int x = 0; x < bits.width; ++x) white += !bits.black(x, y);
+    return static_cast<double>(white) / (bits.width * bits.height);
+}
+
+TEST(ImageConvertTest, ScalesToWidthKeepingAspect) {
+    struct Case {
+        int width, height, target, expectedHeight;
+    };
+    for (const Case c : {Case{1000, 500, 384, 192}, Case{100, 50, 576, 288}, Case{384, 7, 384, 7}, Case{3000, 1, 384, 1},
+                         Case{7, 3, 5, 2}}) {
+        SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height) + " -> " + std::to_string(c.target));
+        std::string error;
+        const auto scaled = scaleToWidth(greyImage(c.width, c.height, [](int, int) { return 200; }), c.target, error);
+        ASSERT_TRUE(scaled) << error;
+        EXPECT_EQ(scaled->width, c.target);
+        EXPECT_EQ(scaled->height, c.expectedHeight);
+        // A flat picture stays flat whichever way it is resampled.
+        for (const auto pixel : scaled->pixels) ASSERT_EQ(pixel, 200);
+    }
+    // Shrinking averages areas; enlarging interpolates.
+    std::string error;
+    const auto checker = greyImage(4, 4, [](int x, int y) { return (x + y) % 2 ? 255 : 0; });
+    const auto small = scaleToWidth(checker, 2, error);
+    ASSERT_TRUE(small);
+    for (const auto pixel : small->pixels) EXPECT_NEAR(pixel, 128, 1);
+
+    const auto ramp = greyImage(2, 1, [](int x, int) { return x ? 200 : 0; });
+    const auto wide = scaleToWidth(ramp, 8, error);
+    ASSERT_TRUE(wide);
+    for (int x = 1; x < 8; ++x) EXPECT_LE(wide->pixels[x - 1], wide->pixels[x]);
+    EXPECT_EQ(wide->pixels.front(), 0);
+    EXPECT_EQ(wide->pixels.back(), 200);
+}
+
+TEST(ImageConvertTest, RefusesSizesThatWouldExhaustMemory) {
+    std::string error;
+    EXPECT_FALSE(scaleToWidth(greyImage(10, 10, [](int, int) { return 0; }), 0, error));
+    EXPECT_EQ(error, "width must be between 1 and 4096 dots");
+    EXPECT_FALSE(scaleToWidth(greyImage(10, 10, [](int, int) { return 0; }), maxWidth + 1, error));
+    EXPECT_FALSE(scaleToWidth(greyImage(1, 20000, [](int, int) { return 0; }), maxWidth, error));
+    EXPECT_EQ(error, "scaled picture too large (4096x81920000)");
+
+    // A BMP header claiming 100000 x 100000 pixels, and nothing behind it.
+    Data forged = encodeBmp(dither(greyImage(1, 1, [](int, int) { return 0; }), Dither::Threshold));
+    for (const std::size_t at : {18u, 22u}) forged[at] = 0xa0, forged[at + 1] = 0x86, forged[at + 2] = 0x01;
+    EXPECT_FALSE(decode(forged, error));
+    EXPECT_NE(error.find("too large"), std::string::npos) << error;
+}
+
+TEST(ImageConvertTest, DitheringKeepsMeanGrey) {
+    for (const Dither method : {Dither::FloydSteinberg, Dither::Atkinson}) {
+        for (const int level : {16, 64, 128, 192, 240}) {
+            SCOPED_TRACE("method " + std::to_string(static_cast<int>(method)) + ", grey " + std::to_string(level));
+            const BitImage bits = dither(greyImage(96, 96, [level](int, int) { return level; }), method);
+            // Atkinson passes on only three quarters of the error by design, which pushes quarter tones ~0.08 outwards.
+            EXPECT_NEAR(whiteShare(bits), level / 255.0, method == Dither::Atkinson ? 0.1 : 0.03);
+        }
+    }
+}
+
+TEST(ImageConvertTest, ThresholdDecidesEachPixelAlone) {
+    const auto grey = greyImage(16, 2, [](int x, int) { return x * 16; });
+    const BitImage bits = dither(grey, Dither::Threshold, 100);
+    for (int x = 0; x < 16; ++x) EXPECT_EQ(bits.black(x, 0), x * 16 < 100) << x;
+    EXPECT_EQ(bits.rowBytes(), 2);
+}
+
+TEST(ImageConvertTest, WritesStandardOneBitBmpThatDecodesBack) {
+    // 10 dots wide: each row is padded to 4 bytes; top left black, so orientation shows.
+    const BitImage bits = dither(greyImage(10, 3, [](int x, int y) { return (x + y * 3) % 4 ? 255 : 0; }), Dither::Threshold);
+    const Data bmp = encodeBmp(bits);
+    ASSERT_EQ(bmp.size(), 62u + 3 * 4);
+    EXPECT_EQ(le32(bmp, 0) & 0xffff, 'B' | 'M' << 8);
+    // File size, pixel offset, info size, width, height (positive: bottom-up), planes + 1 bpp, palette 0 black, 1 white.
+    const std::pair<std::size_t, std::uint32_t> fields[] = {{2, 74},  {10, 62},      {14, 40},        {18, 10},
+                                                            {22, 3},  {26, 1 | 1 << 16}, {54, 0x000000}, {58, 0xffffff}};
+    for (const auto& [at, value] : fields) EXPECT_EQ(le32(bmp, at), value) << "at " << at;
+
+    std::string error;
+    const auto decoded = decode(bmp, error);
+    ASSERT_TRUE(decoded) << error;
+    ASSERT_EQ(decoded->width, 10);
+    ASSERT_EQ(decoded->height, 3);
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 10; ++x) EXPECT_EQ(decoded->pixels[y * 10 + x], bits.black(x, y) ? 0 : 255) << x << "," << y;
+}
+
+TEST(ImageConvertTest, DecodesPngAndRejectsOtherData) {
+    const auto grey = greyImage(13, 5, [](int x, int y) { return (x * 19 + y * 7) % 256; });
+    std::string error;
+    const auto decoded = decode(Testing::encodePng(grey), error);
+    ASSERT_TRUE(decoded) << error;
+    EXPECT_EQ(decoded->width, 13);
+    EXPECT_EQ(decoded->pixels, grey.pixels);
+    EXPECT_FALSE(decode(Data{'h', 'e', 'l', 'l', 'o'}, error));
+    EXPECT_NE(error.find("not a PNG, JPEG, GIF or BMP picture"), std::string::npos) << error;
+    EXPECT_FALSE(decode(Data{}, error));
+    EXPECT_EQ(error, "empty file");
+}
+
+}  // namespace
+}  // namespace OrvikFramework::ImageConvert

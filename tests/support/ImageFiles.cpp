@@ -1,0 +1,28 @@
+#include "support/ImageFiles.h"
+
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#define STB_IMAGE_WRITE_STATIC
+#define STBI_WRITE_NO_STDIO
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+#include <stb/stb_image_write.h>
+#pragma GCC diagnostic pop
+
+namespace OrvikFramework::Testing {
+namespace {
+
+void append(void* context, void* bytes, int size) {
+    auto* out = static_cast<Data*>(context);
+    const auto* begin = static_cast<const std::uint8_t*>(bytes);
+    out->insert(out->end(), begin, begin + size);
+}
+
+}  // namespace
+
+Data encodePng(const ImageConvert::GreyImage& image) {
+    Data out;
+    stbi_write_png_to_func(append, &out, image.width, image.height, 1, image.pixels.data(), image.width);
+    return out;
+}
+
+}  // namespace OrvikFramework::Testing

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include <orvik/Data.h>
+
+#include "core/ImageConvert.h"
+
+namespace OrvikFramework::Testing {
+
+// A grey picture with every pixel computed by `shade(x, y)`.
+template <typename Shade>
+ImageConvert::GreyImage greyImage(int width, int height, Shade shade) {
+    ImageConvert::GreyImage image{width, height, std::vector<std::uint8_t>(static_cast<std::size_t>(width) * height)};
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) image.pixels[static_cast<std::size_t>(y) * width + x] = shade(x, y);
+    return image;
+}
+
+// The picture encoded as a grey PNG, as other programs write them.
+Data encodePng(const ImageConvert::GreyImage& image);
+
+}  // namespace OrvikFramework::Testing

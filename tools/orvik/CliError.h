@@ -1,0 +1,33 @@
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace OrvikFramework::Cli {
+
+/// Process exit codes, one per kind of failure; listed in `orvik --help`.
+enum class Exit : int {
+    Ok = 0,
+    Usage = 2,        // bad option, argument or printer address
+    Input = 3,        // a file cannot be read, decoded or written
+    Unreachable = 4,  // the printer cannot be reached
+    SendFailed = 5,   // the link broke off during the job
+    Unavailable = 6,  // the feature is not part of this build
+};
+
+/// The exit-code table as shown in the help text.
+inline constexpr const char* exitCodeHelp =
+    "Exit codes: 0 done, 2 bad usage or printer address, 3 file cannot be read, decoded or written,\n"
+    "4 printer unreachable, 5 link broke off during the job, 6 not available in this build.";
+
+/// A failure that ends the command with its message on standard error and its exit code.
+class CliError : public std::runtime_error {
+public:
+    CliError(Exit code, const std::string& message) : std::runtime_error(message), code_(code) {}
+    Exit code() const { return code_; }
+
+private:
+    Exit code_;
+};
+
+}  // namespace OrvikFramework::Cli

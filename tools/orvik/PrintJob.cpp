@@ -1,0 +1,165 @@
+#include "PrintJob.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <optional>
+
+#include "CliError.h"
+
+namespace OrvikFramework::Cli {
+namespace {
+
+// Rows per raster command: keeps each command within what small printers buffer, and any height printable.
+constexpr int bandRows = 128;
+constexpr std::uint8_t barcodeHeight = 80;
+constexpr std::uint8_t barcodeModule = 2;
+
+[[noreturn]] void usage(const std::string& message) { throw CliError(Exit::Usage, message); }
+
+ALIGNMENT parseAlign(const std::string& value) {
+    if (value == "left") return ALIGNMENT::LEFT;
+    if (value == "center") return ALIGNMENT::CENTER;
+    if (value == "right") return ALIGNMENT::RIGHT;
+    usage("--align must be left, center or right, not \"" + value + "\"");
+}
+
+BARCODE_HRI_POS parseHri(const std::string& value) {
+    if (value == "none") return BARCODE_HRI_POS::NON;
+    if (value == "above") return BARCODE_HRI_POS::ABOVE;
+    if (value == "below") return BARCODE_HRI_POS::BENEATH;
+    usage("--hri must be none, above or below, not \"" + value + "\"");
+}
+
+// CODE39 is the symbology the printer is asked for; anything else would print a wrong or no barcode.
+void checkCode39(const std::string& data) {
+    static constexpr std::string_view allowed = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ -.$/+%";
+    if (data.empty()) usage("--barcode needs data");
+    if (data.size() > 255) usage("--barcode data is longer than 255 characters");
+    for (const char c : data)
+        if (allowed.find(c) == std::string_view::npos)
+            usage("--barcode \"" + data + "\": CODE39 allows only 0-9, A-Z, space and - . $ / + %");
+}
+
+std::uint8_t parseFeed(const std::string& value) {
+    std::size_t used = 0;
+    int units = -1;
+    try {
+        units = std::stoi(value, &used);
+    } catch (const std::exception&) {
+    }
+    if (used != value.size() || units < 0 || units > 255) usage("--feed must be a number from 0 to 255, not \"" + value + "\"");
+    return static_cast<std::uint8_t>(units);
+}
+
+std::uint8_t modeBit(const std::string& name) {
+    if (name == "bold") return PRINT_MODE__EMPHASIZED_SELECTED;
+    if (name == "underline") return PRINT_MODE__UNDERLINE_SELECTED;
+    if (name == "double-width") return PRINT_MODE__DOUBLE_WIDTH_SELECTED;
+    if (name == "double-height") return PRINT_MODE__DOUBLE_HEIGHT_SELECTED;
+    if (name == "font-b") return PRINT_MODE__CHAR_FONT_B;
+    return 0;
+}
+
+}  // namespace
+
+Data readWholeFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw CliError(Exit::Input, "cannot read \"" + path + "\": " + std::strerror(errno));
+    Data bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) throw CliError(Exit::Input, "cannot read \"" + path + "\": read error");
+    return bytes;
+}
+
+ImageConvert::BitImage loadBitImage(const std::string& path, const ImageSettings& settings) {
+    std::string error;
+    const auto decoded = ImageConvert::decode(readWholeFile(path), error);
+    if (!decoded) throw CliError(Exit::Input, "cannot convert \"" + path + "\": " + error);
+    const auto scaled = ImageConvert::scaleToWidth(*decoded, settings.width, error);
+    if (!scaled) throw CliError(Exit::Input, "cannot convert \"" + path + "\": " + error);
+    return ImageConvert::dither(*scaled, settings.dither, static_cast<std::uint8_t>(settings.threshold));
+}
+
+PrintJob PrintJob::fromOptions(const std::vector<OrderedOption>& options) {
+    PrintJob job;
+    std::optional<ALIGNMENT> align;
+    std::uint8_t mode = 0;
+    std::optional<BARCODE_HRI_POS> hri;
+    std::string pendingStyle;  // the first style option still waiting for its --text
+    for (const auto& [name, value] : options) {
+        if (name == "align") {
+            if (align) usage("--align given twice before the same item");
+            align = parseAlign(value);
+        } else if (const std::uint8_t bit = modeBit(name)) {
+            mode |= bit;
+            if (pendingStyle.empty()) pendingStyle = name;
+        } else if (name == "hri") {
+            hri = parseHri(value);
+        } else if (name == "text") {
+            job.steps_.push_back(Text{value, align.value_or(ALIGNMENT::LEFT), mode});
+            align.reset();
+            mode = 0;
+            pendingStyle.clear();
+        } else if (name == "barcode") {
+            checkCode39(value);
+            job.steps_.push_back(Barcode{value, align.value_or(ALIGNMENT::LEFT), hri.value_or(BARCODE_HRI_POS::BENEATH)});
+            align.reset();
+            hri.reset();
+        } else if (name == "image") {
+            job.steps_.push_back(Image{value, align.value_or(ALIGNMENT::LEFT), {}});
+            align.reset();
+        } else if (name == "feed") {
+            job.steps_.push_back(Feed{parseFeed(value)});
+        } else if (name == "cut") {
+            job.steps_.push_back(Cut{});
+        }
+    }
+    if (!pendingStyle.empty()) usage("--" + pendingStyle + " must come before the --text it styles");
+    if (align) usage("--align must come before the --text, --barcode or --image it aligns");
+    if (hri) usage("--hri must come before the --barcode it applies to");
+    if (job.steps_.empty()) usage("nothing to print: give --text, --barcode, --image, --feed or --cut");
+    return job;
+}
+
+void PrintJob::loadImages(const ImageSettings& settings) {
+    for (Step& step : steps_)
+        if (auto* image = std::get_if<Image>(&step)) image->bits = loadBitImage(image->path, settings);
+}
+
+void PrintJob::play(Orvik& sdk) const {
+    // After initialisation the printer is left-aligned in the standard mode; only changes are sent.
+    ALIGNMENT align = ALIGNMENT::LEFT;
+    std::uint8_t mode = 0;
+    const auto alignTo = [&](ALIGNMENT wanted) {
+        if (wanted != align) sdk.TextAlignment(align = wanted);
+    };
+    sdk.InitPrinter();
+    for (const Step& step : steps_) {
+        if (const auto* text = std::get_if<Text>(&step)) {
+            alignTo(text->align);
+            if (text->mode != mode) sdk.PrintMode(mode = text->mode);
+            sdk.PrintText(text->text);
+        } else if (const auto* barcode = std::get_if<Barcode>(&step)) {
+            alignTo(barcode->align);
+            sdk.PrintBarcode(barcode->hri, barcodeHeight, barcodeModule, barcode->data);
+        } else if (const auto* image = std::get_if<Image>(&step)) {
+            alignTo(image->align);
+            const ImageConvert::BitImage& bits = image->bits;
+            const auto rowBytes = static_cast<std::size_t>(bits.rowBytes());
+            for (int top = 0; top < bits.height; top += bandRows) {
+                const int rows = std::min(bandRows, bits.height - top);
+                const auto begin = bits.rows.begin() + static_cast<std::ptrdiff_t>(top * rowBytes);
+                const Data band(begin, begin + static_cast<std::ptrdiff_t>(rows * rowBytes));
+                sdk.PrintRasterBitImage(0, static_cast<std::uint8_t>(rowBytes & 0xff), static_cast<std::uint8_t>(rowBytes >> 8),
+                                        static_cast<std::uint8_t>(rows), 0, band);
+            }
+        } else if (const auto* feed = std::get_if<Feed>(&step)) {
+            sdk.PrintNFeedPaper(feed->units);
+        } else {
+            sdk.CutPaper();
+        }
+    }
+}
+
+}  // namespace OrvikFramework::Cli

@@ -1,0 +1,73 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <variant>
+#include <vector>
+
+#include <orvik/Enums.h>
+#include <orvik/Orvik.h>
+
+#include "core/ImageConvert.h"
+
+namespace OrvikFramework::Cli {
+
+/// How pictures are reduced to printer dots.
+struct ImageSettings {
+    int width = 384;
+    ImageConvert::Dither dither = ImageConvert::Dither::FloydSteinberg;
+    int threshold = 128;  // 0-255
+};
+
+/// One `print` option as given on the command line: its long name without dashes and its value (empty for flags).
+using OrderedOption = std::pair<std::string, std::string>;
+
+/// A receipt as an ordered list of printed items, built from the options in the order they were given.
+/// --align applies to the next text, barcode or picture; the text styles to the next --text; --hri to the next
+/// --barcode.
+class PrintJob {
+public:
+    /// Checks and orders the options; throws CliError (usage) on a bad value or a style with nothing to apply to.
+    static PrintJob fromOptions(const std::vector<OrderedOption>& options);
+
+    /// Reads and converts the pictures; throws CliError (input) when one cannot be read or decoded.
+    void loadImages(const ImageSettings& settings);
+
+    /// Sends the whole job through the SDK, starting with printer initialisation.
+    void play(Orvik& sdk) const;
+
+    bool empty() const { return steps_.empty(); }
+
+private:
+    struct Text {
+        std::string text;
+        ALIGNMENT align;
+        std::uint8_t mode;
+    };
+    struct Barcode {
+        std::string data;
+        ALIGNMENT align;
+        BARCODE_HRI_POS hri;
+    };
+    struct Image {
+        std::string path;
+        ALIGNMENT align;
+        ImageConvert::BitImage bits;
+    };
+    struct Feed {
+        std::uint8_t units;
+    };
+    struct Cut {};
+    using Step = std::variant<Text, Barcode, Image, Feed, Cut>;
+
+    std::vector<Step> steps_;
+};
+
+/// The bit picture of an image file, converted for the printer; throws CliError (input) on failure.
+ImageConvert::BitImage loadBitImage(const std::string& path, const ImageSettings& settings);
+
+/// Every byte of a file; throws CliError (input) when it cannot be read.
+Data readWholeFile(const std::string& path);
+
+}  // namespace OrvikFramework::Cli
