@@ -83,32 +83,41 @@ ImageConvert::BitImage loadBitImage(const std::string& path, const ImageSettings
 
 PrintJob PrintJob::fromOptions(const std::vector<OrderedOption>& options) {
     PrintJob job;
-    std::optional<ALIGNMENT> align;
+    // Plain values with flags: g++ 12 warns, wrongly, that optionals here may be read uninitialised.
+    ALIGNMENT align = ALIGNMENT::LEFT;
+    bool aligned = false;
     std::uint8_t mode = 0;
-    std::optional<BARCODE_HRI_POS> hri;
+    BARCODE_HRI_POS hri = BARCODE_HRI_POS::BENEATH;
+    bool hriGiven = false;
     std::string pendingStyle;  // the first style option still waiting for its --text
     for (const auto& [name, value] : options) {
         if (name == "align") {
-            if (align) usage("--align given twice before the same item");
+            if (aligned) usage("--align given twice before the same item");
             align = parseAlign(value);
+            aligned = true;
         } else if (const std::uint8_t bit = modeBit(name)) {
             mode |= bit;
             if (pendingStyle.empty()) pendingStyle = name;
         } else if (name == "hri") {
             hri = parseHri(value);
+            hriGiven = true;
         } else if (name == "text") {
-            job.steps_.push_back(Text{value, align.value_or(ALIGNMENT::LEFT), mode});
-            align.reset();
+            job.steps_.push_back(Text{value, align, mode});
+            align = ALIGNMENT::LEFT;
+            aligned = false;
             mode = 0;
             pendingStyle.clear();
         } else if (name == "barcode") {
             checkCode39(value);
-            job.steps_.push_back(Barcode{value, align.value_or(ALIGNMENT::LEFT), hri.value_or(BARCODE_HRI_POS::BENEATH)});
-            align.reset();
-            hri.reset();
+            job.steps_.push_back(Barcode{value, align, hri});
+            align = ALIGNMENT::LEFT;
+            aligned = false;
+            hri = BARCODE_HRI_POS::BENEATH;
+            hriGiven = false;
         } else if (name == "image") {
-            job.steps_.push_back(Image{value, align.value_or(ALIGNMENT::LEFT), {}});
-            align.reset();
+            job.steps_.push_back(Image{value, align, {}});
+            align = ALIGNMENT::LEFT;
+            aligned = false;
         } else if (name == "feed") {
             job.steps_.push_back(Feed{parseFeed(value)});
         } else if (name == "cut") {
@@ -116,8 +125,8 @@ PrintJob PrintJob::fromOptions(const std::vector<OrderedOption>& options) {
         }
     }
     if (!pendingStyle.empty()) usage("--" + pendingStyle + " must come before the --text it styles");
-    if (align) usage("--align must come before the --text, --barcode or --image it aligns");
-    if (hri) usage("--hri must come before the --barcode it applies to");
+    if (aligned) usage("--align must come before the --text, --barcode or --image it aligns");
+    if (hriGiven) usage("--hri must come before the --barcode it applies to");
     if (job.steps_.empty()) usage("nothing to print: give --text, --barcode, --image, --feed or --cut");
     return job;
 }
