@@ -3,6 +3,7 @@
 set -eu
 
 PACKAGES="cmake ninja-build g++ make pkg-config libgtest-dev libgmock-dev"
+PACKAGES="$PACKAGES zlib1g-dev libstb-dev"
 
 missing=""
 for pkg in $PACKAGES; do

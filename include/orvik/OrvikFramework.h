@@ -4,8 +4,10 @@
 #include <orvik/Bluetooth.h>
 #include <orvik/BluetoothUUID.h>
 #include <orvik/Data.h>
+#include <orvik/Documents.h>
 #include <orvik/Enums.h>
 #include <orvik/Hotspot.h>
+#include <orvik/Image.h>
 #include <orvik/Log.h>
 #include <orvik/Orvik.h>
 #include <orvik/RunLoop.h>

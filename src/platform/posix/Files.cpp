@@ -55,4 +55,35 @@ int create(const std::string& path, const Data& data) {
     return error;
 }
 
+int appendOrCreate(const std::string& path, const Data& data) {
+    const int error = append(path, data);
+    return error == ENOENT ? create(path, data) : error;
+}
+
+int readAll(const std::string& path, Data& bytes) {
+    bytes.clear();
+    const int fd = openFile(path, O_RDONLY);
+    if (fd < 0) return errno;
+    struct stat status{};
+    if (sys().fstat(fd, &status) == 0 && status.st_size > 0) bytes.reserve(static_cast<std::size_t>(status.st_size));
+    constexpr std::size_t step = 64 * 1024;
+    int error = 0;
+    for (;;) {
+        const std::size_t before = bytes.size();
+        bytes.resize(before + step);
+        const ssize_t n = sys().read(fd, bytes.data() + before, step);
+        bytes.resize(before + (n > 0 ? static_cast<std::size_t>(n) : 0));
+        if (n == 0) break;
+        if (n < 0 && errno != EINTR) {
+            error = errno;
+            break;
+        }
+    }
+    sys().close(fd);
+    if (error != 0) bytes.clear();
+    return error;
+}
+
+int remove(const std::string& path) { return sys().unlink(path.c_str()) == 0 ? 0 : errno; }
+
 }  // namespace OrvikFramework::Files
