@@ -1,6 +1,7 @@
 #include "platform/posix/Files.h"
 
 #include <cerrno>
+#include <utility>
 
 #include <fcntl.h>
 
@@ -64,23 +65,29 @@ int readAll(const std::string& path, Data& bytes) {
     bytes.clear();
     const int fd = openFile(path, O_RDONLY);
     if (fd < 0) return errno;
+    // One byte more than the size on disk, so the end shows in the first read.
     struct stat status{};
-    if (sys().fstat(fd, &status) == 0 && status.st_size > 0) bytes.reserve(static_cast<std::size_t>(status.st_size));
-    constexpr std::size_t step = 64 * 1024;
+    const bool sized = sys().fstat(fd, &status) == 0 && status.st_size > 0;
+    Data buffer(sized ? static_cast<std::size_t>(status.st_size) + 1 : 64 * 1024);
+    std::size_t used = 0;
     int error = 0;
     for (;;) {
-        const std::size_t before = bytes.size();
-        bytes.resize(before + step);
-        const ssize_t n = sys().read(fd, bytes.data() + before, step);
-        bytes.resize(before + (n > 0 ? static_cast<std::size_t>(n) : 0));
-        if (n == 0) break;
-        if (n < 0 && errno != EINTR) {
+        if (used == buffer.size()) buffer.resize(2 * buffer.size());
+        const ssize_t n = sys().read(fd, buffer.data() + used, buffer.size() - used);
+        if (n > 0) {
+            used += static_cast<std::size_t>(n);
+        } else if (n == 0) {
+            break;
+        } else if (errno != EINTR) {
             error = errno;
             break;
         }
     }
     sys().close(fd);
-    if (error != 0) bytes.clear();
+    if (error == 0) {
+        buffer.resize(used);
+        bytes = std::move(buffer);
+    }
     return error;
 }
 
