@@ -14,6 +14,7 @@
 #include <orvik/Data.h>
 #include <orvik/Enums.h>
 #include <orvik/Hotspot.h>
+#include <orvik/Image.h>
 #include <orvik/TcpSocket.h>
 
 namespace OrvikFramework {
@@ -47,8 +48,26 @@ public:
     std::optional<HotspotConfiguration> WiFiConfiguration;
     std::shared_ptr<TcpSocket> TCPDevice;
 
-    /// Appends the buffer to the spool file `ZipFile`, creating it if absent; false when that fails.
+    /// Appends the buffer to the spool file `ZipFile`, creating it if absent; false when that fails, and an
+    /// existing file that cannot be written keeps its content.
     virtual bool WriteToFile(const Data& data);
+    /// true: spooling on, the spool file in the Documents directory starts afresh. false: spooling off, the
+    /// spooled job goes out gzip-compressed over Bluetooth, whatever the link.
+    virtual void Zip(bool Enable);
+    /// Sends a file of printer commands from the Documents directory: gzip-compressed over Bluetooth (always;
+    /// `bCompress` is not consulted), unchanged over TCP. false when the file cannot be read or sent.
+    virtual bool PrintFile(std::string_view ImageFileName, bool bCompress);
+    /// Has no effect; true.
+    virtual bool PrintFile(bool bCompress);
+
+    /// Renders a decoded picture into an RGBA bitmap; absent when that fails.
+    virtual std::optional<RenderedBitmap> convertCIImageToCGImage(const DecodedImage& inputImage);
+    /// Reads a 1-bit BMP from the Documents directory into raster rows, top row first, 1 bits printing.
+    virtual BMPLoadResult LoadBMPFile(std::string_view ImageFile);
+    /// Prints a 1-bit BMP from the Documents directory in 5-row bands through PrintData; false when it cannot.
+    virtual bool PrintBMPFile(std::string_view ImageFile);
+    /// Prints a 1-bit BMP from the Documents directory in 64-row bands through PrintRasterBitImage.
+    virtual void PrintReceiptImageFile(std::string_view ImageFileName);
 
     /// ESC @: initialise the printer.
     virtual void InitPrinter();

@@ -7,8 +7,10 @@
 #include <orvik/BluetoothUUID.h>
 #include <orvik/DBus.h>
 #include <orvik/Data.h>
+#include <orvik/Documents.h>
 #include <orvik/Enums.h>
 #include <orvik/Hotspot.h>
+#include <orvik/Image.h>
 #include <orvik/Log.h>
 #include <orvik/Orvik.h>
 #include <orvik/Platform.h>

@@ -1,11 +1,8 @@
 #include <orvik/Orvik.h>
 
-#include <cstring>
-
 #include <orvik/Log.h>
 
 #include "core/Commands.h"
-#include "platform/posix/Files.h"
 
 namespace OrvikFramework {
 namespace {
@@ -44,14 +41,6 @@ void Orvik::deliver(Route route, const Data& piece) {
 
 void Orvik::routeCommand(const Data& piece) {
     if (const auto route = chooseRoute()) deliver(*route, piece);
-}
-
-bool Orvik::WriteToFile(const Data& data) {
-    int error = Files::append(ZipFile, data);
-    if (error == ENOENT) error = Files::create(ZipFile, data);
-    if (error == 0) return true;
-    Log::plain(std::string("Error creating file ") + std::strerror(error));
-    return false;
 }
 
 void Orvik::InitPrinter() { routeCommand(Commands::initPrinter()); }

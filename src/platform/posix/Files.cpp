@@ -1,6 +1,7 @@
 #include "platform/posix/Files.h"
 
 #include <cerrno>
+#include <utility>
 
 #include <fcntl.h>
 
@@ -54,5 +55,42 @@ int create(const std::string& path, const Data& data) {
     if (error != 0) sys().unlink(path.c_str());
     return error;
 }
+
+int appendOrCreate(const std::string& path, const Data& data) {
+    const int error = append(path, data);
+    return error == ENOENT ? create(path, data) : error;
+}
+
+int readAll(const std::string& path, Data& bytes) {
+    bytes.clear();
+    const int fd = openFile(path, O_RDONLY);
+    if (fd < 0) return errno;
+    // One byte more than the size on disk, so the end shows in the first read.
+    struct stat status{};
+    const bool sized = sys().fstat(fd, &status) == 0 && status.st_size > 0;
+    Data buffer(sized ? static_cast<std::size_t>(status.st_size) + 1 : 64 * 1024);
+    std::size_t used = 0;
+    int error = 0;
+    for (;;) {
+        if (used == buffer.size()) buffer.resize(2 * buffer.size());
+        const ssize_t n = sys().read(fd, buffer.data() + used, buffer.size() - used);
+        if (n > 0) {
+            used += static_cast<std::size_t>(n);
+        } else if (n == 0) {
+            break;
+        } else if (errno != EINTR) {
+            error = errno;
+            break;
+        }
+    }
+    sys().close(fd);
+    if (error == 0) {
+        buffer.resize(used);
+        bytes = std::move(buffer);
+    }
+    return error;
+}
+
+int remove(const std::string& path) { return sys().unlink(path.c_str()) == 0 ? 0 : errno; }
 
 }  // namespace OrvikFramework::Files

@@ -14,4 +14,14 @@ int append(const std::string& path, const Data& data);
 /// and leaves no file behind when the write fails.
 int create(const std::string& path, const Data& data);
 
+/// Appends to the file, creating it when there is none. Returns 0 or the errno; a file that exists but
+/// cannot be opened for writing is reported, never replaced.
+int appendOrCreate(const std::string& path, const Data& data);
+
+/// Reads the whole file into `bytes` (left empty on failure). Returns 0 or the errno.
+int readAll(const std::string& path, Data& bytes);
+
+/// Removes the file. Returns 0 or the errno.
+int remove(const std::string& path);
+
 }  // namespace OrvikFramework::Files

@@ -1,0 +1,117 @@
+// Printing 1-bit BMP pictures from the Documents directory.
+#include <orvik/Orvik.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include <orvik/Documents.h>
+#include <orvik/Log.h>
+
+#include "core/BmpRaster.h"
+#include "core/Commands.h"
+#include "platform/posix/Files.h"
+#include "platform/stb/Images.h"
+
+namespace OrvikFramework {
+namespace {
+
+struct Picture {
+    RenderedBitmap bitmap;
+    std::int64_t rowBytes = 0;
+    Data rows;
+};
+
+std::string dimensionLine(std::optional<std::int64_t> value) {
+    return value ? "Optional(" + std::to_string(*value) + ")" : "nil";
+}
+
+// Reads the picture into raster rows, or answers absent with one line saying why. The file is checked
+// against its header before it is rendered, so a short or foreign file is never read past its end.
+std::optional<Picture> readPicture(Orvik& sdk, std::string_view imageFile, bool logDimensions) {
+    const std::optional<std::string> documents = Documents::directory();
+    if (!documents) return std::nullopt;
+    const std::string path = *documents + "/" + std::string(imageFile);
+    const auto refuse = [&path](const std::string& why) {
+        Log::plain("Orvik: cannot use the image " + path + ": " + why);
+        return std::nullopt;
+    };
+    Data file;
+    if (const int error = Files::readAll(path, file)) return refuse(std::strerror(error));
+    std::optional<DecodedImage> image = DecodedImage::decode(file);
+    if (!image) return refuse("not a picture");
+    auto rows = BmpRaster::printerRows(file, image->width, image->height);
+    if (auto* why = std::get_if<std::string>(&rows)) return refuse(*why);
+    image->encoded = std::move(file);
+    std::optional<RenderedBitmap> bitmap = sdk.convertCIImageToCGImage(*image);
+    if (logDimensions) {
+        Log::plain(dimensionLine(bitmap ? std::optional(bitmap->width) : std::nullopt));
+        Log::plain(dimensionLine(bitmap ? std::optional(bitmap->height) : std::nullopt));
+        Log::plain(dimensionLine(bitmap ? std::optional(bitmap->bitsPerPixel) : std::nullopt));
+    }
+    if (!bitmap) return refuse("cannot be rendered");
+    const std::int64_t rowBytes = BmpRaster::bytesPerRow(image->width);
+    return Picture{std::move(*bitmap), rowBytes, std::get<Data>(std::move(rows))};
+}
+
+// GS v 0 carries the row length in two bytes; a wider picture would print as noise.
+bool fitsRasterCommand(std::int64_t rowBytes) {
+    if (rowBytes <= BmpRaster::maxBytesPerRow) return true;
+    Log::plain("Orvik: picture too wide for the raster command (" + std::to_string(rowBytes) + " bytes per row)");
+    return false;
+}
+
+std::uint8_t low(std::int64_t value) { return static_cast<std::uint8_t>(value % 256); }
+std::uint8_t high(std::int64_t value) { return static_cast<std::uint8_t>(value / 256 % 256); }
+
+std::string hexPair(std::int64_t band, std::uint8_t value) {
+    char text[48];
+    std::snprintf(text, sizeof text, "%02llX : %02X", static_cast<unsigned long long>(band), value);
+    return text;
+}
+
+}  // namespace
+
+std::optional<RenderedBitmap> Orvik::convertCIImageToCGImage(const DecodedImage& inputImage) {
+    return Images::render(inputImage);
+}
+
+BMPLoadResult Orvik::LoadBMPFile(std::string_view ImageFile) {
+    std::optional<Picture> picture = readPicture(*this, ImageFile, true);
+    if (!picture) return {};
+    return {picture->bitmap.width, picture->bitmap.height, picture->bitmap.bitsPerPixel, picture->rowBytes,
+            std::move(picture->rows)};
+}
+
+bool Orvik::PrintBMPFile(std::string_view ImageFile) {
+    const std::optional<Picture> picture = readPicture(*this, ImageFile, false);
+    if (!picture || !fitsRasterCommand(picture->rowBytes)) return false;
+    const std::int64_t R = picture->rowBytes;
+    constexpr std::int64_t bandRows = 5;
+    const std::int64_t fullBands = picture->bitmap.height / bandRows;
+    std::int64_t index = 0;
+    for (const BmpRaster::Band& band : BmpRaster::bands(picture->rows, R, bandRows)) {
+        Data command = Commands::rasterHeader(0x00, low(R), high(R), low(band.rows), high(band.rows));
+        command.insert(command.end(), band.bytes.begin(), band.bytes.end());
+        if (band.rows < bandRows) {
+            for (const std::uint8_t value : band.bytes) Log::plain(hexPair(fullBands, value));
+        }
+        PrintData(command);
+        if (band.rows == bandRows) Log::plain("nY Pos :  " + std::to_string(index++));
+    }
+    return true;
+}
+
+void Orvik::PrintReceiptImageFile(std::string_view ImageFileName) {
+    const BMPLoadResult picture = LoadBMPFile(ImageFileName);
+    Log::debug(std::string_view("Image : ImageFileName"));
+    if (!picture.pixels || !fitsRasterCommand(picture.bytesPerRow)) return;
+    const std::int64_t R = picture.bytesPerRow;
+    constexpr std::int64_t bandRows = 64;
+    for (const BmpRaster::Band& band : BmpRaster::bands(*picture.pixels, R, bandRows)) {
+        // The last, shorter band goes out with m = 48, which selects the same normal size as 0.
+        const std::uint8_t m = band.rows == bandRows ? 0x00 : 0x30;
+        PrintRasterBitImage(m, low(R), high(R), low(band.rows), high(band.rows), band.bytes);
+    }
+}
+
+}  // namespace OrvikFramework

@@ -1,0 +1,135 @@
+// The file layer under injected system-call faults.
+#include <cerrno>
+#include <cstdio>
+#include <utility>
+
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "platform/posix/Files.h"
+#include "support/SysCallFaults.h"
+#include "support/TempDir.h"
+
+namespace OrvikFramework {
+namespace {
+
+using Testing::readFile;
+using Testing::writeFile;
+
+// One-shot faults: the first call of the entry fails with the errno, later ones behave.
+int openFaultErrno = 0;
+int ioFaultErrno = 0;
+int shortWrites = 0;
+
+int faultyOpen(const char* path, int flags, mode_t mode) {
+    if (openFaultErrno) {
+        errno = std::exchange(openFaultErrno, 0);
+        return -1;
+    }
+    return realSysCalls().open(path, flags, mode);
+}
+
+ssize_t faultyWrite(int fd, const void* bytes, size_t length) {
+    if (ioFaultErrno) {
+        errno = std::exchange(ioFaultErrno, 0);
+        return -1;
+    }
+    if (shortWrites > 0 && length > 1) {
+        --shortWrites;
+        return realSysCalls().write(fd, bytes, length / 2);
+    }
+    return realSysCalls().write(fd, bytes, length);
+}
+
+ssize_t faultyRead(int fd, void* buffer, size_t length) {
+    if (ioFaultErrno) {
+        errno = std::exchange(ioFaultErrno, 0);
+        return -1;
+    }
+    return realSysCalls().read(fd, buffer, std::min<size_t>(length, 3));
+}
+
+class FilesFaults : public ::testing::Test {
+protected:
+    FilesFaults() {
+        faults_.table().open = faultyOpen;
+        faults_.table().write = faultyWrite;
+        faults_.table().read = faultyRead;
+        writeFile(existing, {1, 2, 3});
+    }
+    ~FilesFaults() override { openFaultErrno = ioFaultErrno = shortWrites = 0; }
+
+    Testing::SysCallFaults faults_;
+    Testing::TempDir dir_;
+    const std::string existing = dir_.file("existing.bin");
+    const std::string missing = dir_.file("missing.bin");
+};
+
+TEST_F(FilesFaults, AppendOrCreateRetriesInterruptionsAndNeverReplacesAFile) {
+    struct Case {
+        const char* name;
+        int openErrno, ioErrno, shortWriteCount;
+        int expectedError;
+        Data existingAfter, missingAfter;
+    };
+    const std::vector<Case> cases = {
+        {"plain", 0, 0, 0, 0, {1, 2, 3, 9, 8, 7, 6}, {9, 8, 7, 6}},
+        {"interrupted open", EINTR, 0, 0, 0, {1, 2, 3, 9, 8, 7, 6}, {9, 8, 7, 6}},
+        {"interrupted write", 0, EINTR, 0, 0, {1, 2, 3, 9, 8, 7, 6}, {9, 8, 7, 6}},
+        {"short writes", 0, 0, 3, 0, {1, 2, 3, 9, 8, 7, 6}, {9, 8, 7, 6}},
+        {"read-only file", EACCES, 0, 0, EACCES, {1, 2, 3}, {}},
+        {"disk full", 0, ENOSPC, 0, ENOSPC, {1, 2, 3}, {}},
+    };
+    for (const Case& c : cases) {
+        writeFile(existing, {1, 2, 3});
+        openFaultErrno = c.openErrno;
+        ioFaultErrno = c.ioErrno;
+        shortWrites = c.shortWriteCount;
+        EXPECT_EQ(Files::appendOrCreate(existing, {9, 8, 7, 6}), c.expectedError) << c.name;
+        EXPECT_EQ(readFile(existing), c.existingAfter) << c.name;
+        std::remove(missing.c_str());
+        openFaultErrno = c.openErrno;
+        ioFaultErrno = c.ioErrno;
+        shortWrites = c.shortWriteCount;
+        EXPECT_EQ(Files::appendOrCreate(missing, {9, 8, 7, 6}), c.expectedError) << c.name;
+        EXPECT_EQ(readFile(missing), c.missingAfter) << c.name;
+        // A failed create leaves no file behind, so the next command starts it cleanly.
+        EXPECT_EQ(access(missing.c_str(), F_OK) == 0, !c.missingAfter.empty()) << c.name;
+    }
+}
+
+TEST_F(FilesFaults, AWriteFailingHalfwayCutsTheFileBackToItsFormerContent) {
+    shortWrites = 1;
+    faults_.table().write = [](int fd, const void* bytes, size_t length) -> ssize_t {
+        if (shortWrites-- > 0) return realSysCalls().write(fd, bytes, length / 2);
+        errno = ENOSPC;
+        return -1;
+    };
+    EXPECT_EQ(Files::append(existing, Data(100, 0xEE)), ENOSPC);
+    EXPECT_EQ(readFile(existing), (Data{1, 2, 3}));
+}
+
+TEST_F(FilesFaults, ReadAllCollectsEveryByteOrReportsTheError) {
+    Data bytes{0xAA};
+    EXPECT_EQ(Files::readAll(existing, bytes), 0);
+    EXPECT_EQ(bytes, (Data{1, 2, 3}));
+    writeFile(existing, Data(70000, 0x5A));
+    ioFaultErrno = EINTR;
+    EXPECT_EQ(Files::readAll(existing, bytes), 0);
+    EXPECT_EQ(bytes, Data(70000, 0x5A));
+    ioFaultErrno = EIO;
+    EXPECT_EQ(Files::readAll(existing, bytes), EIO);
+    EXPECT_TRUE(bytes.empty());
+    EXPECT_EQ(Files::readAll(missing, bytes), ENOENT);
+    EXPECT_EQ(Files::readAll(dir_.path().string(), bytes), EISDIR);
+}
+
+TEST_F(FilesFaults, RemoveReportsTheErrno) {
+    EXPECT_EQ(Files::remove(existing), 0);
+    EXPECT_EQ(Files::remove(existing), ENOENT);
+    EXPECT_EQ(Files::remove(dir_.path().string()), EISDIR);
+}
+
+}  // namespace
+}  // namespace OrvikFramework

@@ -1,0 +1,237 @@
+// Loading 1-bit BMP files and printing them in 5-row and 64-row bands.
+#include <algorithm>
+#include <string>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <orvik/OrvikFramework.h>
+
+#include "support/BmpBuilder.h"
+#include "support/Documents.h"
+#include "support/LogCapture.h"
+#include "support/RecordingTcpSocket.h"
+#include "support/ScopedEnv.h"
+
+namespace OrvikFramework {
+namespace {
+
+using Testing::BmpSpec;
+using ::testing::ElementsAre;
+using ::testing::StartsWith;
+using Pieces = std::vector<Data>;
+
+Data header(std::uint8_t m, std::int64_t R, std::int64_t rows) {
+    return {0x1D, 0x76, 0x30, m, static_cast<std::uint8_t>(R % 256), static_cast<std::uint8_t>(R / 256),
+            static_cast<std::uint8_t>(rows), 0x00};
+}
+
+// The commands each print operation should send, built from the expected rows band by band.
+Pieces expectedBmpCommands(const Data& rows, std::int64_t R, bool oneBufferPerBand, std::int64_t bandRows) {
+    Pieces pieces;
+    const std::int64_t height = static_cast<std::int64_t>(rows.size()) / R;
+    for (std::int64_t top = 0; top < height; top += bandRows) {
+        const std::int64_t count = std::min(bandRows, height - top);
+        const std::uint8_t m = !oneBufferPerBand && count < bandRows ? 0x30 : 0x00;
+        Data data(rows.begin() + top * R, rows.begin() + (top + count) * R);
+        pieces.push_back(header(m, R, count));
+        if (oneBufferPerBand) {
+            pieces.back().insert(pieces.back().end(), data.begin(), data.end());
+        } else {
+            pieces.push_back(std::move(data));
+        }
+    }
+    return pieces;
+}
+
+class ImagePrint : public ::testing::Test {
+protected:
+    ImagePrint() {
+        sdk.InterfaceType = WIRELESSS_INTERFACE::SOCKET;
+        sdk.TCPDevice = device;
+    }
+    BmpSpec write(const std::string& name, BmpSpec spec) {
+        documents.write(name, Testing::bmpFile(spec));
+        return spec;
+    }
+    Pieces sent() { return std::exchange(device->pieces, {}); }
+
+    Testing::ScopedDocuments documents;
+    Testing::LogCapture log;
+    Orvik sdk;
+    std::shared_ptr<Testing::RecordingTcpSocket> device = std::make_shared<Testing::RecordingTcpSocket>();
+};
+
+TEST_F(ImagePrint, EverySizeLoadsAndPrintsTheIndependentlyPackedRows) {
+    for (const std::int64_t width : {1, 7, 8, 31, 32, 33, 384, 576}) {
+        for (const std::int64_t height : {1, 4, 5, 6, 63, 64, 65, 129}) {
+            const BmpSpec spec = write("p.bmp", {.width = width, .height = height, .padding = 0x5A});
+            const Data rows = Testing::expectedRows(spec);
+            const std::int64_t R = (width + 31) / 32 * 4;
+            const std::string size = std::to_string(width) + "x" + std::to_string(height);
+            log.clear();
+            EXPECT_EQ(sdk.LoadBMPFile("p.bmp"), (BMPLoadResult{width, height, 32, R, rows})) << size;
+            EXPECT_THAT(log.lines(), ElementsAre("Optional(" + std::to_string(width) + ")",
+                                                 "Optional(" + std::to_string(height) + ")", "Optional(32)"));
+            EXPECT_TRUE(sdk.PrintBMPFile("p.bmp")) << size;
+            EXPECT_EQ(sent(), expectedBmpCommands(rows, R, true, 5)) << size;
+            sdk.PrintReceiptImageFile("p.bmp");
+            EXPECT_EQ(sent(), expectedBmpCommands(rows, R, false, 64)) << size;
+        }
+    }
+}
+
+TEST_F(ImagePrint, FiveRowBandsLogTheirIndexAndTheLastBandItsBytes) {
+    struct Case {
+        std::int64_t height;
+        std::vector<std::string> bandLines;
+        std::size_t byteLines;
+        std::string bytePrefix;
+    };
+    const std::vector<Case> cases = {
+        {12, {"nY Pos :  0", "nY Pos :  1"}, 96, "02 : "},
+        {10, {"nY Pos :  0", "nY Pos :  1"}, 0, ""},
+        {3, {}, 144, "00 : "},
+    };
+    for (const Case& c : cases) {
+        const BmpSpec spec = write("p.bmp", {.width = 384, .height = c.height});
+        const Data rows = Testing::expectedRows(spec);
+        log.clear();
+        ASSERT_TRUE(sdk.PrintBMPFile("p.bmp"));
+        const auto& lines = log.lines();
+        ASSERT_EQ(lines.size(), c.bandLines.size() + c.byteLines) << c.height;
+        EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + static_cast<long>(c.bandLines.size())),
+                  c.bandLines);
+        const std::size_t lastBand = rows.size() - c.byteLines;
+        for (std::size_t i = 0; i < c.byteLines; ++i) {
+            char expected[16];
+            std::snprintf(expected, sizeof expected, "%s%02X", c.bytePrefix.c_str(), rows[lastBand + i]);
+            EXPECT_EQ(lines[c.bandLines.size() + i], expected);
+        }
+        const Pieces pieces = sent();
+        ASSERT_FALSE(pieces.empty());
+        EXPECT_EQ(pieces.back()[6], c.height % 5 ? c.height % 5 : 5);
+    }
+}
+
+TEST_F(ImagePrint, SixtyFourRowBandsEndWithModeFortyEight) {
+    struct Case {
+        std::int64_t height;
+        std::vector<Data> headers;
+        std::vector<std::size_t> dataSizes;
+    };
+    const std::vector<Case> cases = {
+        {100, {header(0x00, 48, 64), header(0x30, 48, 0x24)}, {3072, 1728}},
+        {128, {header(0x00, 48, 64), header(0x00, 48, 64)}, {3072, 3072}},
+        {40, {header(0x30, 48, 0x28)}, {1920}},
+    };
+    for (const Case& c : cases) {
+        write("r.bmp", {.width = 384, .height = c.height});
+        log.clear();
+        sdk.PrintReceiptImageFile("r.bmp");
+        EXPECT_EQ(log.lines().back(), R"("Image : ImageFileName")");
+        const Pieces pieces = sent();
+        ASSERT_EQ(pieces.size(), 2 * c.headers.size()) << c.height;
+        for (std::size_t b = 0; b < c.headers.size(); ++b) {
+            EXPECT_EQ(pieces[2 * b], c.headers[b]) << c.height;
+            EXPECT_EQ(pieces[2 * b + 1].size(), c.dataSizes[b]) << c.height;
+        }
+    }
+}
+
+TEST_F(ImagePrint, RowLengthGoesIntoBothHeaderBytesUpToTheLimit) {
+    const std::vector<std::tuple<std::int64_t, std::uint8_t, std::uint8_t>> cases = {
+        {1000, 0x80, 0x00}, {2100, 0x08, 0x01}, {524256, 0xFC, 0xFF}};
+    for (const auto& [width, xL, xH] : cases) {
+        write("w.bmp", {.width = width, .height = 1, .index = [](std::int64_t, std::int64_t) { return 1; }});
+        EXPECT_TRUE(sdk.PrintBMPFile("w.bmp"));
+        sdk.PrintReceiptImageFile("w.bmp");
+        const Pieces pieces = sent();
+        ASSERT_EQ(pieces.size(), 3u) << width;
+        for (const Data& piece : {pieces[0], pieces[1]}) {
+            EXPECT_EQ(piece[4], xL) << width;
+            EXPECT_EQ(piece[5], xH) << width;
+        }
+    }
+    // One byte more per row than xL and xH can say: refused, where it would have printed as noise.
+    write("wide.bmp", {.width = 524257, .height = 1});
+    EXPECT_EQ(sdk.LoadBMPFile("wide.bmp").bytesPerRow, 65536);
+    log.clear();
+    EXPECT_FALSE(sdk.PrintBMPFile("wide.bmp"));
+    sdk.PrintReceiptImageFile("wide.bmp");
+    EXPECT_TRUE(sent().empty());
+    EXPECT_TRUE(log.contains("Orvik: picture too wide for the raster command (65536 bytes per row)"));
+}
+
+TEST_F(ImagePrint, UnusableFilesPrintNothingAndSayWhy) {
+    const Data good = Testing::bmpFile({.width = 16, .height = 6});
+    const Data pgm = {'P', '5', ' ', '1', ' ', '1', ' ', '2', '5', '5', '\n', 0x00};
+    const std::vector<std::tuple<const char*, std::optional<Data>, std::string>> cases = {
+        {"missing", std::nullopt, "No such file or directory"},
+        {"zero-sized", Data{}, "not a picture"},
+        {"not a picture", Data{'B', 'M', 'x', 'y'}, "not a picture"},
+        {"truncated", Data(good.begin(), good.end() - 4), "truncated: 82 bytes, the picture needs 86"},
+        {"24-bit", Testing::bmpFile({.width = 16, .height = 6, .bitCount = 24}),
+         "24 bits per pixel, only 1-bit pictures print"},
+        {"other format", pgm, "not a BMP file"},
+        {"zero width", [&] { Data d = good; d[18] = 0; return d; }(), "empty picture"},
+    };
+    for (const auto& [name, content, why] : cases) {
+        std::filesystem::remove(documents.file("bad.bmp"));
+        if (content) documents.write("bad.bmp", *content);
+        const std::string line = "Orvik: cannot use the image " + documents.file("bad.bmp") + ": " + why;
+        log.clear();
+        EXPECT_EQ(sdk.LoadBMPFile("bad.bmp"), BMPLoadResult{}) << name;
+        EXPECT_FALSE(sdk.PrintBMPFile("bad.bmp")) << name;
+        sdk.PrintReceiptImageFile("bad.bmp");
+        EXPECT_THAT(log.lines(), ElementsAre(line, line, line, R"("Image : ImageFileName")")) << name;
+        EXPECT_TRUE(sent().empty()) << name;
+    }
+}
+
+TEST_F(ImagePrint, WithoutDocumentsDirectoryNothingIsRead) {
+    write("p.bmp", {});
+    Documents::setDirectory(std::nullopt);
+    Testing::ScopedEnv home("HOME", std::nullopt);
+    Testing::ScopedEnv config("XDG_CONFIG_HOME", std::nullopt);
+    EXPECT_EQ(sdk.LoadBMPFile("p.bmp"), BMPLoadResult{});
+    EXPECT_FALSE(sdk.PrintBMPFile("p.bmp"));
+    sdk.PrintReceiptImageFile("p.bmp");
+    EXPECT_THAT(log.lines(), ElementsAre(R"("Image : ImageFileName")"));
+    EXPECT_TRUE(sent().empty());
+}
+
+TEST_F(ImagePrint, WhileSpoolingEveryBandIsAppendedInOrder) {
+    const BmpSpec spec = write("p.bmp", {.width = 40, .height = 70});
+    const Data rows = Testing::expectedRows(spec);
+    sdk.Zip(true);
+    EXPECT_TRUE(sdk.PrintBMPFile("p.bmp"));
+    sdk.PrintReceiptImageFile("p.bmp");
+    Data expected;
+    for (const Pieces& pieces : {expectedBmpCommands(rows, 8, true, 5), expectedBmpCommands(rows, 8, false, 64)}) {
+        for (const Data& piece : pieces) expected.insert(expected.end(), piece.begin(), piece.end());
+    }
+    EXPECT_EQ(Testing::readFile(sdk.ZipFile), expected);
+    EXPECT_TRUE(sent().empty());
+}
+
+TEST(RenderBitmap, GivesRgbaPixelsOfTheDecodedPicture) {
+    const Data file = Testing::bmpFile({.width = 2, .height = 1, .index = [](std::int64_t x, std::int64_t) {
+        return static_cast<int>(x);
+    }});
+    const std::optional<DecodedImage> image = DecodedImage::decode(file);
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->width, 2);
+    EXPECT_EQ(image->height, 1);
+    Orvik sdk;
+    const std::optional<RenderedBitmap> bitmap = sdk.convertCIImageToCGImage(*image);
+    ASSERT_TRUE(bitmap);
+    EXPECT_EQ(bitmap->bitsPerPixel, 32);
+    EXPECT_EQ(bitmap->bytesPerRow, 8);
+    EXPECT_EQ(bitmap->pixels, (Data{0, 0, 0, 255, 255, 255, 255, 255}));
+    EXPECT_FALSE(DecodedImage::decode({}));
+    EXPECT_FALSE(sdk.convertCIImageToCGImage(DecodedImage{1, 1, {'B', 'M'}}));
+}
+
+}  // namespace
+}  // namespace OrvikFramework

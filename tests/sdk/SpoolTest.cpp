@@ -1,0 +1,337 @@
+// Spooling, the compressed job, sending whole files, and the file faults around them.
+#include <cerrno>
+#include <filesystem>
+#include <functional>
+#include <system_error>
+
+#include <fcntl.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <orvik/OrvikFramework.h>
+
+#include "support/Documents.h"
+#include "support/FileSizeLimit.h"
+#include "support/Inflate.h"
+#include "support/LogCapture.h"
+#include "support/LoopbackServer.h"
+#include "support/RecordingTcpSocket.h"
+#include "support/ScopedEnv.h"
+#include "support/SysCallFaults.h"
+
+namespace OrvikFramework {
+namespace {
+
+using Testing::readFile;
+using Testing::RecordingTcpSocket;
+using Testing::writeFile;
+using ::testing::ElementsAre;
+
+constexpr const char* spoolName = "DefultZipFile_WiFi.bin";
+
+// Keeps what reaches the Bluetooth write path.
+class BluetoothSpy : public Orvik {
+public:
+    void BLESend(const Data& data) override { sent.push_back(data); }
+    std::vector<Data> sent;
+};
+
+void mixedCommands(Orvik& sdk) {
+    sdk.InitPrinter();
+    sdk.TextAlignment(ALIGNMENT::CENTER);
+    sdk.PrintMode(PRINT_MODE__EMPHASIZED_SELECTED);
+    sdk.PrintText("Total 12.50");
+    sdk.PrintBarcode(BARCODE_HRI_POS::BENEATH, 60, 2, "4711");
+    sdk.PrintRasterBitImage(0, 1, 0, 2, 0, {0xF0, 0x0F});
+    sdk.PrintNFeedPaper(40);
+    sdk.SelectCutMode_N_CutPaper(66, 3);
+}
+
+Data joined(const std::vector<Data>& pieces) {
+    Data all;
+    for (const Data& piece : pieces) all.insert(all.end(), piece.begin(), piece.end());
+    return all;
+}
+
+class Spool : public ::testing::Test {
+protected:
+    Testing::ScopedDocuments documents;
+    const std::string spoolPath = documents.file(spoolName);
+    Testing::LogCapture log;
+    BluetoothSpy sdk;
+    std::shared_ptr<RecordingTcpSocket> device = std::make_shared<RecordingTcpSocket>();
+};
+
+TEST_F(Spool, SpoolHoldsExactlyTheBytesTheCommandsSendLive) {
+    Orvik live;
+    live.InterfaceType = WIRELESSS_INTERFACE::SOCKET;
+    live.TCPDevice = device;
+    mixedCommands(live);
+
+    sdk.Zip(true);
+    mixedCommands(sdk);
+    EXPECT_EQ(readFile(spoolPath), joined(device->pieces));
+}
+
+TEST_F(Spool, OnOffStateTable) {
+    struct Step {
+        const char* event;
+        std::function<void(Orvik&)> act;
+        bool bZip;
+        std::vector<std::string> lines;
+        Data spool;
+        std::size_t jobs;
+    };
+    const std::string missingLine = "Failed to remove file" + spoolPath + " :  No such file or directory";
+    const std::vector<Step> steps = {
+        {"off, switch off", [](Orvik& o) { o.Zip(false); }, false, {}, {}, 0},
+        {"off, switch on", [](Orvik& o) { o.Zip(true); }, true, {missingLine}, {}, 0},
+        {"on, command", [](Orvik& o) { o.InitPrinter(); }, true, {}, {0x1B, 0x40}, 0},
+        {"on, switch on again", [](Orvik& o) { o.Zip(true); }, true, {}, {0x1B, 0x40}, 0},
+        {"on, command", [](Orvik& o) { o.CutPaper(); }, true, {}, {0x1B, 0x40, 0x1B, 0x6D}, 0},
+        {"on, switch off", [](Orvik& o) { o.Zip(false); }, false, {}, {0x1B, 0x40, 0x1B, 0x6D}, 1},
+        {"off, switch off again", [](Orvik& o) { o.Zip(false); }, false, {}, {0x1B, 0x40, 0x1B, 0x6D}, 1},
+        {"off, switch on removes the old job", [](Orvik& o) { o.Zip(true); }, true, {}, {}, 1},
+    };
+    for (const Step& step : steps) {
+        log.clear();
+        step.act(sdk);
+        EXPECT_EQ(sdk.bZip, step.bZip) << step.event;
+        EXPECT_EQ(log.lines(), step.lines) << step.event;
+        EXPECT_EQ(readFile(spoolPath), step.spool) << step.event;
+        EXPECT_EQ(sdk.sent.size(), step.jobs) << step.event;
+        EXPECT_EQ(sdk.ZipFile, &step == &steps.front() ? "" : spoolPath) << step.event;
+    }
+    EXPECT_FALSE(std::filesystem::exists(spoolPath));
+}
+
+TEST_F(Spool, JobGoesToBluetoothCompressedWhateverTheLink) {
+    const std::vector<std::optional<WIRELESSS_INTERFACE>> links = {
+        std::nullopt, WIRELESSS_INTERFACE::BLUETOOTH, WIRELESSS_INTERFACE::WIFI, WIRELESSS_INTERFACE::SOCKET};
+    for (const auto& link : links) {
+        sdk.sent.clear();
+        sdk.InterfaceType = link;
+        sdk.TCPDevice = device;
+        sdk.Zip(true);
+        mixedCommands(sdk);
+        sdk.Zip(false);
+        ASSERT_EQ(sdk.sent.size(), 1u);
+        EXPECT_EQ(Testing::gunzip(sdk.sent[0]), readFile(spoolPath));
+        EXPECT_FALSE(sdk.bZip);
+    }
+    EXPECT_TRUE(device->pieces.empty());
+}
+
+TEST_F(Spool, SwitchingOffWithoutAJobSendsNothing) {
+    sdk.Zip(true);
+    log.clear();
+    sdk.Zip(false);  // nothing was spooled, so there is no file
+    EXPECT_THAT(log.lines(), ElementsAre("Orvik: cannot read the spool file " + spoolPath +
+                                         ": No such file or directory (nothing sent)"));
+    EXPECT_FALSE(sdk.bZip);
+    sdk.Zip(true);
+    writeFile(spoolPath, {});
+    log.clear();
+    sdk.Zip(false);  // an empty job compresses to nothing
+    EXPECT_TRUE(log.lines().empty());
+    EXPECT_TRUE(sdk.sent.empty());
+    EXPECT_FALSE(sdk.bZip);
+}
+
+TEST_F(Spool, WithoutDocumentsDirectoryCommandsFailLoudlyAndNothingIsSent) {
+    Documents::setDirectory(std::nullopt);
+    Testing::ScopedEnv home("HOME", std::nullopt);
+    Testing::ScopedEnv config("XDG_CONFIG_HOME", std::nullopt);
+    sdk.ZipFile = "/stale/path";
+    sdk.Zip(true);
+    sdk.InitPrinter();
+    sdk.Zip(false);
+    EXPECT_THAT(log.lines(), ElementsAre("Orvik: no Documents directory; spooled commands cannot be stored",
+                                         "Error creating file No such file or directory",
+                                         "Orvik: cannot read the spool file : No such file or directory (nothing sent)"));
+    EXPECT_EQ(sdk.ZipFile, "");
+    EXPECT_TRUE(sdk.sent.empty());
+    EXPECT_FALSE(sdk.PrintFile("job.bin", true));
+}
+
+// Each case sets up a spool file that cannot take the command; what was there must stay as it was.
+TEST_F(Spool, FileFaultsFailTheCommandAndKeepWhatWasSpooled) {
+    Testing::SysCallFaults faults;
+    struct Case {
+        const char* name;
+        std::function<std::string()> arrange;  // returns the spool path
+        std::string line;
+        std::optional<Data> contentAfter;
+    };
+    const Data spooled(100, 0x42);
+    const std::vector<Case> cases = {
+        {"path is a directory",
+         [&] {
+             std::filesystem::create_directory(documents.file("dir"));
+             return documents.file("dir");
+         },
+         "Error creating file Is a directory", std::nullopt},
+        {"folder is a file",
+         [&] {
+             writeFile(documents.file("plain"), {});
+             return documents.file("plain") + "/" + spoolName;
+         },
+         "Error creating file Not a directory", std::nullopt},
+        {"read-only spool file",
+         [&] {
+             writeFile(spoolPath, spooled);
+             faults.table().open = [](const char* path, int flags, mode_t mode) {
+                 if ((flags & O_ACCMODE) != O_RDONLY) return errno = EACCES, -1;
+                 return realSysCalls().open(path, flags, mode);
+             };
+             return spoolPath;
+         },
+         "Error creating file Permission denied", spooled},
+        {"unwritable folder",
+         [&] {
+             faults.table().open = [](const char* path, int flags, mode_t mode) {
+                 if (flags & O_CREAT) return errno = EACCES, -1;
+                 return realSysCalls().open(path, flags, mode);
+             };
+             return spoolPath;
+         },
+         "Error creating file Permission denied", std::nullopt},
+        {"disk full", [] { return std::string("/dev/full"); }, "Error creating file No space left on device",
+         std::nullopt},
+    };
+    for (const Case& c : cases) {
+        std::filesystem::remove(spoolPath);
+        sdk.bZip = true;
+        sdk.ZipFile = c.arrange();
+        log.clear();
+        EXPECT_FALSE(sdk.WriteToFile({1, 2, 3})) << c.name;
+        faults.table() = realSysCalls();
+        EXPECT_THAT(log.lines(), ElementsAre(c.line)) << c.name;
+        if (c.contentAfter) {
+            EXPECT_EQ(readFile(spoolPath), *c.contentAfter) << c.name;
+        } else {
+            EXPECT_FALSE(std::filesystem::is_regular_file(spoolPath)) << c.name;
+        }
+    }
+}
+
+TEST_F(Spool, FileSizeLimitFailsTheAppendAndTheNextCommandCarriesOn) {
+    sdk.Zip(true);
+    EXPECT_TRUE(sdk.WriteToFile(Data(100, 0x42)));  // created
+    bool tooLarge = true;
+    bool fits = false;
+    {
+        Testing::FileSizeLimit limit(150);
+        tooLarge = sdk.WriteToFile(Data(100, 0x43));
+        fits = sdk.WriteToFile(Data(10, 0x44));  // appended
+    }
+    EXPECT_FALSE(tooLarge);
+    EXPECT_TRUE(fits);
+    Data expected(100, 0x42);
+    expected.insert(expected.end(), 10, 0x44);
+    EXPECT_EQ(readFile(spoolPath), expected);
+    EXPECT_TRUE(log.contains("Error creating file File too large"));
+}
+
+TEST(AppendToUrl, CreatesAppendsAndThrowsTheFileErrorWithoutReplacing) {
+    Testing::TempDir dir;
+    const std::string file = dir.file("out.bin");
+    appendToURL({1, 2}, file);
+    appendToURL({3}, std::filesystem::path(file));
+    EXPECT_EQ(readFile(file), (Data{1, 2, 3}));
+
+    const auto errorOf = [](const std::function<void()>& call) {
+        try {
+            call();
+        } catch (const std::system_error& error) {
+            return error.code().value();
+        }
+        return 0;
+    };
+    EXPECT_EQ(errorOf([&] { appendToURL({9}, dir.path()); }), EISDIR);
+    EXPECT_EQ(errorOf([&] { appendToURL({9}, "/dev/full"); }), ENOSPC);
+    EXPECT_EQ(errorOf([&] { appendToURL({9}, dir.file("none/out.bin")); }), ENOENT);
+    int limited = 0;
+    {
+        Testing::FileSizeLimit limit(4);
+        limited = errorOf([&] { appendToURL({7, 7}, file); });
+    }
+    EXPECT_EQ(limited, EFBIG);
+    {
+        Testing::SysCallFaults faults;
+        faults.table().open = [](const char*, int, mode_t) { return errno = EACCES, -1; };
+        limited = errorOf([&] { appendToURL({9}, file); });
+    }
+    EXPECT_EQ(limited, EACCES);
+    EXPECT_EQ(readFile(file), (Data{1, 2, 3}));
+}
+
+class SendFile : public Spool {
+protected:
+    SendFile() {
+        documents.write("job.bin", job);
+        std::filesystem::create_directory(documents.file("sub"));
+        documents.write("sub/empty.bin", {});
+    }
+    const Data job = {0x1B, 0x40, 'H', 'i', 0x0D, 0x0A, 0x1D, 0x56, 0x42, 0x00};
+};
+
+TEST_F(SendFile, GoesCompressedOverBluetoothAndUnchangedOverTcp) {
+    struct Case {
+        std::optional<WIRELESSS_INTERFACE> link;
+        const char* name;
+        bool result;
+        bool overBluetooth, overTcp;
+    };
+    const std::vector<Case> cases = {
+        {WIRELESSS_INTERFACE::BLUETOOTH, "job.bin", true, true, false},
+        {WIRELESSS_INTERFACE::WIFI, "job.bin", true, false, true},
+        {WIRELESSS_INTERFACE::SOCKET, "job.bin", true, false, true},
+        {WIRELESSS_INTERFACE::BLUETOOTH, "missing.bin", false, false, false},
+        {WIRELESSS_INTERFACE::SOCKET, "missing.bin", false, false, false},
+        {WIRELESSS_INTERFACE::BLUETOOTH, "sub/empty.bin", true, false, false},
+        {WIRELESSS_INTERFACE::SOCKET, "sub/empty.bin", true, false, false},
+        {WIRELESSS_INTERFACE::SOCKET, "sub", false, false, false},
+        {std::nullopt, "job.bin", false, false, false},
+    };
+    for (const Case& c : cases) {
+        for (const bool compress : {true, false}) {
+            sdk.sent.clear();
+            device->pieces.clear();
+            sdk.InterfaceType = c.link;
+            sdk.TCPDevice = device;
+            const std::string what = std::string(c.name) + (compress ? " compress" : "");
+            EXPECT_EQ(sdk.PrintFile(c.name, compress), c.result) << what;
+            EXPECT_EQ(sdk.sent.size(), c.overBluetooth ? 1u : 0u) << what;
+            if (c.overBluetooth) {
+                EXPECT_EQ(Testing::gunzip(sdk.sent.at(0)), job) << what;
+            }
+            EXPECT_EQ(device->pieces, c.overTcp ? std::vector<Data>{job} : std::vector<Data>{}) << what;
+        }
+    }
+    EXPECT_THAT(log.lines(), ::testing::Each("Orvik: no interface chosen; call InitSDK before sending files (file not sent)"));
+    EXPECT_EQ(log.lines().size(), 2u);
+}
+
+TEST_F(SendFile, ArrivesWholeOverARealConnectionAndNeedsNoConnection) {
+    sdk.InterfaceType = WIRELESSS_INTERFACE::WIFI;
+    EXPECT_TRUE(sdk.PrintFile("job.bin", false));  // no TCPDevice: nothing to send to
+    Testing::LoopbackServer server;
+    sdk.TCPDevice = std::make_shared<TcpSocket>();
+    sdk.TCPDevice->connect("127.0.0.1", server.port());
+    EXPECT_TRUE(sdk.PrintFile("job.bin", true));
+    sdk.TCPDevice->disconnect();
+    EXPECT_EQ(server.received(), job);
+}
+
+TEST_F(SendFile, WithoutFileNameHasNoEffect) {
+    sdk.InterfaceType = WIRELESSS_INTERFACE::BLUETOOTH;
+    EXPECT_TRUE(sdk.PrintFile(true));
+    EXPECT_TRUE(sdk.PrintFile(false));
+    EXPECT_TRUE(sdk.sent.empty());
+    EXPECT_TRUE(log.lines().empty());
+}
+
+}  // namespace
+}  // namespace OrvikFramework
