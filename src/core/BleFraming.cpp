@@ -11,8 +11,6 @@ std::size_t pieceSize(std::int64_t mtu) { return mtu <= 0 ? 1 : static_cast<std:
 
 }  // namespace
 
-bool isGzipped(const Data& data) { return data.size() >= 2 && data[0] == 0x1F && data[1] == 0x8B; }
-
 Data sizeAnnouncement(std::int64_t length) {
     Data frame = {0x1B, 0xFF, 0xFA};
     const auto bits = static_cast<std::uint64_t>(length);

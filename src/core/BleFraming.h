@@ -10,8 +10,6 @@
 
 namespace OrvikFramework::BleFraming {
 
-/// Whether the buffer starts with the gzip identification bytes 1F 8B.
-bool isGzipped(const Data& data);
 /// ESC 0xFF 0xFA and the length as eight little-endian bytes: announces a compressed job.
 Data sizeAnnouncement(std::int64_t length);
 /// Pieces of `mtu` bytes (one byte each when `mtu` is 0 or below); no empty trailing piece.

@@ -9,6 +9,7 @@
 #include <orvik/RunLoop.h>
 
 #include "core/BleFraming.h"
+#include "core/Gzip.h"
 
 namespace OrvikFramework {
 namespace {
@@ -219,7 +220,7 @@ void Orvik::peripheralDidUpdateValueFor(Peripheral&, const std::shared_ptr<Chara
 
 void Orvik::BLESend(const Data& data) {
     if (!RXCharacteristic) return;
-    if (BleFraming::isGzipped(data)) {
+    if (Gzip::isGzipped(data)) {
         Log::debug("Send Size : 11"sv);
         BLESend(BleFraming::sizeAnnouncement(static_cast<std::int64_t>(data.size())), CharacteristicWriteType::withResponse);
     }

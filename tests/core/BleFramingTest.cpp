@@ -6,14 +6,6 @@
 namespace OrvikFramework {
 namespace {
 
-TEST(BleFraming, GzipIsRecognisedByItsFirstTwoBytesOnly) {
-    EXPECT_TRUE(BleFraming::isGzipped({0x1F, 0x8B}));
-    EXPECT_TRUE(BleFraming::isGzipped({0x1F, 0x8B, 0x00}));
-    EXPECT_FALSE(BleFraming::isGzipped({0x1F}));
-    EXPECT_FALSE(BleFraming::isGzipped({0x8B, 0x1F}));
-    EXPECT_FALSE(BleFraming::isGzipped({}));
-}
-
 TEST(BleFraming, HexDumpIsLowerCasePairs) {
     EXPECT_EQ(BleFraming::hexDump({0x1B, 0x40, 0x00, 0xAF}), "1b4000af");
     EXPECT_EQ(BleFraming::hexDump({}), "");
