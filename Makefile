@@ -33,7 +33,9 @@ test-asan: build-asan
 test: test-plain test-asan
 
 demo: build
-	$(BUILD)/examples/orvik-demo
+	@mkdir -p $(BUILD)/demo
+	$(BUILD)/tools/orvik/orvik convert examples/assets/logo.png $(BUILD)/demo/logo.bmp --width 256
+	$(BUILD)/tools/orvik-demo-job $(BUILD)/demo
 
 bench: build
 	/usr/bin/python3 bench/run.py $(BUILD)/bench/orvik_bench
