@@ -6,10 +6,10 @@
 namespace OrvikFramework {
 namespace {
 
-using Testing::BmpSpec;
+using Testing::BmpLayout;
 
-std::variant<Data, std::string> rowsOf(const BmpSpec& spec) {
-    return BmpRaster::printerRows(Testing::bmpFile(spec), spec.width, spec.height);
+std::variant<Data, std::string> rowsOf(const BmpLayout& layout) {
+    return BmpRaster::printerRows(Testing::bmpFile(layout), layout.width, layout.height);
 }
 
 std::string reason(const std::variant<Data, std::string>& result) {
@@ -27,8 +27,8 @@ TEST(BmpRaster, RowsMatchAnIndependentPackingForEverySize) {
     for (const std::int64_t width : {1, 7, 8, 31, 32, 33, 384, 576}) {
         for (const std::int64_t height : {1, 4, 5, 6, 63, 64, 65, 129}) {
             for (const std::uint8_t padding : {0x00, 0xFF, 0xA5}) {
-                BmpSpec spec{.width = width, .height = height, .padding = padding};
-                EXPECT_EQ(std::get<Data>(rowsOf(spec)), Testing::expectedRows(spec))
+                BmpLayout layout{.width = width, .height = height, .padding = padding};
+                EXPECT_EQ(std::get<Data>(rowsOf(layout)), Testing::expectedRows(layout))
                     << width << "x" << height << " padding " << int(padding);
             }
         }
@@ -38,7 +38,7 @@ TEST(BmpRaster, RowsMatchAnIndependentPackingForEverySize) {
 TEST(BmpRaster, PaletteTopDownAndColourTableSizeDecideTheRows) {
     struct Case {
         const char* name;
-        BmpSpec spec;
+        BmpLayout layout;
     };
     const std::vector<Case> cases = {
         {"black first", {.width = 33, .height = 3}},
@@ -50,7 +50,7 @@ TEST(BmpRaster, PaletteTopDownAndColourTableSizeDecideTheRows) {
         {"larger colour table", {.width = 40, .height = 4, .extraColours = 2}},
         {"bytes after the pixels", {.width = 8, .height = 2, .trailing = {1, 2, 3}}},
     };
-    for (const Case& c : cases) EXPECT_EQ(std::get<Data>(rowsOf(c.spec)), Testing::expectedRows(c.spec)) << c.name;
+    for (const Case& c : cases) EXPECT_EQ(std::get<Data>(rowsOf(c.layout)), Testing::expectedRows(c.layout)) << c.name;
 }
 
 TEST(BmpRaster, StandardFileGivesComplementedBytesBottomRowLast) {

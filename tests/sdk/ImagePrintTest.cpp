@@ -16,7 +16,7 @@
 namespace OrvikFramework {
 namespace {
 
-using Testing::BmpSpec;
+using Testing::BmpLayout;
 using ::testing::ElementsAre;
 using ::testing::StartsWith;
 using Pieces = std::vector<Data>;
@@ -50,9 +50,9 @@ protected:
         sdk.InterfaceType = WIRELESSS_INTERFACE::SOCKET;
         sdk.TCPDevice = device;
     }
-    BmpSpec write(const std::string& name, BmpSpec spec) {
-        documents.write(name, Testing::bmpFile(spec));
-        return spec;
+    BmpLayout write(const std::string& name, BmpLayout layout) {
+        documents.write(name, Testing::bmpFile(layout));
+        return layout;
     }
     Pieces sent() { return std::exchange(device->pieces, {}); }
 
@@ -65,8 +65,8 @@ protected:
 TEST_F(ImagePrint, EverySizeLoadsAndPrintsTheIndependentlyPackedRows) {
     for (const std::int64_t width : {1, 7, 8, 31, 32, 33, 384, 576}) {
         for (const std::int64_t height : {1, 4, 5, 6, 63, 64, 65, 129}) {
-            const BmpSpec spec = write("p.bmp", {.width = width, .height = height, .padding = 0x5A});
-            const Data rows = Testing::expectedRows(spec);
+            const BmpLayout layout = write("p.bmp", {.width = width, .height = height, .padding = 0x5A});
+            const Data rows = Testing::expectedRows(layout);
             const std::int64_t R = (width + 31) / 32 * 4;
             const std::string size = std::to_string(width) + "x" + std::to_string(height);
             log.clear();
@@ -94,8 +94,8 @@ TEST_F(ImagePrint, FiveRowBandsLogTheirIndexAndTheLastBandItsBytes) {
         {3, {}, 144, "00 : "},
     };
     for (const Case& c : cases) {
-        const BmpSpec spec = write("p.bmp", {.width = 384, .height = c.height});
-        const Data rows = Testing::expectedRows(spec);
+        const BmpLayout layout = write("p.bmp", {.width = 384, .height = c.height});
+        const Data rows = Testing::expectedRows(layout);
         log.clear();
         ASSERT_TRUE(sdk.PrintBMPFile("p.bmp"));
         const auto& lines = log.lines();
@@ -202,8 +202,8 @@ TEST_F(ImagePrint, WithoutDocumentsDirectoryNothingIsRead) {
 }
 
 TEST_F(ImagePrint, WhileSpoolingEveryBandIsAppendedInOrder) {
-    const BmpSpec spec = write("p.bmp", {.width = 40, .height = 70});
-    const Data rows = Testing::expectedRows(spec);
+    const BmpLayout layout = write("p.bmp", {.width = 40, .height = 70});
+    const Data rows = Testing::expectedRows(layout);
     sdk.Zip(true);
     EXPECT_TRUE(sdk.PrintBMPFile("p.bmp"));
     sdk.PrintReceiptImageFile("p.bmp");

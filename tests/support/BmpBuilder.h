@@ -9,7 +9,7 @@
 namespace OrvikFramework::Testing {
 
 // A picture to write as a BMP file: colour index per pixel (y = 0 is the top row) and the file's options.
-struct BmpSpec {
+struct BmpLayout {
     std::int64_t width = 8;
     std::int64_t height = 1;
     std::function<int(std::int64_t x, std::int64_t y)> index = [](std::int64_t x, std::int64_t y) {
@@ -23,10 +23,10 @@ struct BmpSpec {
     Data trailing{};              // bytes after the pixel array
 };
 
-Data bmpFile(const BmpSpec& spec);
+Data bmpFile(const BmpLayout& layout);
 
 // The raster rows the printer should get for the picture, packed straight from the pixels: top row first,
 // rows of 4 × ⌈width ÷ 32⌉ bytes, a 1 bit for each pixel of the darker colour (colour 0 when both are alike).
-Data expectedRows(const BmpSpec& spec);
+Data expectedRows(const BmpLayout& layout);
 
 }  // namespace OrvikFramework::Testing
