@@ -10,6 +10,7 @@
 #include <orvik/RunLoop.h>
 
 #include "platform/posix/SysCalls.h"
+#include "support/SysCallFaults.h"
 
 namespace OrvikFramework {
 namespace {
@@ -116,8 +117,8 @@ TEST(RunLoop, StopEndsRunAfterTheCurrentTurn) {
 TEST(RunLoop, AnInterruptedPollIsRetriedNotTakenForReadiness) {
     static int interruptions;
     interruptions = 2;
-    SysCalls& calls = sys();
-    const SysCalls saved = calls;
+    Testing::SysCallFaults faults;
+    SysCalls& calls = faults.table();
     calls.poll = [](pollfd* fds, nfds_t count, int timeoutMs) {
         if (interruptions > 0) {
             --interruptions;
@@ -135,7 +136,6 @@ TEST(RunLoop, AnInterruptedPollIsRetriedNotTakenForReadiness) {
     EXPECT_TRUE(loop.runUntil([&] { return timerFired; }, 5s));
     EXPECT_EQ(calls_seen, 0);
     EXPECT_EQ(interruptions, 0);
-    calls = saved;
 }
 
 }  // namespace

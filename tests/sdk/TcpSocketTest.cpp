@@ -15,6 +15,7 @@
 #include <orvik/TcpSocket.h>
 
 #include "platform/posix/SysCalls.h"
+#include "support/SysCallFaults.h"
 #include "support/LogCapture.h"
 #include "support/LoopbackServer.h"
 
@@ -197,8 +198,8 @@ TEST(TcpSocketSend, InterruptedFullAndShortWritesStillDeliverEveryByteOnce) {
     LogCapture log;
     static int call;
     call = 0;
-    SysCalls& calls = sys();
-    const SysCalls saved = calls;
+    Testing::SysCallFaults faults;
+    SysCalls& calls = faults.table();
     calls.send = [](int fd, const void* bytes, size_t length, int flags) -> ssize_t {
         switch (call++ % 3) {
             case 0: errno = EINTR; return -1;
@@ -211,7 +212,7 @@ TEST(TcpSocketSend, InterruptedFullAndShortWritesStillDeliverEveryByteOnce) {
     socket.connect("127.0.0.1", server.port());
     const Data data = pattern(301);
     EXPECT_EQ(socket.SendData(data), 301);
-    calls = saved;
+    calls = realSysCalls();
     socket.disconnect();
     EXPECT_EQ(server.received(), data);
 }
@@ -220,8 +221,8 @@ TEST(TcpSocketSend, InterruptedFullAndShortWritesStillDeliverEveryByteOnce) {
 TEST(TcpSocketSend, ASendThatKeepsProgressingIsNotTimedOut) {
     static bool refuse;
     refuse = true;
-    SysCalls& calls = sys();
-    const SysCalls saved = calls;
+    Testing::SysCallFaults faults;
+    SysCalls& calls = faults.table();
     calls.send = [](int fd, const void* bytes, size_t length, int flags) -> ssize_t {
         refuse = !refuse;
         if (!refuse) {
@@ -243,7 +244,7 @@ TEST(TcpSocketSend, ASendThatKeepsProgressingIsNotTimedOut) {
     socket.connect("127.0.0.1", server.port());
     const Data data = pattern(3000);
     EXPECT_EQ(socket.SendData(data), 3000);
-    calls = saved;
+    calls = realSysCalls();
     socket.disconnect();
     EXPECT_EQ(server.received(), data);
 }
