@@ -118,6 +118,14 @@ struct BlueZTest : ::testing::Test {
         }
     }
 
+    // An adapter with the printer and its GATT objects; returns the printer's device path.
+    std::string addPrinter() {
+        addAdapter();
+        const std::string device = addDevice(printerAddress, "Printer");
+        addPrinterGatt(device);
+        return device;
+    }
+
     void update(const std::string& path, const std::string& interface, const Properties& properties) {
         mock(path)->callMethod("UpdateProperties").onInterface(mockInterface).withArguments(interface, properties);
     }
@@ -171,10 +179,8 @@ struct BlueZTest : ::testing::Test {
 };
 
 TEST_F(BlueZTest, ScanConnectDiscoverNotifyAndWriteAWholeJobInOrder) {
-    addAdapter();
-    const std::string device = addDevice(printerAddress, "Printer");
+    const std::string device = addPrinter();
     addDevice("AA:BB:CC:00:00:02", "Printer 2");
-    addPrinterGatt(device);
     auto manager = startManager();
     EXPECT_EQ(recorder.events.front(), "state 5");
     auto [rx, tx] = connectPrinter(*manager, device);
@@ -214,9 +220,7 @@ TEST_F(BlueZTest, ScanConnectDiscoverNotifyAndWriteAWholeJobInOrder) {
 }
 
 TEST_F(BlueZTest, DisconnectingWaitsForTheJobAndALostLinkRefusesWrites) {
-    addAdapter();
-    const std::string device = addDevice(printerAddress, "Printer");
-    addPrinterGatt(device);
+    const std::string device = addPrinter();
     auto manager = startManager();
     auto [rx, tx] = connectPrinter(*manager, device);
     ASSERT_TRUE(rx);
@@ -237,9 +241,7 @@ TEST_F(BlueZTest, DisconnectingWaitsForTheJobAndALostLinkRefusesWrites) {
 }
 
 TEST_F(BlueZTest, FailuresOfTheStackReachTheReportsAndTheLog) {
-    addAdapter();
-    const std::string device = addDevice(printerAddress, "Printer");
-    addPrinterGatt(device);
+    const std::string device = addPrinter();
     auto manager = startManager();
     auto [rx, tx] = connectPrinter(*manager, device);
     ASSERT_TRUE(rx);
@@ -279,9 +281,7 @@ TEST_F(BlueZTest, APoweredOffOrMissingAdapterNeverScans) {
 }
 
 TEST_F(BlueZTest, TheServiceLeavingTheBusDisconnectsAndStopsTheRadio) {
-    addAdapter();
-    const std::string device = addDevice(printerAddress, "Printer");
-    addPrinterGatt(device);
+    const std::string device = addPrinter();
     auto manager = startManager();
     auto [rx, tx] = connectPrinter(*manager, device);
     ASSERT_TRUE(rx);
@@ -294,10 +294,8 @@ TEST_F(BlueZTest, TheServiceLeavingTheBusDisconnectsAndStopsTheRadio) {
 
 // The SDK object on the system back-end, from InitSDK to a receipt that reaches the characteristic whole.
 TEST_F(BlueZTest, TheSdkPrintsAReceiptThroughBlueZAndWaitsUntilItIsWritten) {
-    addAdapter();
-    const std::string device = addDevice(printerAddress, "Printer");
+    const std::string device = addPrinter();
     addDevice("AA:BB:CC:00:00:02", "Printer 2");
-    addPrinterGatt(device);
     const PlatformBackend previous = Platform::backend();
     Platform::setBackend(Platform::systemBackend());
     setDBusAddress(bus.address());
