@@ -38,7 +38,7 @@ demo: build
 	$(BUILD)/tools/orvik-demo-job $(BUILD)/demo
 
 bench: build
-	/usr/bin/python3 bench/run.py $(BUILD)/bench/orvik_bench
+	/usr/bin/python3 bench/run.py $(BUILD)
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)
