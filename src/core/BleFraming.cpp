@@ -18,14 +18,16 @@ Data sizeAnnouncement(std::int64_t length) {
     return frame;
 }
 
-std::vector<Data> bytePieces(const Data& data, std::int64_t mtu) {
+void forEachPiece(const Data& data, std::int64_t mtu, const std::function<void(const Data& piece)>& take) {
     const std::size_t size = pieceSize(mtu);
-    std::vector<Data> pieces;
+    // One buffer for every piece: a large job is thousands of pieces, and each would otherwise be an allocation.
+    Data piece;
+    piece.reserve(std::min(size, data.size()));
     for (std::size_t start = 0; start < data.size(); start += size) {
         const auto first = data.begin() + static_cast<std::ptrdiff_t>(start);
-        pieces.emplace_back(first, first + static_cast<std::ptrdiff_t>(std::min(size, data.size() - start)));
+        piece.assign(first, first + static_cast<std::ptrdiff_t>(std::min(size, data.size() - start)));
+        take(piece);
     }
-    return pieces;
 }
 
 std::vector<std::string_view> textPieces(std::string_view text, std::int64_t mtu) {
@@ -45,11 +47,12 @@ std::vector<std::string_view> textPieces(std::string_view text, std::int64_t mtu
 
 std::string hexDump(const Data& data) {
     static constexpr char digits[] = "0123456789abcdef";
-    std::string hex;
-    hex.reserve(data.size() * 2);
+    // Sized once and filled through a pointer: every piece of a Bluetooth job is dumped, so this is a hot loop.
+    std::string hex(data.size() * 2, '\0');
+    char* out = hex.data();
     for (const std::uint8_t byte : data) {
-        hex.push_back(digits[byte >> 4]);
-        hex.push_back(digits[byte & 0x0F]);
+        *out++ = digits[byte >> 4];
+        *out++ = digits[byte & 0x0F];
     }
     return hex;
 }

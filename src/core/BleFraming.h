@@ -2,6 +2,7 @@
 
 // How buffers are cut for the printer's RX characteristic; pure functions.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,8 +13,9 @@ namespace OrvikFramework::BleFraming {
 
 /// ESC 0xFF 0xFA and the length as eight little-endian bytes: announces a compressed job.
 Data sizeAnnouncement(std::int64_t length);
-/// Pieces of `mtu` bytes (one byte each when `mtu` is 0 or below); no empty trailing piece.
-std::vector<Data> bytePieces(const Data& data, std::int64_t mtu);
+/// Hands `take` the pieces of `mtu` bytes in order (one byte each when `mtu` is 0 or below); no empty trailing
+/// piece. The piece is valid only during the call.
+void forEachPiece(const Data& data, std::int64_t mtu, const std::function<void(const Data& piece)>& take);
 /// Pieces of `mtu` user-perceived characters (one each when `mtu` is 0 or below).
 std::vector<std::string_view> textPieces(std::string_view text, std::int64_t mtu);
 /// The bytes as lower-case hex digit pairs, no separators.

@@ -8,8 +8,14 @@ std::string quoted(std::string_view text) {
     std::string out;
     out.reserve(text.size() + 2);
     out.push_back('"');
-    for (char c : text) {
+    // Runs that need no escape are appended whole: the SDK quotes a line for every Bluetooth piece it sends.
+    std::size_t plainFrom = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
         const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte != 0x7F && c != '"' && c != '\\') continue;
+        out.append(text, plainFrom, i - plainFrom);
+        plainFrom = i + 1;
         switch (c) {
             case '"': out += "\\\""; break;
             case '\\': out += "\\\\"; break;
@@ -17,16 +23,14 @@ std::string quoted(std::string_view text) {
             case '\r': out += "\\r"; break;
             case '\t': out += "\\t"; break;
             case '\0': out += "\\0"; break;
-            default:
-                if (byte < 0x20 || byte == 0x7F) {
-                    char escape[12];
-                    std::snprintf(escape, sizeof escape, "\\u{%X}", byte);
-                    out += escape;
-                } else {
-                    out.push_back(c);
-                }
+            default: {
+                char escape[12];
+                std::snprintf(escape, sizeof escape, "\\u{%X}", byte);
+                out += escape;
+            }
         }
     }
+    out.append(text, plainFrom);
     out.push_back('"');
     return out;
 }

@@ -224,11 +224,11 @@ void Orvik::BLESend(const Data& data) {
         Log::debug("Send Size : 11"sv);
         BLESend(BleFraming::sizeAnnouncement(static_cast<std::int64_t>(data.size())), CharacteristicWriteType::withResponse);
     }
-    for (const Data& piece : BleFraming::bytePieces(data, MTU)) {
+    BleFraming::forEachPiece(data, MTU, [this](const Data& piece) {
         Log::plain(BleFraming::hexDump(piece));
         Log::debug("Send Size : " + std::to_string(piece.size()));
         BLESend(piece, CharacteristicWriteType::withResponse);
-    }
+    });
 }
 
 void Orvik::BLESend(const Data& data, CharacteristicWriteType withType) { writeToPrinter(data, withType); }
