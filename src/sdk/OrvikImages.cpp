@@ -16,18 +16,17 @@ namespace OrvikFramework {
 namespace {
 
 struct Picture {
-    RenderedBitmap bitmap;
+    std::int64_t width = 0;
+    std::int64_t height = 0;
     std::int64_t rowBytes = 0;
     Data rows;
 };
 
-std::string dimensionLine(std::optional<std::int64_t> value) {
-    return value ? "Optional(" + std::to_string(*value) + ")" : "nil";
-}
+std::string dimensionLine(std::int64_t value) { return "Optional(" + std::to_string(value) + ")"; }
 
 // Reads the picture into raster rows, or answers absent with one line saying why. The file is checked
-// against its header before it is rendered, so a short or foreign file is never read past its end.
-std::optional<Picture> readPicture(Orvik& sdk, std::string_view imageFile, bool logDimensions) {
+// against its header, so a short or foreign file is never read past its end.
+std::optional<Picture> readPicture(std::string_view imageFile, bool logDimensions) {
     const std::optional<std::string> documents = Documents::directory();
     if (!documents) return std::nullopt;
     const std::string path = *documents + "/" + std::string(imageFile);
@@ -37,20 +36,18 @@ std::optional<Picture> readPicture(Orvik& sdk, std::string_view imageFile, bool 
     };
     Data file;
     if (const int error = Files::readAll(path, file)) return refuse(std::strerror(error));
-    std::optional<DecodedImage> image = DecodedImage::decode(file);
+    std::optional<DecodedImage> image = DecodedImage::decode(std::move(file));
     if (!image) return refuse("not a picture");
-    auto rows = BmpRaster::printerRows(file, image->width, image->height);
+    auto rows = BmpRaster::printerRows(image->encoded, image->width, image->height);
     if (auto* why = std::get_if<std::string>(&rows)) return refuse(*why);
-    image->encoded = std::move(file);
-    std::optional<RenderedBitmap> bitmap = sdk.convertCIImageToCGImage(*image);
+    // The header gives the figures a rendering would; rendering at four bytes a dot only to learn them would
+    // cost 32 times the picture in memory.
     if (logDimensions) {
-        Log::plain(dimensionLine(bitmap ? std::optional(bitmap->width) : std::nullopt));
-        Log::plain(dimensionLine(bitmap ? std::optional(bitmap->height) : std::nullopt));
-        Log::plain(dimensionLine(bitmap ? std::optional(bitmap->bitsPerPixel) : std::nullopt));
+        Log::plain(dimensionLine(image->width));
+        Log::plain(dimensionLine(image->height));
+        Log::plain(dimensionLine(Images::renderedBitsPerPixel));
     }
-    if (!bitmap) return refuse("cannot be rendered");
-    const std::int64_t rowBytes = BmpRaster::bytesPerRow(image->width);
-    return Picture{std::move(*bitmap), rowBytes, std::get<Data>(std::move(rows))};
+    return Picture{image->width, image->height, BmpRaster::bytesPerRow(image->width), std::get<Data>(std::move(rows))};
 }
 
 // GS v 0 carries the row length in two bytes; a wider picture would print as noise.
@@ -76,18 +73,17 @@ std::optional<RenderedBitmap> Orvik::convertCIImageToCGImage(const DecodedImage&
 }
 
 BMPLoadResult Orvik::LoadBMPFile(std::string_view ImageFile) {
-    std::optional<Picture> picture = readPicture(*this, ImageFile, true);
+    std::optional<Picture> picture = readPicture(ImageFile, true);
     if (!picture) return {};
-    return {picture->bitmap.width, picture->bitmap.height, picture->bitmap.bitsPerPixel, picture->rowBytes,
-            std::move(picture->rows)};
+    return {picture->width, picture->height, Images::renderedBitsPerPixel, picture->rowBytes, std::move(picture->rows)};
 }
 
 bool Orvik::PrintBMPFile(std::string_view ImageFile) {
-    const std::optional<Picture> picture = readPicture(*this, ImageFile, false);
+    const std::optional<Picture> picture = readPicture(ImageFile, false);
     if (!picture || !fitsRasterCommand(picture->rowBytes)) return false;
     const std::int64_t R = picture->rowBytes;
     constexpr std::int64_t bandRows = 5;
-    const std::int64_t fullBands = picture->bitmap.height / bandRows;
+    const std::int64_t fullBands = picture->height / bandRows;
     std::int64_t index = 0;
     for (const BmpRaster::Band& band : BmpRaster::bands(picture->rows, R, bandRows)) {
         Data command = Commands::rasterHeader(0x00, low(R), high(R), low(band.rows), high(band.rows));

@@ -15,6 +15,7 @@ namespace OrvikFramework {
 namespace {
 
 constexpr int rgba = 4;
+static_assert(Images::renderedBitsPerPixel == 8 * rgba);
 
 bool fitsDecoder(const Data& bytes) { return !bytes.empty() && bytes.size() <= static_cast<std::size_t>(INT_MAX); }
 
@@ -42,7 +43,8 @@ std::optional<RenderedBitmap> Images::render(const DecodedImage& image) {
         stbi_image_free);
     if (!pixels || width <= 0 || height <= 0) return std::nullopt;
     const std::size_t size = static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * rgba;
-    return RenderedBitmap{width, height, 8 * rgba, std::int64_t{width} * rgba, Data(pixels.get(), pixels.get() + size)};
+    return RenderedBitmap{width, height, renderedBitsPerPixel, std::int64_t{width} * rgba,
+                          Data(pixels.get(), pixels.get() + size)};
 }
 
 }  // namespace OrvikFramework

@@ -6,6 +6,9 @@
 
 namespace OrvikFramework::Images {
 
+/// Bits per pixel of every rendered bitmap.
+inline constexpr std::int64_t renderedBitsPerPixel = 32;
+
 /// Decodes the picture into 8-bit RGBA; absent when the decoder cannot.
 std::optional<RenderedBitmap> render(const DecodedImage& image);
 
