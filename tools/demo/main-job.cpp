@@ -11,36 +11,12 @@
 #include <orvik/vprinter/BluetoothDoor.h>
 #include <orvik/vprinter/Server.h>
 
+#include "Receipt.h"
+
 using namespace OrvikFramework;
 using namespace std::chrono_literals;
 
 namespace {
-
-void printReceipt(Orvik& printer) {
-    printer.InitPrinter();
-    printer.TextAlignment(ALIGNMENT::CENTER);
-    printer.PrintBMPFile("logo.bmp");
-    printer.PrintMode(PRINT_MODE__EMPHASIZED_SELECTED | PRINT_MODE__DOUBLE_HEIGHT_SELECTED | PRINT_MODE__DOUBLE_WIDTH_SELECTED);
-    printer.PrintText("ORVIK CAFE");
-    printer.PrintMode(0);
-    printer.PrintText("12 Harbour Street");
-    printer.PrintNFeedPaper(24);
-    printer.TextAlignment(ALIGNMENT::LEFT);
-    printer.PrintText("Flat white x2              7.00");
-    printer.PrintText("Cinnamon bun               3.50");
-    printer.PrintText("Sparkling water            2.20");
-    printer.PrintText("--------------------------------");
-    printer.PrintMode(PRINT_MODE__EMPHASIZED_SELECTED);
-    printer.PrintText("TOTAL                     12.70");
-    printer.PrintMode(0);
-    printer.PrintText("Card                      12.70");
-    printer.PrintNFeedPaper(24);
-    printer.TextAlignment(ALIGNMENT::CENTER);
-    printer.PrintBarcode(BARCODE_HRI_POS::BENEATH, 60, 2, "ORV-1207");
-    printer.PrintText("Thank you!");
-    printer.PrintNFeedPaper(80);
-    printer.CutPaper();
-}
 
 int fail(const char* what) {
     std::fprintf(stderr, "orvik-demo: %s\n", what);
@@ -70,7 +46,7 @@ int main(int argc, char** argv) {
     Orvik overTcp;
     overTcp.InitSDK(WIRELESSS_INTERFACE::SOCKET, 512, "virtual printer", "");
     overTcp.Connect("127.0.0.1", printer.port());
-    printReceipt(overTcp);
+    Demo::printReceipt(overTcp);
     overTcp.Disconnect();
     if (!RunLoop::main().runUntil([&] { return printer.receipts().size() == 1; }, 10s)) {
         return fail("the receipt sent over TCP did not arrive");
@@ -90,7 +66,7 @@ int main(int argc, char** argv) {
         return fail("the simulated printer did not connect");
     }
     overBluetooth.Zip(true);
-    printReceipt(overBluetooth);
+    Demo::printReceipt(overBluetooth);
     const auto spooled = std::filesystem::file_size(overBluetooth.ZipFile);
     overBluetooth.Zip(false);
     overBluetooth.WaitUntilSent(10s);
