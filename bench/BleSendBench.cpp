@@ -2,12 +2,11 @@
 // encoding of the same bytes written to /dev/null.
 #include <benchmark/benchmark.h>
 
-#include <chrono>
-
 #include <orvik/OrvikFramework.h>
 #include <orvik/Simulator.h>
 
 #include "NullLog.h"
+#include "support/SimulatedLink.h"
 
 namespace OrvikFramework::Bench {
 namespace {
@@ -20,11 +19,6 @@ Data payload(std::int64_t size) {
     return bytes;
 }
 
-void drain() {
-    while (RunLoop::main().runOnce(std::chrono::milliseconds(0))) {
-    }
-}
-
 void SdkBleSend(benchmark::State& state) {
     const PlatformBackend previous = Platform::backend();
     auto bluetooth = std::make_shared<SimulatedBluetooth>();
@@ -35,19 +29,19 @@ void SdkBleSend(benchmark::State& state) {
         NullLog log;
         Orvik sdk;
         sdk.InitSDK(WIRELESSS_INTERFACE::BLUETOOTH, 512, "Bench", "");
-        drain();
+        Testing::drainMainLoop();
         sdk.Connect("", 0);
-        drain();
+        Testing::drainMainLoop();
         if (!sdk.RXCharacteristic) state.SkipWithError("the simulated printer did not connect");
         const Data bytes = payload(state.range(0) * megabyte);
         for (auto _ : state) {
             sdk.BLESend(bytes);
-            drain();
+            Testing::drainMainLoop();
         }
         if (received != state.iterations() * bytes.size()) state.SkipWithError("bytes lost on the simulated link");
         state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(bytes.size()));
         sdk.Disconnect();
-        drain();
+        Testing::drainMainLoop();
     }
     Platform::setBackend(previous);
 }
