@@ -1,6 +1,7 @@
 #include "core/ImageConvert.h"
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <cmath>
 
@@ -52,6 +53,51 @@ std::vector<Taps> resampleTaps(int from, int to) {
         }
     }
     return taps;
+}
+
+// Where a pixel's error goes: to the pixel dx right and dy down, `share` sixteenths of it.
+struct Spread {
+    int dx, dy, share;
+};
+constexpr std::array<Spread, 4> floydSteinberg{{{1, 0, 7}, {-1, 1, 3}, {0, 1, 5}, {1, 1, 1}}};
+// Atkinson passes on only 12 of the sixteenths by design.
+constexpr std::array<Spread, 6> atkinson{{{1, 0, 2}, {2, 0, 2}, {-1, 1, 2}, {0, 1, 2}, {1, 1, 2}, {0, 2, 2}}};
+
+// Error diffusion with a fixed table, so the compiler can unroll it; no table is a plain threshold.
+template <std::size_t N>
+void reduce(const GreyImage& image, std::uint8_t threshold, const std::array<Spread, N>& spread, BitImage& out) {
+    // Levels of the row being reduced and the two below it, the farthest any error travels; a level for every
+    // pixel of the picture would be four bytes a dot.
+    constexpr int window = 3;
+    const auto width = static_cast<std::size_t>(image.width);
+    std::vector<int> level(window * width);
+    const auto levels = [&](int y) { return level.data() + static_cast<std::size_t>(y % window) * width; };
+    const auto load = [&](int y) {
+        if (y < image.height) std::copy_n(image.pixels.begin() + static_cast<std::ptrdiff_t>(y * width), width, levels(y));
+    };
+    for (int y = 0; y < window; ++y) load(y);
+    for (int y = 0; y < image.height; ++y) {
+        int* const rows[window] = {levels(y), y + 1 < image.height ? levels(y + 1) : nullptr,
+                                   y + 2 < image.height ? levels(y + 2) : nullptr};
+        std::uint8_t* bits = out.rows.data() + static_cast<std::size_t>(y) * out.rowBytes();
+        std::uint8_t byte = 0;
+        for (int x = 0; x < image.width; ++x) {
+            const int old = rows[0][x];
+            const bool black = old < threshold;
+            byte = static_cast<std::uint8_t>(byte << 1 | (black ? 1 : 0));
+            if (x % 8 == 7) *bits++ = byte;
+            const int error = old - (black ? 0 : 255);
+            // Unrolled, the short table no longer costs a loop per pixel (a photo is a million pixels).
+#pragma GCC unroll 8
+            for (const Spread& s : spread) {
+                const int nx = x + s.dx;
+                if (nx < 0 || nx >= image.width || !rows[s.dy]) continue;
+                rows[s.dy][nx] += error * s.share / 16;
+            }
+        }
+        if (image.width % 8) *bits = static_cast<std::uint8_t>(byte << (8 - image.width % 8));
+        load(y + window);
+    }
 }
 
 std::uint8_t toByte(float value) { return static_cast<std::uint8_t>(std::clamp(std::lround(value), 0L, 255L)); }
@@ -109,6 +155,8 @@ std::optional<GreyImage> scaleToWidth(const GreyImage& image, int width, std::st
         error = "scaled picture too large (" + std::to_string(width) + "x" + std::to_string(height) + ")";
         return std::nullopt;
     }
+    // At its own width every tap is one source sample of weight 1, so the picture would come back unchanged.
+    if (width == image.width) return image;
     const auto columns = resampleTaps(image.width, width);
     const auto rows = resampleTaps(image.height, static_cast<int>(height));
 
@@ -136,32 +184,12 @@ std::optional<GreyImage> scaleToWidth(const GreyImage& image, int width, std::st
 }
 
 BitImage dither(const GreyImage& image, Dither method, std::uint8_t threshold) {
-    struct Spread {
-        int dx, dy, share;
-    };
-    static const std::vector<Spread> floyd{{1, 0, 7}, {-1, 1, 3}, {0, 1, 5}, {1, 1, 1}};
-    static const std::vector<Spread> atkinson{{1, 0, 2}, {2, 0, 2}, {-1, 1, 2}, {0, 1, 2}, {1, 1, 2}, {0, 2, 2}};
-    const std::vector<Spread>* spread = method == Dither::FloydSteinberg ? &floyd
-                                        : method == Dither::Atkinson     ? &atkinson
-                                                                         : nullptr;
-
     BitImage out{image.width, image.height, {}};
     out.rows.assign(static_cast<std::size_t>(out.rowBytes()) * image.height, 0);
-    std::vector<int> level(image.pixels.begin(), image.pixels.end());
-    for (int y = 0; y < image.height; ++y) {
-        for (int x = 0; x < image.width; ++x) {
-            const int old = level[static_cast<std::size_t>(y) * image.width + x];
-            const bool black = old < threshold;
-            if (black) out.rows[static_cast<std::size_t>(y) * out.rowBytes() + x / 8] |= 0x80 >> (x % 8);
-            if (!spread) continue;
-            const int error = old - (black ? 0 : 255);
-            for (const Spread& s : *spread) {
-                const int nx = x + s.dx, ny = y + s.dy;
-                if (nx < 0 || nx >= image.width || ny >= image.height) continue;
-                // Both tables are in sixteenths; Atkinson passes on only 12 of them by design.
-                level[static_cast<std::size_t>(ny) * image.width + nx] += error * s.share / 16;
-            }
-        }
+    switch (method) {
+        case Dither::FloydSteinberg: reduce(image, threshold, floydSteinberg, out); break;
+        case Dither::Atkinson: reduce(image, threshold, atkinson, out); break;
+        case Dither::Threshold: reduce(image, threshold, std::array<Spread, 0>{}, out); break;
     }
     return out;
 }

@@ -77,6 +77,49 @@ TEST(ImageConvertTest, DitheringKeepsMeanGrey) {
     }
 }
 
+// Error diffusion over the whole picture at once, the textbook way: the reduction keeps only a few rows of levels,
+// and edges (last rows, last columns, tiny pictures) are where a sliding window goes wrong.
+std::vector<bool> textbookDither(const GreyImage& image, Dither method) {
+    struct Spread {
+        int dx, dy, share;
+    };
+    const std::vector<Spread> spread = method == Dither::FloydSteinberg
+                                           ? std::vector<Spread>{{1, 0, 7}, {-1, 1, 3}, {0, 1, 5}, {1, 1, 1}}
+                                           : std::vector<Spread>{{1, 0, 2}, {2, 0, 2}, {-1, 1, 2}, {0, 1, 2}, {1, 1, 2}, {0, 2, 2}};
+    std::vector<int> level(image.pixels.begin(), image.pixels.end());
+    std::vector<bool> black(level.size());
+    for (int y = 0; y < image.height; ++y) {
+        for (int x = 0; x < image.width; ++x) {
+            const int old = level[y * image.width + x];
+            black[y * image.width + x] = old < 128;
+            const int error = old - (old < 128 ? 0 : 255);
+            for (const Spread& s : spread) {
+                const int nx = x + s.dx, ny = y + s.dy;
+                if (nx >= 0 && nx < image.width && ny < image.height) level[ny * image.width + nx] += error * s.share / 16;
+            }
+        }
+    }
+    return black;
+}
+
+TEST(ImageConvertTest, DitheringMatchesWholePictureDiffusion) {
+    for (const Dither method : {Dither::FloydSteinberg, Dither::Atkinson}) {
+        for (const auto& [width, height] : {std::pair{1, 1}, {2, 1}, {1, 5}, {9, 2}, {13, 3}, {17, 4}, {40, 9}}) {
+            SCOPED_TRACE("method " + std::to_string(static_cast<int>(method)) + ", " + std::to_string(width) + "x" +
+                         std::to_string(height));
+            const auto grey = greyImage(width, height, [](int x, int y) { return (x * 53 + y * 97 + x * y * 7) % 256; });
+            const BitImage bits = dither(grey, method);
+            const std::vector<bool> expected = textbookDither(grey, method);
+            for (int y = 0; y < height; ++y)
+                for (int x = 0; x < width; ++x) EXPECT_EQ(bits.black(x, y), expected[y * width + x]) << x << "," << y;
+            // Bits right of the picture stay clear.
+            for (int y = 0; y < height && width % 8; ++y) {
+                EXPECT_EQ(bits.rows[(y + 1) * bits.rowBytes() - 1] & (0xFF >> (width % 8)), 0) << "row " << y;
+            }
+        }
+    }
+}
+
 TEST(ImageConvertTest, ThresholdDecidesEachPixelAlone) {
     const auto grey = greyImage(16, 2, [](int x, int) { return x * 16; });
     const BitImage bits = dither(grey, Dither::Threshold, 100);

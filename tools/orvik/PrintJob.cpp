@@ -1,12 +1,10 @@
 #include "PrintJob.h"
 
-#include <cerrno>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <optional>
 
 #include "CliError.h"
+#include "platform/posix/Files.h"
 
 namespace OrvikFramework::Cli {
 namespace {
@@ -65,10 +63,10 @@ std::uint8_t modeBit(const std::string& name) {
 }  // namespace
 
 Data readWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw CliError(Exit::Input, "cannot read \"" + path + "\": " + std::strerror(errno));
-    Data bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) throw CliError(Exit::Input, "cannot read \"" + path + "\": read error");
+    Data bytes;
+    if (const int error = Files::readAll(path, bytes)) {
+        throw CliError(Exit::Input, "cannot read \"" + path + "\": " + std::strerror(error));
+    }
     return bytes;
 }
 
