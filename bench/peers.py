@@ -139,4 +139,13 @@ def table(orvik):
         shown = "/".join(str(s) for s in sizes)
         rows.append(f"| {name} | {seconds * 1000:.1f} | {shown} | {ratio:.1f}x | {note} |")
     return (f"Whole process, median of {RUNS} runs; job: {WIDTH}x{HEIGHT} photo-like PNG, three text lines, a cut, "
-            "to a loopback TCP sink.\n\n" + "\n".join(rows))
+            "to a loopback TCP sink.\n\n" + "\n".join(rows) + "\n\n" + NOTES)
+
+
+NOTES = """- orvik dithers the picture (Floyd-Steinberg, its default) and sends GS v 0 raster bands; both JavaScript
+  libraries only threshold each pixel at mid-grey.
+- node-thermal-printer: `printImage(path)` (GS v 0 raster) and `execute()`, which writes the whole job at once.
+- escpos: its README shows `image(path, density)`, but the code accepts only an `escpos.Image` and throws a TypeError
+  for a path, so the picture is loaded with `escpos.Image.load` first and printed with `image(picture, 'd24')`
+  (ESC * column bands). That call starts a 200 ms timer per band without waiting for it, so the process cannot exit
+  until they have run: about 200 ms of its time is idle."""

@@ -31,8 +31,9 @@ def shown(run):
 
 
 def in_process(binary):
+    # Interleaved repetitions, so a colleague's build slows ours and the baseline alike.
     out = subprocess.run([str(binary), "--benchmark_format=json", "--benchmark_repetitions=5",
-                          "--benchmark_report_aggregates_only=true"],
+                          "--benchmark_enable_random_interleaving=true", "--benchmark_report_aggregates_only=true"],
                          check=True, capture_output=True, text=True).stdout
     medians = {run["run_name"]: run for run in json.loads(out)["benchmarks"] if run.get("aggregate_name") == "median"}
     rows = ["| comparison | size | ours | baseline | ratio | target | met |", "|---|---|---|---|---|---|---|"]
