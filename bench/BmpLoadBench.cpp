@@ -1,6 +1,8 @@
 // LoadBMPFile of a 576-dot-wide 1-bit BMP against reading the file's bytes and inverting them.
 #include <benchmark/benchmark.h>
 
+#include <cstring>
+
 #include <orvik/Documents.h>
 #include <orvik/OrvikFramework.h>
 
@@ -46,7 +48,15 @@ void PlainReadAndInvert(benchmark::State& state) {
     for (auto _ : state) {
         Data file;
         Files::readAll(path, file);
-        for (std::uint8_t& byte : file) byte = static_cast<std::uint8_t>(~byte);
+        // A word at a time, as tight as the compiler makes it without vector flags.
+        std::size_t i = 0;
+        for (; i + sizeof(std::uint64_t) <= file.size(); i += sizeof(std::uint64_t)) {
+            std::uint64_t word;
+            std::memcpy(&word, file.data() + i, sizeof word);
+            word = ~word;
+            std::memcpy(file.data() + i, &word, sizeof word);
+        }
+        for (; i < file.size(); ++i) file[i] = static_cast<std::uint8_t>(~file[i]);
         benchmark::DoNotOptimize(file.data());
         bytes = static_cast<std::int64_t>(file.size());
     }
