@@ -17,7 +17,17 @@ int main(int argc, char** argv) {
     app.add_option("--port", options.port, "TCP port; 0 picks a free one")->capture_default_str()->check(CLI::Range(0, 65535));
     app.add_option("--out", out, "folder for receipt-NNNN.png and receipt-NNNN.txt")->capture_default_str();
     app.add_option("--paper", paperMm, "paper width in mm")->capture_default_str()->check(CLI::IsMember({58, 80}));
+    VirtualPrinter::PrinterState& state = options.printer;
+    bool offline = false, silent = false;
+    app.add_flag("--offline", offline, "Report the printer off-line");
+    app.add_flag("--cover-open", state.coverOpen, "Report the cover open");
+    app.add_flag("--paper-near-end", state.paperNearEnd, "Report the roll nearly empty");
+    app.add_flag("--paper-out", state.paperOut, "Report the roll empty");
+    app.add_flag("--error", state.error, "Report a printer error");
+    app.add_flag("--no-status", silent, "Never answer status requests");
     CLI11_PARSE(app, argc, argv);
+    state.online = !offline;
+    state.answers = !silent;
 
     options.outDir = out;
     options.render.paperDots = paperMm == 80 ? 576 : 384;

@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -82,6 +83,47 @@ void writeFileAtomically(const std::string& path, const Data& bytes) {
     }
 }
 
+std::string yesNo(bool value) { return value ? "yes" : "no"; }
+
+// Asks the printer for its status and prints it; throws when it is silent or cannot print.
+void showStatus(const PrinterUri& uri, const std::string& where, std::chrono::milliseconds timeout) {
+    Orvik sdk;
+    const auto link = openLink(sdk, uri, false);
+    // The SDK says why a status is missing; that line becomes the error message.
+    std::string reason = "no answer";
+    const Log::Sink previous = Log::setSink([&reason, &previous](std::string_view line) {
+        if (line.starts_with("Orvik: ")) reason = line.substr(7);
+        if (previous) previous(line);
+    });
+    const std::optional<PrinterStatus> status = sdk.RequestStatus(timeout);
+    Log::setSink(previous);
+    link->disconnect();
+    if (!status && link->failed()) {
+        const auto error = link->outputStream ? link->outputStream->streamError() : std::nullopt;
+        throw CliError(Exit::Unreachable, "cannot reach printer at " + where + ": " + error.value_or(reason));
+    }
+    if (!status) throw CliError(Exit::Unreachable, "printer at " + where + " gave no status: " + reason);
+
+    std::string raw;
+    for (const std::uint8_t byte : status->raw) {
+        char hex[4];
+        std::snprintf(hex, sizeof hex, raw.empty() ? "%02X" : " %02X", byte);
+        raw += hex;
+    }
+    const std::string paper = status->paperEnd ? "out" : status->paperNearEnd ? "near end" : "present";
+    std::printf("printer:     %s\non-line:     %s\ncover open:  %s\npaper:       %s\nerror:       %s\n"
+                "can print:   %s\nstatus bytes %s\n",
+                where.c_str(), yesNo(status->online).c_str(), yesNo(status->coverOpen).c_str(), paper.c_str(),
+                yesNo(status->error).c_str(), yesNo(status->canPrint()).c_str(), raw.c_str());
+    std::fflush(stdout);
+    if (status->canPrint()) return;
+    std::string causes;
+    for (const auto& [present, cause] : {std::pair{!status->online, "off-line"}, {status->coverOpen, "cover open"},
+                                         {status->paperEnd, "paper out"}, {status->error, "printer error"}})
+        if (present) causes += (causes.empty() ? "" : ", ") + std::string(cause);
+    throw CliError(Exit::NotReady, "printer at " + where + " cannot print: " + causes);
+}
+
 [[noreturn]] void unavailable(const std::string& command) {
     throw CliError(Exit::Unavailable, "\"" + command + "\" is not available in this build");
 }
@@ -144,6 +186,19 @@ int run(int argc, char** argv) {
         const PrinterUri uri = parsePrinter(sendTo);
         const Data bytes = readWholeFile(sendFile);
         sendJob(uri, sendTo, false, [&bytes](Orvik& sdk) { sdk.PrintData(bytes); });
+    });
+
+    CLI::App* status = app.add_subcommand("status", "Ask the printer whether it can print: on-line, cover, paper, errors");
+    status->footer(exitCodeHelp);
+    std::string statusTo;
+    double statusSeconds = 2;
+    status->add_option("--to", statusTo, "Printer address, as for print")->required();
+    status->add_option("--timeout", statusSeconds, "Seconds to wait for each answer")
+        ->check(CLI::Range(0.001, 3600.0))
+        ->capture_default_str();
+    status->callback([&] {
+        const auto timeout = std::chrono::milliseconds(static_cast<std::int64_t>(statusSeconds * 1000));
+        showStatus(parsePrinter(statusTo), statusTo, timeout);
     });
 
     CLI::App* convert = app.add_subcommand("convert", "Convert a picture to a 1-bit BMP at printer width");
