@@ -16,7 +16,7 @@ struct PrinterStatus {
     /// A cutter, mechanical or other error, recoverable or not.
     bool error = false;
     /// The answers to DLE EOT 1, 2, 3 and 4, in that order.
-    Data raw;
+    Data raw = {};
 
     /// True when nothing keeps the printer from printing; a roll near its end still prints.
     bool canPrint() const { return online && !coverOpen && !paperEnd && !error; }
