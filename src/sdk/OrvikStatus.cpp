@@ -72,11 +72,14 @@ std::optional<Data> Orvik::exchangeStatus(const Data& request, std::chrono::mill
         Log::plain("Orvik: not connected to the printer; " + name + " not sent");
         return std::nullopt;
     }
+    const auto input = socket->inputStream;
+    // An answer that came too late for an earlier request would otherwise be taken for this one.
+    while (input && input->hasBytesAvailable() && !socket->recv(64).empty()) {
+    }
     if (socket->SendData(request) != static_cast<std::int64_t>(request.size())) {
         Log::plain("Orvik: " + name + " could not be sent to the printer");
         return std::nullopt;
     }
-    const auto input = socket->inputStream;
     const auto readable = [&input] { return !input || input->hasBytesAvailable() || input->streamError(); };
     if (!RunLoop::main().runUntil(readable, timeout)) {
         Log::plain(silent);

@@ -65,6 +65,20 @@ TEST(StatusReadBackTest, EveryStateOverTcp) {
     }
 }
 
+TEST(StatusReadBackTest, ALateAnswerIsNotTakenForTheNextOne) {
+    Testing::LogCapture quiet;
+    VirtualPrinter::Server server;
+    ASSERT_TRUE(server.start());
+    server.printerState().paperOut = true;
+    Orvik sdk;
+    sdk.InitSDK(WIRELESSS_INTERFACE::SOCKET, 512, "printer", "");
+    sdk.Connect("127.0.0.1", server.port());
+    sdk.PrintData({0x10, 0x04, 0x01});  // answered, never read
+    Testing::drainMainLoop();
+    server.printerState().paperOut = false;
+    expectStatus(sdk.RequestStatus(5s), stateCases[0]);
+}
+
 TEST(StatusReadBackTest, EveryStateOverBluetoothFromTheServersState) {
     Testing::LogCapture quiet;
     VirtualPrinter::Server server;
