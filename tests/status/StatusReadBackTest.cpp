@@ -19,141 +19,91 @@ using ::testing::Contains;
 using ::testing::HasSubstr;
 using VirtualPrinter::PrinterState;
 
-struct StateCase {
-    const char* name;
-    PrinterState state;
-    PrinterStatus expected;  // raw is not compared
-};
-
-PrinterState with(void (*set)(PrinterState&)) {
-    PrinterState state;
-    set(state);
-    return state;
-}
-
-const StateCase stateCases[] = {
-    {"ready", {}, {}},
-    {"off-line", with([](PrinterState& s) { s.online = false; }), {.online = false}},
-    {"cover open", with([](PrinterState& s) { s.coverOpen = true; }), {.online = false, .coverOpen = true}},
-    {"paper near end", with([](PrinterState& s) { s.paperNearEnd = true; }), {.paperNearEnd = true}},
-    {"paper out", with([](PrinterState& s) { s.paperOut = true; }), {.online = false, .paperEnd = true}},
-    {"error", with([](PrinterState& s) { s.error = true; }), {.online = false, .error = true}},
-    {"everything at once", with([](PrinterState& s) { s = {false, true, true, true, true, true}; }),
-     {false, true, true, true, true, {}}},
-};
-
-void expectStatus(const std::optional<PrinterStatus>& status, const StateCase& c) {
-    ASSERT_TRUE(status.has_value());
-    PrinterStatus decoded = *status;
-    EXPECT_EQ(decoded.raw.size(), 4u);
-    decoded.raw.clear();
-    EXPECT_EQ(decoded, c.expected);
-}
-
-TEST(StatusReadBackTest, EveryStateOverTcp) {
+// The virtual printer on both front doors, with one SDK object connected to each.
+struct TwoLinks {
+    explicit TwoLinks(PrinterState state = {}) {
+        server.printerState() = state;
+        EXPECT_TRUE(server.start());
+        overTcp.InitSDK(WIRELESSS_INTERFACE::SOCKET, 512, "printer", "");
+        overTcp.Connect("127.0.0.1", server.port());
+        EXPECT_TRUE(link.bringUp(overBluetooth, "Status BLE"));
+    }
     Testing::LogCapture quiet;
     VirtualPrinter::Server server;
-    ASSERT_TRUE(server.start());
-    Orvik sdk;
-    sdk.InitSDK(WIRELESSS_INTERFACE::SOCKET, 512, "printer", "");
-    sdk.Connect("127.0.0.1", server.port());
-    // One connection throughout: the state is read afresh at every request.
-    for (const StateCase& c : stateCases) {
-        SCOPED_TRACE(c.name);
-        server.printerState() = c.state;
-        expectStatus(sdk.RequestStatus(5s), c);
+    Testing::SimulatedLink link;
+    VirtualPrinter::BluetoothDoor door{*link.bluetooth, "Status BLE", server};
+    Orvik overTcp, overBluetooth;
+};
+
+std::optional<PrinterStatus> withoutRaw(std::optional<PrinterStatus> status) {
+    if (status && status->raw.size() == 4) status->raw.clear();
+    return status;
+}
+
+TEST(StatusReadBackTest, EveryStateOverTcpAndBluetooth) {
+    const std::pair<PrinterState, PrinterStatus> cases[] = {
+        {{}, {}},
+        {{.online = false}, {.online = false}},
+        {{.coverOpen = true}, {.online = false, .coverOpen = true}},
+        {{.paperNearEnd = true}, {.paperNearEnd = true}},
+        {{.paperOut = true}, {.online = false, .paperEnd = true}},
+        {{.error = true}, {.online = false, .error = true}},
+        {{false, true, true, true, true, true}, {false, true, true, true, true}},
+    };
+    TwoLinks links;
+    // Each link stays up throughout: the state is read afresh at every request. The ready printer answers 0x12 four
+    // times, and each equal notification must still count as a new answer.
+    for (Orvik* sdk : {&links.overTcp, &links.overBluetooth}) {
+        for (const auto& [state, expected] : cases) {
+            links.server.printerState() = state;
+            EXPECT_EQ(withoutRaw(sdk->RequestStatus(5s)), expected) << (sdk == &links.overTcp ? "TCP" : "Bluetooth");
+        }
     }
 }
 
 TEST(StatusReadBackTest, ALateAnswerIsNotTakenForTheNextOne) {
-    Testing::LogCapture quiet;
-    VirtualPrinter::Server server;
-    ASSERT_TRUE(server.start());
-    server.printerState().paperOut = true;
-    Orvik sdk;
-    sdk.InitSDK(WIRELESSS_INTERFACE::SOCKET, 512, "printer", "");
-    sdk.Connect("127.0.0.1", server.port());
-    sdk.PrintData({0x10, 0x04, 0x01});  // answered, never read
+    TwoLinks links;
+    links.server.printerState().paperOut = true;
+    links.overTcp.PrintData({0x10, 0x04, 0x01});  // answered, never read
     Testing::drainMainLoop();
-    server.printerState().paperOut = false;
-    expectStatus(sdk.RequestStatus(5s), stateCases[0]);
-}
-
-TEST(StatusReadBackTest, EveryStateOverBluetoothFromTheServersState) {
-    Testing::LogCapture quiet;
-    VirtualPrinter::Server server;
-    Testing::SimulatedLink link;
-    VirtualPrinter::BluetoothDoor door(*link.bluetooth, "Status BLE", server);
-    Orvik sdk;
-    ASSERT_TRUE(link.bringUp(sdk, "Status BLE"));
-    // The ready printer answers 0x12 four times: each equal answer must still count as a new one.
-    for (const StateCase& c : stateCases) {
-        SCOPED_TRACE(c.name);
-        server.printerState() = c.state;
-        expectStatus(sdk.RequestStatus(5s), c);
-    }
+    links.server.printerState().paperOut = false;
+    EXPECT_EQ(withoutRaw(links.overTcp.RequestStatus(5s)), PrinterStatus{});
 }
 
 TEST(StatusReadBackTest, ASilentPrinterTimesOutWithAClearLine) {
-    Testing::LogCapture quiet;
-    VirtualPrinter::ServerOptions options;
-    options.printer.answers = false;
-    VirtualPrinter::Server server(options);
-    ASSERT_TRUE(server.start());
-    Testing::SimulatedLink link;
-    VirtualPrinter::BluetoothDoor door(*link.bluetooth, "Silent BLE", server);
-
-    Orvik overTcp, overBluetooth;
-    overTcp.InitSDK(WIRELESSS_INTERFACE::SOCKET, 512, "printer", "");
-    overTcp.Connect("127.0.0.1", server.port());
-    ASSERT_TRUE(link.bringUp(overBluetooth, "Silent BLE"));
-    for (Orvik* sdk : {&overTcp, &overBluetooth}) {
+    TwoLinks links({.answers = false});
+    for (Orvik* sdk : {&links.overTcp, &links.overBluetooth}) {
         Testing::LogCapture log;
-        EXPECT_FALSE(sdk->RequestStatus(50ms).has_value());
+        EXPECT_EQ(sdk->RequestStatus(50ms), std::nullopt);
         EXPECT_THAT(log.lines(), Contains(HasSubstr("no answer to DLE EOT 1 within 50 ms")));
     }
 }
 
-TEST(StatusReadBackTest, RefusedWithoutALinkWhileSpoolingOrWithoutAnInterface) {
+TEST(StatusReadBackTest, NoStatusWithoutALinkWhileSpoolingOrFromABrokenPeer) {
     Testing::ScopedDocuments documents;
-    Testing::SimulatedLink link;
     Testing::LogCapture log;
-    Orvik none;
-    EXPECT_FALSE(none.RequestStatus(50ms).has_value());
-    EXPECT_THAT(log.lines(), Contains(HasSubstr("call InitSDK before RequestStatus")));
-
-    Orvik notConnected;
-    notConnected.InitSDK(WIRELESSS_INTERFACE::SOCKET, 512, "printer", "");
-    EXPECT_FALSE(notConnected.RequestStatus(50ms).has_value());
-    EXPECT_THAT(log.lines(), Contains(HasSubstr("not connected to the printer; DLE EOT 1 not sent")));
-
-    link.addPrinter("Spooling BLE");
-    Orvik spooling;
-    ASSERT_TRUE(link.bringUp(spooling, "Spooling BLE"));
-    spooling.Zip(true);
-    EXPECT_FALSE(spooling.RequestStatus(50ms).has_value());
-    EXPECT_THAT(log.lines(), Contains(HasSubstr("a status request cannot be spooled")));
-    Testing::drainMainLoop();
-    EXPECT_TRUE(link.received().empty());
-}
-
-TEST(StatusReadBackTest, APeerThatAnswersNonsenseOrHangsUpGivesNoStatus) {
-    struct Case {
-        Testing::LoopbackServer::Options peer;
-        const char* line;
+    const auto refused = [&log](Orvik& sdk, const std::string& line) {
+        EXPECT_EQ(sdk.RequestStatus(5s), std::nullopt);
+        EXPECT_THAT(log.lines(), Contains(HasSubstr(line)));
     };
-    const Case cases[] = {
+    Orvik none;
+    refused(none, "call InitSDK before RequestStatus");
+    Orvik spooling;
+    spooling.InitSDK(WIRELESSS_INTERFACE::SOCKET, 512, "printer", "");
+    refused(spooling, "not connected to the printer; DLE EOT 1 not sent");
+    spooling.Zip(true);
+    refused(spooling, "a status request cannot be spooled");
+
+    const std::pair<Testing::LoopbackServer::Options, std::string> peers[] = {
         {{.reply = {0x00}}, "the answer to DLE EOT 1 is no printer status: 0x00"},
         {{.resetAfter = 3}, "the connection ended before the printer answered DLE EOT 1"},
     };
-    for (const Case& c : cases) {
-        Testing::LoopbackServer peer(c.peer);
-        Testing::LogCapture log;
+    for (const auto& [options, line] : peers) {
+        Testing::LoopbackServer peer(options);
         Orvik sdk;
         sdk.InitSDK(WIRELESSS_INTERFACE::SOCKET, 512, "printer", "");
         sdk.Connect("127.0.0.1", peer.port());
-        EXPECT_FALSE(sdk.RequestStatus(5s).has_value());
-        EXPECT_THAT(log.lines(), Contains(HasSubstr(c.line)));
+        refused(sdk, line);
     }
 }
 
