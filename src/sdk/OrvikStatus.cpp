@@ -1,24 +1,18 @@
 // Real-time status read-back over the current link.
 #include <orvik/Orvik.h>
 
-#include <cstdio>
 #include <string>
 
 #include <orvik/Log.h>
 #include <orvik/RunLoop.h>
 
+#include "core/BleFraming.h"
 #include "core/StatusBytes.h"
 
 namespace OrvikFramework {
 namespace {
 
 std::string requestName(std::uint8_t kind) { return "DLE EOT " + std::to_string(kind); }
-
-std::string hexByte(std::uint8_t byte) {
-    char text[5];
-    std::snprintf(text, sizeof text, "0x%02X", byte);
-    return text;
-}
 
 }  // namespace
 
@@ -36,10 +30,8 @@ std::optional<PrinterStatus> Orvik::RequestStatus(std::chrono::milliseconds time
         const std::optional<Data> answer = exchangeStatus(StatusBytes::request(kind), timeout);
         if (!answer) return std::nullopt;
         if (answer->size() != 1 || !StatusBytes::isStatusByte(answer->front())) {
-            std::string shown;
-            for (const std::uint8_t byte : *answer) shown += (shown.empty() ? "" : " ") + hexByte(byte);
             Log::plain("Orvik: the answer to " + requestName(kind) + " is no printer status: " +
-                       (shown.empty() ? "no bytes" : shown));
+                       (answer->empty() ? "no bytes" : BleFraming::hexDump(*answer)));
             return std::nullopt;
         }
         answers.push_back(answer->front());

@@ -95,7 +95,7 @@ TEST(StatusReadBackTest, NoStatusWithoutALinkWhileSpoolingOrFromABrokenPeer) {
     refused(spooling, "a status request cannot be spooled");
 
     const std::pair<Testing::LoopbackServer::Options, std::string> peers[] = {
-        {{.reply = {0x00}}, "the answer to DLE EOT 1 is no printer status: 0x00"},
+        {{.reply = {0x00}}, "the answer to DLE EOT 1 is no printer status: 00"},
         {{.resetAfter = 3}, "the connection ended before the printer answered DLE EOT 1"},
     };
     for (const auto& [options, line] : peers) {

@@ -10,7 +10,7 @@ enum class Exit : int {
     Ok = 0,
     Usage = 2,        // bad option, argument or printer address
     Input = 3,        // a file cannot be read, decoded or written
-    Unreachable = 4,  // the printer cannot be reached
+    Unreachable = 4,  // the printer cannot be reached, or gives no status
     SendFailed = 5,   // the link broke off during the job
     Unavailable = 6,  // the feature is not part of this build
     NotReady = 7,     // the printer answered that it cannot print
