@@ -12,13 +12,12 @@ enum class Exit : int {
     Input = 3,        // a file cannot be read, decoded or written
     Unreachable = 4,  // the printer cannot be reached
     SendFailed = 5,   // the link broke off during the job
-    Unavailable = 6,  // the feature is not part of this build
 };
 
 /// The exit-code table as shown in the help text.
 inline constexpr const char* exitCodeHelp =
     "Exit codes: 0 done, 2 bad usage or printer address, 3 file cannot be read, decoded or written,\n"
-    "4 printer unreachable, 5 link broke off during the job, 6 not available in this build.";
+    "4 printer unreachable, 5 link broke off during the job.";
 
 /// A failure that ends the command with its message on standard error and its exit code.
 class CliError : public std::runtime_error {
