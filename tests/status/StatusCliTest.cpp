@@ -15,6 +15,7 @@
 
 #include "support/LogCapture.h"
 #include "support/LoopbackServer.h"
+#include "support/TempDir.h"
 
 namespace OrvikFramework {
 namespace {
@@ -59,8 +60,8 @@ TEST(StatusCliTest, PrintsTheStateAndFailsWhenThePrinterCannotPrintOrIsSilent) {
     const Case cases[] = {
         {{}, "", 0, {"on-line:     yes", "paper:       present", "can print:   yes", "status bytes 12 12 12 12"}},
         {{.paperNearEnd = true}, "", 0, {"paper:       near end", "can print:   yes"}},
-        {{.paperOut = true}, "", 7, {"on-line:     no", "paper:       out", "cannot print: off-line, paper out"}},
-        {{false, true, false, false, true, true}, "", 7,
+        {{.paperOut = true}, "", 6, {"on-line:     no", "paper:       out", "cannot print: off-line, paper out"}},
+        {{false, true, false, false, true, true}, "", 6,
          {"cover open:  yes", "error:       yes", "cannot print: off-line, cover open, printer error"}},
         {{.answers = false}, " --timeout 0.2", 4, {"gave no status: no answer to DLE EOT 1 within 200 ms"}},
     };
@@ -74,6 +75,11 @@ TEST(StatusCliTest, PrintsTheStateAndFailsWhenThePrinterCannotPrintOrIsSilent) {
         EXPECT_EQ(outcome.code, c.code) << outcome.output;
         for (const std::string& text : c.shown) EXPECT_THAT(outcome.output, HasSubstr(text));
     }
+    Testing::TempDir receipts;
+    const Outcome overBluetooth =
+        orvik("--virtual-printer " + receipts.path().string() + " status --to 'ble://Orvik Virtual Printer' --timeout 5");
+    EXPECT_EQ(overBluetooth.code, 0) << overBluetooth.output;
+    EXPECT_THAT(overBluetooth.output, HasSubstr("status bytes 12 12 12 12"));
     const Outcome unreachable = orvik("status --to tcp://127.0.0.1:" + std::to_string(Testing::closedLoopbackPort()));
     EXPECT_EQ(unreachable.code, 4);
     EXPECT_THAT(unreachable.output, HasSubstr("cannot reach printer at tcp://127.0.0.1:"));

@@ -1,12 +1,9 @@
 #include "PrintJob.h"
 
-#include <cerrno>
-#include <cstring>
-#include <fstream>
-#include <iterator>
 #include <optional>
 
 #include "CliError.h"
+#include "ToolFiles.h"
 
 namespace OrvikFramework::Cli {
 namespace {
@@ -63,14 +60,6 @@ std::uint8_t modeBit(const std::string& name) {
 }
 
 }  // namespace
-
-Data readWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw CliError(Exit::Input, "cannot read \"" + path + "\": " + std::strerror(errno));
-    Data bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) throw CliError(Exit::Input, "cannot read \"" + path + "\": read error");
-    return bytes;
-}
 
 ImageConvert::BitImage loadBitImage(const std::string& path, const ImageSettings& settings) {
     std::string error;

@@ -34,9 +34,10 @@ public:
     using ReceiptSink = std::function<void(Receipt receipt)>;
     using ReplySink = Decoder::ReplySink;
 
-    /// Status requests are answered through `replies` from `printer`, read at each request.
+    /// Status requests are answered through `replies` from `printer`, read at each request (a ready printer's
+    /// without one).
     PrintSession(const RenderOptions& render, const Limits& limits, ReceiptSink receipts, ReplySink replies,
-                 std::shared_ptr<const PrinterState> printer);
+                 std::shared_ptr<const PrinterState> printer = nullptr);
 
     void feed(const std::uint8_t* bytes, std::size_t length);
     /// The stream has ended: the receipt in progress, if any, is handed out too.
