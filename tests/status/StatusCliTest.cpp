@@ -11,10 +11,14 @@
 #include <cstdio>
 
 #include <orvik/RunLoop.h>
+#include <orvik/vprinter/BluetoothDoor.h>
 #include <orvik/vprinter/Server.h>
+
+#include "Cli.h"
 
 #include "support/LogCapture.h"
 #include "support/LoopbackServer.h"
+#include "support/SimulatedLink.h"
 #include "support/TempDir.h"
 
 namespace OrvikFramework {
@@ -83,6 +87,17 @@ TEST(StatusCliTest, PrintsTheStateAndFailsWhenThePrinterCannotPrintOrIsSilent) {
     const Outcome unreachable = orvik("status --to tcp://127.0.0.1:" + std::to_string(Testing::closedLoopbackPort()));
     EXPECT_EQ(unreachable.code, 4);
     EXPECT_THAT(unreachable.output, HasSubstr("cannot reach printer at tcp://127.0.0.1:"));
+}
+
+TEST(StatusCliTest, ASilentBluetoothPrinterIsNoBrokenJob) {
+    Testing::LogCapture quiet;
+    Testing::SimulatedLink link;
+    VirtualPrinter::Server server;
+    server.printerState().answers = false;
+    VirtualPrinter::BluetoothDoor door(*link.bluetooth, "Silent BLE", server);
+    std::string args[] = {"orvik", "status", "--to", "ble://Silent BLE", "--timeout", "0.2"};
+    char* argv[] = {args[0].data(), args[1].data(), args[2].data(), args[3].data(), args[4].data(), args[5].data()};
+    EXPECT_EQ(Cli::run(6, argv), 4);
 }
 
 }  // namespace
