@@ -73,6 +73,8 @@ public:
     virtual ~Peripheral() = default;
     /// The advertised or device name, absent when the device has none.
     virtual std::optional<std::string> name() const = 0;
+    /// The device's Bluetooth address ("AA:BB:CC:DD:EE:FF"), empty when the stack does not tell it.
+    virtual std::string address() const { return {}; }
     /// Sets or (with nullptr) clears the receiver of this peripheral's reports; not owned.
     virtual void setDelegate(PeripheralDelegate* delegate) = 0;
     /// Discovers the services with these UUIDs; the report follows as peripheralDidDiscoverServices.

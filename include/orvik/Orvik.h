@@ -15,6 +15,7 @@
 #include <orvik/Enums.h>
 #include <orvik/Hotspot.h>
 #include <orvik/Image.h>
+#include <orvik/PrinterStatus.h>
 #include <orvik/TcpSocket.h>
 
 namespace OrvikFramework {
@@ -132,7 +133,16 @@ public:
     /// One write of the text's UTF-8 bytes to the RX characteristic.
     virtual void BLESend(std::string_view text, CharacteristicWriteType withType);
 
+    /// Asks the printer over the current link for its real-time status (DLE EOT 1 to 4), waiting at most `timeout`
+    /// for each answer; absent, with a log line saying why, when it cannot be asked, is silent or answers nonsense.
+    /// Not while spooling: a status cannot be spooled.
+    std::optional<PrinterStatus> RequestStatus(std::chrono::milliseconds timeout = std::chrono::seconds(2));
+
 private:
+    std::optional<Data> exchangeStatus(const Data& request, std::chrono::milliseconds timeout);
+    // Counts TX notifications, so a wait can tell a new answer from an equal earlier one in RecevedData.
+    std::uint64_t notifications_ = 0;
+
     void writeToPrinter(const Data& bytes, CharacteristicWriteType type);
     void detachFromStack();
     // Scan results are handled on a later loop turn; they check this token so they never outlive the object.

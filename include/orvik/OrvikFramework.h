@@ -15,6 +15,7 @@
 #include <orvik/Orvik.h>
 #include <orvik/Platform.h>
 #include <orvik/PlatformError.h>
+#include <orvik/PrinterStatus.h>
 #include <orvik/RunLoop.h>
 #include <orvik/Stream.h>
 #include <orvik/TcpSocket.h>

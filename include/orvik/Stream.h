@@ -56,6 +56,8 @@ protected:
 class InputStream final : public Stream {
 public:
     explicit InputStream(std::shared_ptr<SocketChannel> channel);
+    /// True when a read would return at once with data or the end of the connection.
+    bool hasBytesAvailable() const;
     /// Waits at most `timeout` for data, end or error; returns bytes stored (≥1), 0 at the end, -1 on error or time-out.
     std::int64_t read(std::uint8_t* buffer, std::size_t maxLength, std::chrono::milliseconds timeout);
 };

@@ -215,7 +215,9 @@ void Orvik::peripheralDidDiscoverCharacteristicsFor(Peripheral&, const std::shar
 void Orvik::peripheralDidUpdateValueFor(Peripheral&, const std::shared_ptr<Characteristic>& characteristic,
                                         const std::optional<PlatformError>& error) {
     if (error || !characteristic) return;
-    if (characteristic->uuid() == TXCharacteristicUUID) RecevedData = characteristic->value();
+    if (characteristic->uuid() != TXCharacteristicUUID) return;
+    RecevedData = characteristic->value();
+    ++notifications_;
 }
 
 void Orvik::BLESend(const Data& data) {

@@ -18,8 +18,6 @@ constexpr std::size_t frameLength = 11;
 constexpr std::size_t longestBarcode = 255;
 // Unknown bytes next to each other are reported together, up to this many per report.
 constexpr std::size_t unknownRun = 64;
-// The answer to every status request: the fixed bits set, online, no error, paper present.
-constexpr std::uint8_t statusOk = 0x12;
 
 bool isText(std::uint8_t byte) { return byte >= 0x20 && byte != 0x7F; }
 
@@ -118,6 +116,7 @@ struct Decoder::State {
     Limits limits;
     const bool compressed;
     ReplySink reply;
+    std::shared_ptr<const PrinterState> printer = std::make_shared<const PrinterState>();
     std::vector<Command> out;
     Data buffer;                  // bytes of the command not yet complete
     std::uint64_t bufferStart = 0;  // stream offset of buffer[0]
@@ -214,7 +213,7 @@ struct Decoder::State {
                 return 3;
             }
             emit(make(K::StatusRequest, at, p[2]));
-            if (reply) reply(Data{statusOk});
+            if (reply && printer->answers) reply(Data{printer->statusByte(p[2])});
             return 3;
         }
         if (b == ESC) {
@@ -341,6 +340,7 @@ struct Decoder::State {
         job->announced = announced;
         job->inner = std::make_unique<State>(limits, true);
         job->inner->reply = reply;
+        job->inner->printer = printer;
         if (inflateInit2(&job->zs, 16 + MAX_WBITS) != Z_OK) {
             error(at, "cannot start inflating the compressed job");
             job.reset();
@@ -454,6 +454,10 @@ Decoder::Decoder(Limits limits) : state_(std::make_unique<State>(limits, false))
 Decoder::~Decoder() = default;
 
 void Decoder::setReplySink(ReplySink sink) { state_->reply = std::move(sink); }
+
+void Decoder::setPrinterState(std::shared_ptr<const PrinterState> state) {
+    if (state) state_->printer = std::move(state);
+}
 void Decoder::feed(const std::uint8_t* bytes, std::size_t length) { state_->feed(bytes, length); }
 void Decoder::finish() { state_->finish(); }
 

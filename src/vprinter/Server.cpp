@@ -41,9 +41,10 @@ bool writeWhole(const std::filesystem::path& path, const std::string_view bytes)
 }  // namespace
 
 PrintSession::PrintSession(const RenderOptions& render, const Limits& limits, ReceiptSink receipts,
-                           ReplySink replies)
+                           ReplySink replies, std::shared_ptr<const PrinterState> printer)
     : decoder_(limits), renderer_(render), receipts_(std::move(receipts)) {
     decoder_.setReplySink(std::move(replies));
+    decoder_.setPrinterState(std::move(printer));
 }
 
 void PrintSession::feed(const std::uint8_t* bytes, std::size_t length) {
@@ -71,7 +72,8 @@ struct Server::Connection {
     std::unique_ptr<PrintSession> session;
 };
 
-Server::Server(ServerOptions options) : options_(std::move(options)) {}
+Server::Server(ServerOptions options)
+    : options_(std::move(options)), printerState_(std::make_shared<PrinterState>(options_.printer)) {}
 
 Server::~Server() { stop(); }
 
@@ -150,7 +152,8 @@ void Server::accept() {
         [fd](const Data& reply) {
             // A status answer is a byte or two; a client that does not read it loses nothing else.
             sys().send(fd, reply.data(), reply.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
-        });
+        },
+        printerState_);
     connection->session->keepCommands(options_.keepJobs);
     connection->watch = RunLoop::main().watchFd(fd, POLLIN, [this, fd](short) { read(fd); });
     connections_.emplace(fd, std::move(connection));

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -30,17 +33,66 @@ std::string shellQuoted(const std::string& arg) {
     return quoted + "'";
 }
 
-Outcome orvik(const std::vector<std::string>& args) {
+Outcome orvik(const std::vector<std::string>& args, const std::string& input = "/dev/null") {
     std::string command = shellQuoted(ORVIK_CLI_PATH);
     for (const auto& arg : args) command += " " + shellQuoted(arg);
     Outcome outcome;
-    std::FILE* pipe = ::popen((command + " 2>&1 </dev/null").c_str(), "r");
+    std::FILE* pipe = ::popen((command + " 2>&1 <" + shellQuoted(input)).c_str(), "r");
     if (!pipe) return outcome;
     char buffer[4096];
     for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) outcome.output.append(buffer, n);
     const int status = ::pclose(pipe);
     outcome.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return outcome;
+}
+
+// A long-running `orvik` whose standard output is read line by line; stopped when the test ends, and after 30 s in
+// any case, so a missing line fails the test instead of hanging it.
+class RunningOrvik {
+public:
+    explicit RunningOrvik(std::vector<std::string> args) {
+        int out[2];
+        if (::pipe(out) != 0) return;
+        args.insert(args.begin(), {"/usr/bin/timeout", "30", ORVIK_CLI_PATH});
+        std::vector<char*> argv;
+        for (auto& arg : args) argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+        posix_spawn_file_actions_addclose(&actions, out[0]);
+        if (::posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(out[1]);
+        output_ = ::fdopen(out[0], "r");
+    }
+    ~RunningOrvik() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGTERM);
+            ::waitpid(pid_, nullptr, 0);
+        }
+        if (output_) std::fclose(output_);
+    }
+    /// The next line without its end; empty once the program has ended.
+    std::string line() {
+        char buffer[1024];
+        if (!output_ || !std::fgets(buffer, sizeof buffer, output_)) return {};
+        std::string text(buffer);
+        if (!text.empty() && text.back() == '\n') text.pop_back();
+        return text;
+    }
+
+private:
+    pid_t pid_ = -1;
+    std::FILE* output_ = nullptr;
+};
+
+// PNG width and height from the IHDR chunk.
+std::pair<std::uint32_t, std::uint32_t> pngSize(const Data& png) {
+    const auto be32 = [&png](std::size_t at) {
+        return std::uint32_t(png.at(at)) << 24 | std::uint32_t(png.at(at + 1)) << 16 | std::uint32_t(png.at(at + 2)) << 8 | png.at(at + 3);
+    };
+    return {be32(16), be32(20)};
 }
 
 std::string tcp(const LoopbackServer& server) { return "tcp://127.0.0.1:" + std::to_string(server.port()); }
@@ -118,6 +170,7 @@ TEST(CliEndToEndTest, FailuresHaveTheirExitCodeAndMessage) {
     TempDir dir;
     Testing::writeFile(dir.file("junk.png"), text("not a picture"));
     Testing::writeFile(dir.file("keep.bmp"), text("old"));
+    Testing::writeFile(dir.file("empty.bin"), Data{});
     const std::string closed = "tcp://127.0.0.1:" + std::to_string(Testing::closedLoopbackPort());
     struct Case {
         std::vector<std::string> args;
@@ -137,13 +190,15 @@ TEST(CliEndToEndTest, FailuresHaveTheirExitCodeAndMessage) {
          "orvik: cannot read \"" + dir.file("missing.bin") + "\": No such file or directory\n"},
         {{"convert", dir.file("junk.png"), dir.file("keep.bmp")}, 3,
          "orvik: cannot convert \"" + dir.file("junk.png") + "\": not a PNG, JPEG, GIF or BMP picture (unknown image type)\n"},
-        {{"print", "--to", "wifi://Cafe?host=192.168.4.1&port=9100", "--text", "x"}, 6,
-         "orvik: wifi:// links are not available in this build\n"},
-        {{"print", "--to", "ble://Kitchen", "--text", "x"}, 6, "orvik: ble:// links are not available in this build\n"},
-        {{"print", "--to", closed, "--spool", "--text", "x"}, 6, "orvik: --spool is not available in this build\n"},
-        {{"scan"}, 6, "orvik: \"scan\" is not available in this build\n"},
-        {{"preview", "job.bin", "out.png"}, 6, "orvik: \"preview\" is not available in this build\n"},
-        {{"printer", "--port", "9100"}, 6, "orvik: \"printer\" is not available in this build\n"},
+        {{"--virtual-printer", dir.path().string(), "print", "--to", "ble://Kitchen", "--timeout", "0.2", "--text", "x"}, 4,
+         "orvik: no Bluetooth LE printer named \"Kitchen\" found within 0.2 s\n"},
+        {{"print", "--to", closed, "--spool", "--text", "x"}, 2,
+         "orvik: --spool sends the job over Bluetooth LE: use a ble:// printer\n"},
+        {{"print", "--to", closed, "--password-file", dir.file("junk.png"), "--text", "x"}, 2,
+         "orvik: a Wi-Fi password is only for wifi:// printers\n"},
+        {{"send", "--to", "wifi://Cafe?host=127.0.0.1&port=1", "--password-file", dir.file("missing.txt"), dir.file("junk.png")}, 3,
+         "orvik: cannot read \"" + dir.file("missing.txt") + "\": No such file or directory\n"},
+        {{"preview", dir.file("empty.bin"), dir.file("out.png")}, 3, "orvik: the job prints nothing\n"},
         {{"print", "--to", closed, "--feed", "x1"}, 2, "orvik: --feed must be a number from 0 to 255, not \"x1\"\n"},
     };
     for (const Case& c : cases) {
@@ -177,6 +232,69 @@ TEST(CliEndToEndTest, ALinkThatBreaksOffFailsTheJob) {
     const Outcome run = orvik({"send", "--to", tcp(server), dir.file("big.bin")});
     EXPECT_EQ(run.code, 5);
     EXPECT_TRUE(run.output.starts_with("orvik: link to " + tcp(server) + " broke off after ")) << run.output;
+}
+
+TEST(CliEndToEndTest, BluetoothJobsLiveAndSpooledPrintTheSameReceipt) {
+    TempDir dir;
+    const std::string printer = "ble://Orvik Virtual Printer";
+    const std::vector<std::string> job = {"--align", "center", "--text", "Bluetooth", "--barcode", "BT-42", "--feed", "30", "--cut"};
+    std::vector<std::string> live = {"--virtual-printer", dir.path().string(), "print", "--to", printer, "--mtu", "20"};
+    live.insert(live.end(), job.begin(), job.end());
+    std::vector<std::string> spooled = live;
+    spooled.push_back("--spool");
+    const Outcome first = orvik(live), second = orvik(spooled);
+    ASSERT_EQ(first.code, 0) << first.output;
+    ASSERT_EQ(second.code, 0) << second.output;
+    EXPECT_EQ(first.output, "virtual printer: " + dir.file("receipt-0001.png") + "\n");
+    EXPECT_EQ(second.output, "virtual printer: " + dir.file("receipt-0002.png") + "\n");
+    EXPECT_EQ(Testing::readFile(dir.file("receipt-0001.png")), Testing::readFile(dir.file("receipt-0002.png")));
+    const Data dump = Testing::readFile(dir.file("receipt-0002.txt"));
+    const std::string dumped(dump.begin(), dump.end());
+    EXPECT_TRUE(dumped.starts_with("00000000 compressed job of ")) << dumped;
+
+    const Outcome scan = orvik({"--virtual-printer", dir.path().string(), "scan", "--timeout", "0.2"});
+    EXPECT_EQ(scan.code, 0);
+    EXPECT_EQ(scan.output, "NAME                   ADDRESS            RSSI\nOrvik Virtual Printer  5A:00:00:00:00:00  -50\n");
+}
+
+TEST(CliEndToEndTest, WifiJoinsThenPrintsOverTcpWithoutShowingThePassword) {
+    TempDir dir;
+    Testing::writeFile(dir.file("password"), text("s3cret-phrase\nignored"));
+    for (const bool fromStdin : {false, true}) {
+        SCOPED_TRACE(fromStdin);
+        LoopbackServer server;
+        const std::string to = "wifi://Cafe%20AP?host=127.0.0.1&port=" + std::to_string(server.port());
+        std::vector<std::string> args = {"-v", "--virtual-printer", dir.path().string(), "print", "--to", to, "--text", "hi"};
+        if (!fromStdin) args.insert(args.end(), {"--password-file", dir.file("password")});
+        else args.push_back("--password-stdin");
+        const Outcome run = orvik(args, fromStdin ? dir.file("password") : "/dev/null");
+        EXPECT_EQ(run.code, 0) << run.output;
+        EXPECT_NE(run.output.find("WiFi AP Connect : Success"), std::string::npos) << run.output;
+        EXPECT_EQ(run.output.find("s3cret"), std::string::npos) << run.output;
+        EXPECT_EQ(server.received(), bytes({0x1b, '@'}) + text("hi\r\n"));
+    }
+}
+
+TEST(CliEndToEndTest, PreviewAndPrinterRenderEveryReceipt) {
+    TempDir dir;
+    const Data twoReceipts = bytes({0x1b, '@'}) + text("first\r\n") + bytes({0x1b, 'm'}) + text("second\r\n");
+    Testing::writeFile(dir.file("job.bin"), twoReceipts);
+    const Outcome preview = orvik({"preview", dir.file("job.bin"), dir.file("out.png"), "--paper", "80"});
+    EXPECT_EQ(preview.code, 0) << preview.output;
+    EXPECT_EQ(preview.output, dir.file("out.png") + "\n" + dir.file("out-2.png") + "\n");
+    EXPECT_EQ(pngSize(Testing::readFile(dir.file("out-2.png"))).first, 576u);
+
+    RunningOrvik printer({"printer", "--port", "0", "--out", dir.file("received")});
+    const std::string banner = printer.line();
+    const auto colon = banner.find("127.0.0.1:");
+    ASSERT_NE(colon, std::string::npos) << banner;
+    const std::string to = "tcp://127.0.0.1:" + std::to_string(std::stoi(banner.substr(colon + 10)));
+    EXPECT_EQ(orvik({"send", "--to", to, dir.file("job.bin")}).code, 0);
+    EXPECT_TRUE(printer.line().ends_with(": " + dir.file("received/receipt-0001.png")));
+    EXPECT_TRUE(printer.line().ends_with(": " + dir.file("received/receipt-0002.png")));
+    // The same renderer behind both: what the printer printed is what preview showed, at 58 mm here.
+    const Outcome narrow = orvik({"preview", dir.file("job.bin"), dir.file("narrow.png")});
+    EXPECT_EQ(Testing::readFile(dir.file("narrow.png")), Testing::readFile(dir.file("received/receipt-0001.png")));
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "CliError.h"
-#include "Link.h"
+#include "Progress.h"
 #include "PrintJob.h"
 #include "support/Bytes.h"
 #include "support/RecordingTcpSocket.h"

@@ -56,6 +56,8 @@ void LoopbackServer::serve() {
     while (waitReadable(peer, options_.idleLimit)) {
         const ssize_t n = ::read(peer, buffer.data(), buffer.size());
         if (n <= 0) break;
+        if (received_.empty() && !options_.reply.empty())
+            ::send(peer, options_.reply.data(), options_.reply.size(), MSG_NOSIGNAL);
         received_.insert(received_.end(), buffer.begin(), buffer.begin() + n);
         if (options_.resetAfter && received_.size() >= *options_.resetAfter) {
             const linger abortive{1, 0};

@@ -17,7 +17,9 @@ public:
         std::size_t readChunk = 64 * 1024;
         std::chrono::milliseconds pauseBetweenReads{0};
         // Resets the connection (RST) once this many bytes have arrived.
-        std::optional<std::size_t> resetAfter;
+        std::optional<std::size_t> resetAfter = {};
+        // Sent back once, when the first bytes arrive.
+        Data reply = {};
         std::chrono::milliseconds idleLimit{std::chrono::seconds(20)};
     };
 

@@ -3,15 +3,24 @@
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
+#include <iostream>
+#include <iterator>
 #include <map>
+#include <optional>
 
 #include <orvik/Log.h>
+#include <orvik/RunLoop.h>
+#include <orvik/vprinter/Server.h>
 
+#include "BluetoothLink.h"
 #include "CliError.h"
 #include "Link.h"
+#include "LogTap.h"
+#include "PreviewCommand.h"
 #include "PrintJob.h"
+#include "ScanCommand.h"
+#include "ToolFiles.h"
+#include "VirtualPrinterSetup.h"
 
 namespace OrvikFramework::Cli {
 namespace {
@@ -42,10 +51,101 @@ PrinterUri parsePrinter(const std::string& text) {
     return *uri;
 }
 
-void sendJob(const PrinterUri& uri, const std::string& to, bool spool, const std::function<void(Orvik&)>& job) {
-    Orvik sdk;
-    const auto link = openLink(sdk, uri, spool);
-    deliver(sdk, *link, to, job);
+// How print and send reach the printer, as given on their command line.
+struct LinkSettings {
+    double timeoutSeconds = 10;
+    std::int64_t mtu = 180;
+    bool spool = false;
+    std::string passwordFile;
+    bool passwordStdin = false;
+};
+
+void addLinkOptions(CLI::App& command, LinkSettings& settings) {
+    command.add_option("--timeout", settings.timeoutSeconds,
+                       "Seconds to wait for each step: joining, finding and connecting the printer, a stalled send")
+        ->check(CLI::PositiveNumber)
+        ->capture_default_str();
+    command.add_option("--mtu", settings.mtu, "Bytes per Bluetooth LE write")->check(CLI::Range(1, 512))->capture_default_str();
+    auto* file = command.add_option("--password-file", settings.passwordFile,
+                                    "Read the Wi-Fi password from this file (its first line), not from the address");
+    command.add_flag("--password-stdin", settings.passwordStdin, "Read the Wi-Fi password from standard input")->excludes(file);
+}
+
+std::string firstLine(std::string text) {
+    const auto end = text.find_first_of("\r\n");
+    if (end != std::string::npos) text.erase(end);
+    return text;
+}
+
+LinkOptions linkOptions(const LinkSettings& settings) {
+    LinkOptions options;
+    options.timeout = std::chrono::milliseconds(static_cast<std::int64_t>(settings.timeoutSeconds * 1000));
+    options.mtu = settings.mtu;
+    options.spool = settings.spool;
+    if (!settings.passwordFile.empty()) {
+        const Data bytes = readWholeFile(settings.passwordFile);
+        options.password = firstLine(std::string(bytes.begin(), bytes.end()));
+    } else if (settings.passwordStdin) {
+        options.password = firstLine(std::string(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>()));
+    }
+    return options;
+}
+
+// The system's Bluetooth and Wi-Fi, or with --virtual-printer an in-process one, for the time of `work`.
+void withBackend(const std::string& virtualPrinterDir, const std::function<void()>& work) {
+    std::optional<VirtualPrinterSetup> virtualPrinter;
+    if (!virtualPrinterDir.empty()) virtualPrinter.emplace(virtualPrinterDir);
+    work();
+}
+
+void sendJob(const PrinterUri& uri, const std::string& to, const LinkOptions& options, const std::function<void(Orvik&)>& job) {
+    LinkedOrvik sdk;
+    openLink(sdk, uri, to, options)->deliver(job);
+}
+
+std::string yesNo(bool value) { return value ? "yes" : "no"; }
+
+// Asks the printer for its status and prints it; throws when it gives none or cannot print.
+void showStatus(const PrinterUri& uri, const std::string& where, const LinkOptions& options) {
+    LinkedOrvik sdk;
+    std::optional<PrinterStatus> status;
+    std::string reason = "no answer";
+    {
+        // The SDK says why a status is missing only in a log line.
+        LogTap tap([&reason](std::string_view line) {
+            if (line.starts_with("Orvik: ")) reason = line.substr(7);
+        });
+        const auto link = openLink(sdk, uri, where, options);
+        try {
+            // Only the real link is asked; the dry run that sizes the progress bar is not.
+            link->deliver([&](Orvik& target) {
+                if (&target == &sdk) status = sdk.RequestStatus(options.timeout);
+            });
+        } catch (const CliError& e) {
+            // A missing answer is no broken job; an unreachable printer still is reported as such.
+            if (status || e.code() != Exit::SendFailed) throw;
+        }
+    }
+    if (!status) throw CliError(Exit::Unreachable, "printer at " + where + " gave no status: " + reason);
+
+    std::string raw;
+    for (const std::uint8_t byte : status->raw) {
+        char hex[4];
+        std::snprintf(hex, sizeof hex, raw.empty() ? "%02X" : " %02X", byte);
+        raw += hex;
+    }
+    const std::string paper = status->paperEnd ? "out" : status->paperNearEnd ? "near end" : "present";
+    std::printf("printer:     %s\non-line:     %s\ncover open:  %s\npaper:       %s\nerror:       %s\n"
+                "can print:   %s\nstatus bytes %s\n",
+                where.c_str(), yesNo(status->online).c_str(), yesNo(status->coverOpen).c_str(), paper.c_str(),
+                yesNo(status->error).c_str(), yesNo(status->canPrint()).c_str(), raw.c_str());
+    std::fflush(stdout);
+    if (status->canPrint()) return;
+    std::string causes;
+    for (const auto& [present, cause] : {std::pair{!status->online, "off-line"}, {status->coverOpen, "cover open"},
+                                         {status->paperEnd, "paper out"}, {status->error, "printer error"}})
+        if (present) causes += (causes.empty() ? "" : ", ") + std::string(cause);
+    throw CliError(Exit::NotReady, "printer at " + where + " cannot print: " + causes);
 }
 
 // The options of `print` in command-line order, each occurrence with its own value.
@@ -61,31 +161,6 @@ std::vector<OrderedOption> orderedOptions(const CLI::App& command) {
     return ordered;
 }
 
-// Writes next to the target and renames, so a failed write never leaves a half file in place of a good one.
-void writeFileAtomically(const std::string& path, const Data& bytes) {
-    const std::string temporary = path + ".part";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-        out.close();
-        if (!out) {
-            std::error_code ignored;
-            std::filesystem::remove(temporary, ignored);
-            throw CliError(Exit::Input, "cannot write \"" + path + "\"");
-        }
-    }
-    std::error_code error;
-    std::filesystem::rename(temporary, path, error);
-    if (error) {
-        std::filesystem::remove(temporary, error);
-        throw CliError(Exit::Input, "cannot write \"" + path + "\"");
-    }
-}
-
-[[noreturn]] void unavailable(const std::string& command) {
-    throw CliError(Exit::Unavailable, "\"" + command + "\" is not available in this build");
-}
-
 }  // namespace
 
 int run(int argc, char** argv) {
@@ -94,11 +169,21 @@ int run(int argc, char** argv) {
     app.require_subcommand(1);
     bool verbose = false;
     app.add_flag("-v,--verbose", verbose, "Show the SDK's log lines on standard error");
+    std::string virtualPrinterDir;
+    app.add_option("--virtual-printer", virtualPrinterDir,
+                   "Use an in-process virtual printer on simulated Bluetooth LE and Wi-Fi instead of the system's: "
+                   "ble://\"" + std::string(VirtualPrinterSetup::bluetoothName) +
+                       "\" finds it, any wifi:// access point joins; its receipts go into DIR")
+        ->type_name("DIR");
 
     CLI::App* scan = app.add_subcommand("scan", "List Bluetooth LE printers nearby (name, address, RSSI)");
     double scanSeconds = 5;
     scan->add_option("--timeout", scanSeconds, "Seconds to listen")->check(CLI::PositiveNumber)->capture_default_str();
-    scan->callback([] { unavailable("scan"); });
+    scan->callback([&] {
+        withBackend(virtualPrinterDir, [&] {
+            std::fputs(scanTable(scanPrinters(std::chrono::milliseconds(static_cast<std::int64_t>(scanSeconds * 1000)))).c_str(), stdout);
+        });
+    });
 
     CLI::App* print = app.add_subcommand("print", "Print text, barcodes and pictures");
     print->footer(
@@ -107,7 +192,7 @@ int run(int argc, char** argv) {
         "Barcodes are CODE39.\n" +
         std::string(exitCodeHelp));
     std::string printTo;
-    bool spool = false;
+    LinkSettings printLink;
     ImageSettings printImage;
     // Only their order matters; orderedOptions reads each occurrence back from the parser.
     std::vector<std::string> texts, aligns, barcodes, hris, images, feeds;
@@ -125,14 +210,16 @@ int run(int argc, char** argv) {
     print->add_option("--image", images, "A PNG, JPEG, GIF or BMP picture, converted to printer dots")->allow_extra_args(false);
     print->add_option("--feed", feeds, "Feed N motion units (0-255)")->type_name("N")->allow_extra_args(false);
     print->add_flag("--cut", flagCounts["--cut"], "Cut the paper");
-    print->add_flag("--spool", spool, "Collect the job and send it gzip-compressed over Bluetooth LE");
+    print->add_flag("--spool", printLink.spool, "Collect the job and send it gzip-compressed over Bluetooth LE");
     addImageOptions(*print, printImage);
+    addLinkOptions(*print, printLink);
     print->callback([&] {
         // Checked before any picture is read, so a typo is reported at once.
         const PrinterUri uri = parsePrinter(printTo);
         PrintJob job = PrintJob::fromOptions(orderedOptions(*print));
         job.loadImages(printImage);
-        sendJob(uri, printTo, spool, [&job](Orvik& sdk) { job.play(sdk); });
+        const LinkOptions options = linkOptions(printLink);
+        withBackend(virtualPrinterDir, [&] { sendJob(uri, printTo, options, [&job](Orvik& sdk) { job.play(sdk); }); });
     });
 
     CLI::App* send = app.add_subcommand("send", "Send a file of ready-made printer commands");
@@ -140,10 +227,25 @@ int run(int argc, char** argv) {
     std::string sendTo, sendFile;
     send->add_option("--to", sendTo, "Printer address, as for print")->required();
     send->add_option("FILE", sendFile, "The file to send")->required();
+    LinkSettings sendLink;
+    addLinkOptions(*send, sendLink);
     send->callback([&] {
         const PrinterUri uri = parsePrinter(sendTo);
         const Data bytes = readWholeFile(sendFile);
-        sendJob(uri, sendTo, false, [&bytes](Orvik& sdk) { sdk.PrintData(bytes); });
+        const LinkOptions options = linkOptions(sendLink);
+        withBackend(virtualPrinterDir, [&] { sendJob(uri, sendTo, options, [&bytes](Orvik& sdk) { sdk.PrintData(bytes); }); });
+    });
+
+    CLI::App* status = app.add_subcommand("status", "Ask the printer whether it can print: on-line, cover, paper, errors");
+    status->footer(exitCodeHelp);
+    std::string statusTo;
+    LinkSettings statusLink;
+    status->add_option("--to", statusTo, "Printer address, as for print")->required();
+    addLinkOptions(*status, statusLink);
+    status->callback([&] {
+        const PrinterUri uri = parsePrinter(statusTo);
+        const LinkOptions options = linkOptions(statusLink);
+        withBackend(virtualPrinterDir, [&] { showStatus(uri, statusTo, options); });
     });
 
     CLI::App* convert = app.add_subcommand("convert", "Convert a picture to a 1-bit BMP at printer width");
@@ -158,19 +260,50 @@ int run(int argc, char** argv) {
     });
 
     CLI::App* preview = app.add_subcommand("preview", "Render a saved job as the virtual printer would print it");
-    std::string previewJob, previewOut;
+    std::string previewFile, previewOut;
     int paper = 58;
-    preview->add_option("JOB", previewJob, "A file of printer commands")->required();
+    preview->add_option("JOB", previewFile, "A file of printer commands")->required();
     preview->add_option("OUT", previewOut, "The PNG to write")->required();
     preview->add_option("--paper", paper, "Paper width in mm: 58 or 80")->check(CLI::IsMember({58, 80}))->capture_default_str();
-    preview->callback([] { unavailable("preview"); });
+    preview->callback([&] {
+        for (const std::string& file : previewJob(readWholeFile(previewFile), previewOut, paper)) std::printf("%s\n", file.c_str());
+    });
 
     CLI::App* printer = app.add_subcommand("printer", "Run the virtual printer");
-    int printerPort = 9100;
-    std::string printerOut = ".";
-    printer->add_option("--port", printerPort, "TCP port on 127.0.0.1")->check(CLI::Range(1, 65535))->capture_default_str();
-    printer->add_option("--out", printerOut, "Directory for received jobs and their pictures")->capture_default_str();
-    printer->callback([] { unavailable("printer"); });
+    VirtualPrinter::ServerOptions printerOptions;
+    printerOptions.port = 9100;
+    std::string printerOut = "receipts";
+    int printerPaper = 58;
+    printer->add_option("--port", printerOptions.port, "TCP port on 127.0.0.1; 0 picks a free one")
+        ->check(CLI::Range(0, 65535))
+        ->capture_default_str();
+    printer->add_option("--out", printerOut, "Folder for receipt-NNNN.png and receipt-NNNN.txt")->capture_default_str();
+    printer->add_option("--paper", printerPaper, "Paper width in mm: 58 or 80")->check(CLI::IsMember({58, 80}))->capture_default_str();
+    VirtualPrinter::PrinterState& printerState = printerOptions.printer;
+    bool printerOffline = false, printerSilent = false;
+    printer->add_flag("--offline", printerOffline, "Report the printer off-line");
+    printer->add_flag("--cover-open", printerState.coverOpen, "Report the cover open");
+    printer->add_flag("--paper-near-end", printerState.paperNearEnd, "Report the roll nearly empty");
+    printer->add_flag("--paper-out", printerState.paperOut, "Report the roll empty");
+    printer->add_flag("--error", printerState.error, "Report a printer error");
+    printer->add_flag("--no-status", printerSilent, "Never answer status requests");
+    printer->callback([&] {
+        printerState.online = !printerOffline;
+        printerState.answers = !printerSilent;
+        printerOptions.outDir = printerOut;
+        printerOptions.render.paperDots = printerPaper == 80 ? 576 : 384;
+        VirtualPrinter::Server server(printerOptions);
+        server.setReceiptHandler([](const VirtualPrinter::PrintedReceipt& printed) {
+            std::printf("receipt %llu from %s: %s\n", static_cast<unsigned long long>(printed.number), printed.source.c_str(),
+                        printed.file ? printed.file->c_str() : "(not written)");
+            std::fflush(stdout);
+        });
+        startServer(server);
+        std::printf("virtual printer listening on 127.0.0.1:%d, %d mm paper, receipts into %s\n", server.port(), printerPaper,
+                    printerOut.c_str());
+        std::fflush(stdout);
+        RunLoop::main().run();
+    });
 
     for (CLI::App* command : {scan, preview, printer}) command->footer(exitCodeHelp);
 

@@ -10,15 +10,15 @@ enum class Exit : int {
     Ok = 0,
     Usage = 2,        // bad option, argument or printer address
     Input = 3,        // a file cannot be read, decoded or written
-    Unreachable = 4,  // the printer cannot be reached
+    Unreachable = 4,  // the printer cannot be reached, or gives no status
     SendFailed = 5,   // the link broke off during the job
-    Unavailable = 6,  // the feature is not part of this build
+    NotReady = 6,     // the printer answered that it cannot print
 };
 
 /// The exit-code table as shown in the help text.
 inline constexpr const char* exitCodeHelp =
     "Exit codes: 0 done, 2 bad usage or printer address, 3 file cannot be read, decoded or written,\n"
-    "4 printer unreachable, 5 link broke off during the job, 6 not available in this build.";
+    "4 printer unreachable or silent, 5 link broke off during the job, 6 printer cannot print (status).";
 
 /// A failure that ends the command with its message on standard error and its exit code.
 class CliError : public std::runtime_error {

@@ -1,17 +1,21 @@
 #include "Link.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 
+#include <orvik/RunLoop.h>
+#include <orvik/TcpSocket.h>
+
+#include "BluetoothLink.h"
 #include "CliError.h"
+#include "LogTap.h"
+#include "Progress.h"
 
 namespace OrvikFramework::Cli {
 namespace {
 
 constexpr std::size_t slice = 16 * 1024;
 
-// Counts what a job would send, so the progress bar knows its end before anything is sent.
+// Counts what a job would send.
 class CountingTcpSocket : public TcpSocket {
 public:
     std::int64_t SendData(const Data& data) override {
@@ -21,7 +25,103 @@ public:
     std::uint64_t total = 0;
 };
 
-std::uint64_t measure(const std::function<void(Orvik&)>& job) {
+// Writes in slices so progress can be shown, and stops writing after the first failure so a dead link fails the job
+// once instead of once per command.
+class MeteredTcpSocket : public TcpSocket {
+public:
+    std::int64_t SendData(const Data& data) override {
+        if (failed_) return -1;
+        for (std::size_t offset = 0; offset < data.size(); offset += slice) {
+            const auto begin = data.begin() + static_cast<std::ptrdiff_t>(offset);
+            const Data piece(begin, begin + static_cast<std::ptrdiff_t>(std::min(slice, data.size() - offset)));
+            if (TcpSocket::SendData(piece) != static_cast<std::int64_t>(piece.size())) {
+                failed_ = true;
+                return -1;
+            }
+            sent_ += piece.size();
+            if (onProgress) onProgress(sent_);
+        }
+        return static_cast<std::int64_t>(data.size());
+    }
+
+    std::function<void(std::uint64_t sent)> onProgress;
+    std::uint64_t sent() const { return sent_; }
+    bool failed() const { return failed_; }
+
+private:
+    std::uint64_t sent_ = 0;
+    bool failed_ = false;
+};
+
+class TcpLink final : public Link {
+public:
+    TcpLink(Orvik& sdk, const PrinterUri& uri, std::string where, std::chrono::milliseconds timeout)
+        : sdk_(sdk), socket_(std::make_shared<MeteredTcpSocket>()), where_(std::move(where)) {
+        socket_->waitTimeout = timeout;
+        socket_->connect(uri.host, uri.port);
+        sdk.ConnectTo = uri.host;
+        sdk.TCPDevice = socket_;
+    }
+
+    void deliver(const std::function<void(Orvik&)>& job) override {
+        const std::uint64_t total = measureJob(job);
+        ProgressBar bar(total);
+        socket_->onProgress = [&bar](std::uint64_t sent) { bar.update(sent); };
+        job(sdk_);
+        socket_->onProgress = nullptr;
+        const auto reason = [this] {
+            const auto error = socket_->outputStream ? socket_->outputStream->streamError() : std::nullopt;
+            return error.value_or("no answer");
+        };
+        if (socket_->failed() && socket_->sent() == 0)
+            throw CliError(Exit::Unreachable, "cannot reach printer at " + where_ + ": " + reason());
+        if (socket_->failed())
+            throw CliError(Exit::SendFailed, "link to " + where_ + " broke off after " + std::to_string(socket_->sent()) +
+                                                 " of " + std::to_string(total) + " bytes: " + reason());
+        socket_->disconnect();
+    }
+
+private:
+    Orvik& sdk_;
+    std::shared_ptr<MeteredTcpSocket> socket_;
+    std::string where_;
+};
+
+// Joins the access point through the SDK and waits for the outcome, which the SDK reports only as a log line.
+void joinAccessPoint(Orvik& sdk, const PrinterUri& uri, const std::string& where, const LinkOptions& options) {
+    std::optional<std::string> outcome;
+    {
+        LogTap tap([&outcome](std::string_view line) {
+            if (line.starts_with("WiFi AP Connect : ")) outcome = std::string(line);
+        });
+        sdk.InitSDK(WIRELESSS_INTERFACE::WIFI, options.mtu, uri.ssid, options.password.value_or(uri.password));
+        RunLoop::main().runUntil([&outcome] { return outcome.has_value(); }, options.timeout);
+    }
+    if (!outcome) throw CliError(Exit::Unreachable, "cannot join the access point of " + where + ": no answer in time");
+    if (*outcome != "WiFi AP Connect : Success") {
+        const auto error = outcome->find("Error: ");
+        throw CliError(Exit::Unreachable, "cannot join the access point of " + where + ": " +
+                                              (error == std::string::npos ? *outcome : outcome->substr(error + 7)));
+    }
+}
+
+}  // namespace
+
+void LinkedOrvik::centralManagerDidDisconnectPeripheral(CentralManager& central, const std::shared_ptr<Peripheral>& peripheral,
+                                                        const std::optional<PlatformError>& error) {
+    linkLost = true;
+    if (error) linkError = error->localizedDescription;
+    Orvik::centralManagerDidDisconnectPeripheral(central, peripheral, error);
+}
+
+void LinkedOrvik::centralManagerDidFailToConnect(CentralManager& central, const std::shared_ptr<Peripheral>& peripheral,
+                                                 const std::optional<PlatformError>& error) {
+    linkLost = true;
+    linkError = error ? error->localizedDescription : "the connection failed";
+    Orvik::centralManagerDidFailToConnect(central, peripheral, error);
+}
+
+std::uint64_t measureJob(const std::function<void(Orvik&)>& job) {
     Orvik dry;
     dry.InterfaceType = WIRELESSS_INTERFACE::SOCKET;
     auto counter = std::make_shared<CountingTcpSocket>();
@@ -30,73 +130,19 @@ std::uint64_t measure(const std::function<void(Orvik&)>& job) {
     return counter->total;
 }
 
-}  // namespace
-
-std::int64_t MeteredTcpSocket::SendData(const Data& data) {
-    if (failed_) return -1;
-    for (std::size_t offset = 0; offset < data.size(); offset += slice) {
-        const auto begin = data.begin() + static_cast<std::ptrdiff_t>(offset);
-        const Data piece(begin, begin + static_cast<std::ptrdiff_t>(std::min(slice, data.size() - offset)));
-        if (TcpSocket::SendData(piece) != static_cast<std::int64_t>(piece.size())) {
-            failed_ = true;
-            return -1;
-        }
-        sent_ += piece.size();
-        if (onProgress) onProgress(sent_);
-    }
-    return static_cast<std::int64_t>(data.size());
-}
-
-ProgressBar::ProgressBar(std::uint64_t total, std::FILE* out, bool terminal)
-    : total_(total), out_(out), shown_(terminal && total > threshold) {}
-
-ProgressBar::~ProgressBar() {
-    if (shown_ && percent_ >= 0) std::fputc('\n', out_);
-}
-
-void ProgressBar::update(std::uint64_t sent) {
-    if (!shown_) return;
-    const int percent = static_cast<int>(std::min<std::uint64_t>(100, sent * 100 / total_));
-    if (percent == percent_) return;
-    percent_ = percent;
-    constexpr int cells = 30;
-    const int filled = percent * cells / 100;
-    std::fprintf(out_, "\r[%s%s] %3d%% %llu/%llu KB", std::string(static_cast<std::size_t>(filled), '#').c_str(),
-                 std::string(static_cast<std::size_t>(cells - filled), '-').c_str(), percent,
-                 static_cast<unsigned long long>(sent / 1024), static_cast<unsigned long long>(total_ / 1024));
-    std::fflush(out_);
-}
-
-std::shared_ptr<MeteredTcpSocket> openLink(Orvik& sdk, const PrinterUri& uri, bool spool) {
-    if (spool) throw CliError(Exit::Unavailable, "--spool is not available in this build");
+std::unique_ptr<Link> openLink(LinkedOrvik& sdk, const PrinterUri& uri, const std::string& where, const LinkOptions& options) {
+    if (options.spool && uri.kind != PrinterUri::Kind::Ble)
+        throw CliError(Exit::Usage, "--spool sends the job over Bluetooth LE: use a ble:// printer");
+    if (options.password && uri.kind != PrinterUri::Kind::Wifi)
+        throw CliError(Exit::Usage, "a Wi-Fi password is only for wifi:// printers");
+    if (options.password && !uri.password.empty())
+        throw CliError(Exit::Usage, "give the Wi-Fi password once: in the address, --password-file or --password-stdin");
     switch (uri.kind) {
-        case PrinterUri::Kind::Wifi: throw CliError(Exit::Unavailable, "wifi:// links are not available in this build");
-        case PrinterUri::Kind::Ble: throw CliError(Exit::Unavailable, "ble:// links are not available in this build");
-        case PrinterUri::Kind::Tcp: break;
+        case PrinterUri::Kind::Ble: return openBluetoothLink(sdk, uri, where, options);
+        case PrinterUri::Kind::Wifi: joinAccessPoint(sdk, uri, where, options); break;
+        case PrinterUri::Kind::Tcp: sdk.InterfaceType = WIRELESSS_INTERFACE::SOCKET; break;
     }
-    auto link = std::make_shared<MeteredTcpSocket>();
-    sdk.InterfaceType = WIRELESSS_INTERFACE::SOCKET;
-    sdk.ConnectTo = uri.host;
-    link->connect(uri.host, uri.port);
-    sdk.TCPDevice = link;
-    return link;
-}
-
-void deliver(Orvik& sdk, MeteredTcpSocket& link, const std::string& where, const std::function<void(Orvik&)>& job) {
-    const std::uint64_t total = measure(job);
-    ProgressBar bar(total, stdout, ::isatty(STDOUT_FILENO) != 0);
-    link.onProgress = [&bar](std::uint64_t sent) { bar.update(sent); };
-    job(sdk);
-    link.onProgress = nullptr;
-    const auto reason = [&link] {
-        const auto error = link.outputStream ? link.outputStream->streamError() : std::nullopt;
-        return error.value_or("no answer");
-    };
-    if (link.failed() && link.sent() == 0) throw CliError(Exit::Unreachable, "cannot reach printer at " + where + ": " + reason());
-    if (link.failed())
-        throw CliError(Exit::SendFailed, "link to " + where + " broke off after " + std::to_string(link.sent()) + " of " +
-                                             std::to_string(total) + " bytes: " + reason());
-    link.disconnect();
+    return std::make_unique<TcpLink>(sdk, uri, where, options.timeout);
 }
 
 }  // namespace OrvikFramework::Cli

@@ -1,54 +1,55 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
-#include <cstdio>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include <orvik/Orvik.h>
-#include <orvik/TcpSocket.h>
 
 #include "Uri.h"
 
 namespace OrvikFramework::Cli {
 
-/// A TCP link that writes in slices so progress can be shown, and stops writing after the first failure so a
-/// dead link fails the job once instead of once per command.
-class MeteredTcpSocket : public TcpSocket {
-public:
-    std::int64_t SendData(const Data& data) override;
-
-    std::function<void(std::uint64_t sent)> onProgress;
-    std::uint64_t sent() const { return sent_; }
-    bool failed() const { return failed_; }
-
-private:
-    std::uint64_t sent_ = 0;
-    bool failed_ = false;
+/// How links are opened, from the command line.
+struct LinkOptions {
+    /// Longest wait for each step: joining the access point, finding and connecting the printer, a stalled send.
+    std::chrono::milliseconds timeout{10000};
+    /// Bytes per Bluetooth write; below the link's negotiated MTU less its 3-byte header.
+    std::int64_t mtu = 180;
+    /// Collect the job in a spool file and send it gzip-compressed over Bluetooth.
+    bool spool = false;
+    /// The Wi-Fi passphrase from --password-file or --password-stdin, in place of the address's.
+    std::optional<std::string> password;
 };
 
-/// A progress bar on a terminal, redrawn when the percentage changes; silent for small jobs or other outputs.
-class ProgressBar {
+/// The SDK object as the tool uses it: it also remembers how the Bluetooth link ended, which the SDK only logs.
+class LinkedOrvik : public Orvik {
 public:
-    static constexpr std::uint64_t threshold = 64 * 1024;
-    ProgressBar(std::uint64_t total, std::FILE* out, bool terminal);
-    ~ProgressBar();
-    void update(std::uint64_t sent);
+    void centralManagerDidDisconnectPeripheral(CentralManager& central, const std::shared_ptr<Peripheral>& peripheral,
+                                               const std::optional<PlatformError>& error) override;
+    void centralManagerDidFailToConnect(CentralManager& central, const std::shared_ptr<Peripheral>& peripheral,
+                                        const std::optional<PlatformError>& error) override;
 
-private:
-    std::uint64_t total_;
-    std::FILE* out_;
-    bool shown_;
-    int percent_ = -1;
+    bool linkLost = false;
+    std::string linkError;
 };
 
-/// An open link to the printer, set on `sdk`; the one place that knows which link kinds this build supports.
-/// Throws CliError (unavailable) for the others.
-std::shared_ptr<MeteredTcpSocket> openLink(Orvik& sdk, const PrinterUri& uri, bool spool);
+/// An open link to the printer, set on the SDK object it was opened with.
+class Link {
+public:
+    virtual ~Link() = default;
+    /// Plays `job` through the SDK with progress on a terminal standard output, waits until every byte is handed
+    /// over and disconnects. Throws CliError (unreachable or send failed).
+    virtual void deliver(const std::function<void(Orvik&)>& job) = 0;
+};
 
-/// Plays `job` through `sdk` over an opened link with progress on a terminal standard output, waits until every byte
-/// is handed over and disconnects. Throws CliError (unreachable or send failed).
-void deliver(Orvik& sdk, MeteredTcpSocket& link, const std::string& where, const std::function<void(Orvik&)>& job);
+/// Opens the link `uri` names; throws CliError (usage, input or unreachable) when it cannot.
+std::unique_ptr<Link> openLink(LinkedOrvik& sdk, const PrinterUri& uri, const std::string& where, const LinkOptions& options);
+
+/// The bytes a job sends, counted without a printer, so a progress bar knows its end before anything is sent.
+std::uint64_t measureJob(const std::function<void(Orvik&)>& job);
 
 }  // namespace OrvikFramework::Cli

@@ -1,10 +1,9 @@
 #include "PrintJob.h"
 
-#include <cstring>
 #include <optional>
 
 #include "CliError.h"
-#include "platform/posix/Files.h"
+#include "ToolFiles.h"
 
 namespace OrvikFramework::Cli {
 namespace {
@@ -61,14 +60,6 @@ std::uint8_t modeBit(const std::string& name) {
 }
 
 }  // namespace
-
-Data readWholeFile(const std::string& path) {
-    Data bytes;
-    if (const int error = Files::readAll(path, bytes)) {
-        throw CliError(Exit::Input, "cannot read \"" + path + "\": " + std::strerror(error));
-    }
-    return bytes;
-}
 
 ImageConvert::BitImage loadBitImage(const std::string& path, const ImageSettings& settings) {
     std::string error;

@@ -67,7 +67,4 @@ private:
 /// The bit picture of an image file, converted for the printer; throws CliError (input) on failure.
 ImageConvert::BitImage loadBitImage(const std::string& path, const ImageSettings& settings);
 
-/// Every byte of a file; throws CliError (input) when it cannot be read.
-Data readWholeFile(const std::string& path);
-
 }  // namespace OrvikFramework::Cli

@@ -10,7 +10,8 @@
 namespace OrvikFramework::VirtualPrinter {
 
 /// The virtual printer's Bluetooth LE front door: a simulated printer peripheral on `adapter` whose written values
-/// are decoded and printed by `server`, and whose status replies go back as TX notifications.
+/// are decoded and printed by `server`, and whose status replies, from the server's printer state, go back as TX
+/// notifications.
 class BluetoothDoor {
 public:
     BluetoothDoor(SimulatedBluetooth& adapter, const std::string& name, Server& server);

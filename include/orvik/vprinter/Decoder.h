@@ -8,6 +8,7 @@
 #include <vector>
 
 #include <orvik/Data.h>
+#include <orvik/vprinter/PrinterState.h>
 
 namespace OrvikFramework::VirtualPrinter {
 
@@ -81,6 +82,8 @@ public:
     Decoder& operator=(const Decoder&) = delete;
 
     void setReplySink(ReplySink sink);
+    /// Status requests are answered from this state, read afresh at each request; a ready printer's without one.
+    void setPrinterState(std::shared_ptr<const PrinterState> state);
 
     /// Decodes as much of the stream as is complete; the rest waits for more bytes.
     void feed(const std::uint8_t* bytes, std::size_t length);

@@ -12,6 +12,7 @@
 #include <orvik/Data.h>
 #include <orvik/RunLoop.h>
 #include <orvik/vprinter/Decoder.h>
+#include <orvik/vprinter/PrinterState.h>
 #include <orvik/vprinter/Renderer.h>
 
 namespace OrvikFramework::VirtualPrinter {
@@ -33,7 +34,10 @@ public:
     using ReceiptSink = std::function<void(Receipt receipt)>;
     using ReplySink = Decoder::ReplySink;
 
-    PrintSession(const RenderOptions& render, const Limits& limits, ReceiptSink receipts, ReplySink replies);
+    /// Status requests are answered through `replies` from `printer`, read at each request (a ready printer's
+    /// without one).
+    PrintSession(const RenderOptions& render, const Limits& limits, ReceiptSink receipts, ReplySink replies,
+                 std::shared_ptr<const PrinterState> printer = nullptr);
 
     void feed(const std::uint8_t* bytes, std::size_t length);
     /// The stream has ended: the receipt in progress, if any, is handed out too.
@@ -62,6 +66,8 @@ struct ServerOptions {
     Limits limits;
     /// Records each connection's decoded commands in jobs(); for tests and tools that inspect jobs.
     bool keepJobs = false;
+    /// The condition the printer starts in, as status requests report it.
+    PrinterState printer;
 };
 
 /// The decoded commands of one ended connection.
@@ -96,6 +102,10 @@ public:
     const std::vector<Job>& jobs() const { return jobs_; }
 
     const ServerOptions& options() const { return options_; }
+    /// What status requests on every front door are answered from; may be changed at any time.
+    PrinterState& printerState() { return *printerState_; }
+    /// The same state, for a front door's own session.
+    std::shared_ptr<const PrinterState> sharedPrinterState() const { return printerState_; }
 
     /// Hands out a receipt from any front door: numbers it, writes its files, logs one line.
     void deliver(const std::string& source, Receipt receipt);
@@ -108,6 +118,7 @@ private:
     std::uint64_t firstFreeNumber() const;
 
     ServerOptions options_;
+    std::shared_ptr<PrinterState> printerState_;
     int listener_ = -1;
     int port_ = 0;
     RunLoop::WatchId listenerWatch_ = 0;

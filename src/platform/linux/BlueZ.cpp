@@ -87,6 +87,15 @@ public:
 
     // The last name BlueZ gave, kept when the device object goes, so that a last report can still name it.
     std::optional<std::string> name() const override { return name_; }
+    // BlueZ names device objects after the address: /org/bluez/hci0/dev_AA_BB_CC_DD_EE_FF.
+    std::string address() const override {
+        const auto slash = path_.rfind('/');
+        std::string last = path_.substr(slash == std::string::npos ? 0 : slash + 1);
+        if (!last.starts_with("dev_")) return {};
+        last.erase(0, 4);
+        std::replace(last.begin(), last.end(), '_', ':');
+        return last;
+    }
     void setName(std::optional<std::string> name) {
         if (name) name_ = std::move(name);
     }

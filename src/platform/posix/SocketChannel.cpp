@@ -292,6 +292,13 @@ bool SocketChannel::hasSpaceAvailable() const {
     return sys().poll(&entry, 1, 0) > 0 && (entry.revents & POLLOUT) && !(entry.revents & POLLERR);
 }
 
+bool SocketChannel::hasBytesAvailable() const {
+    if (phase_ != Phase::Open || !live(Side::Input)) return false;
+    if (atEnd_) return true;
+    pollfd entry{fd_, POLLIN, 0};
+    return sys().poll(&entry, 1, 0) > 0 && (entry.revents & (POLLIN | POLLHUP));
+}
+
 std::int64_t SocketChannel::write(const std::uint8_t* bytes, std::size_t length, std::chrono::milliseconds timeout) {
     if (!live(Side::Output)) return -1;
     auto deadline = Clock::now() + timeout;

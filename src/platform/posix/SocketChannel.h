@@ -34,6 +34,7 @@ public:
     std::optional<std::string> error() const;
 
     bool hasSpaceAvailable() const;
+    bool hasBytesAvailable() const;
     std::int64_t write(const std::uint8_t* bytes, std::size_t length, std::chrono::milliseconds timeout);
     std::int64_t read(std::uint8_t* buffer, std::size_t maxLength, std::chrono::milliseconds timeout);
 

@@ -26,6 +26,8 @@ std::optional<std::string> Stream::streamError() const { return channel_->error(
 
 InputStream::InputStream(std::shared_ptr<SocketChannel> channel) : Stream(std::move(channel), true) {}
 
+bool InputStream::hasBytesAvailable() const { return channel_->hasBytesAvailable(); }
+
 std::int64_t InputStream::read(std::uint8_t* buffer, std::size_t maxLength, std::chrono::milliseconds timeout) {
     return channel_->read(buffer, maxLength, timeout);
 }

@@ -1,6 +1,7 @@
 #include <orvik/Simulator.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <set>
 
 #include <orvik/RunLoop.h>
@@ -38,7 +39,7 @@ public:
 // One simulated remote device; it is both the test's handle and the peripheral the central hands out.
 class SimDevice final : public SimulatedDevice, public Peripheral, public std::enable_shared_from_this<SimDevice> {
 public:
-    SimDevice(std::weak_ptr<SimulatedBluetooth::State> adapter, SimulatedDeviceLayout layout);
+    SimDevice(std::weak_ptr<SimulatedBluetooth::State> adapter, SimulatedDeviceLayout layout, std::string address);
 
     // SimulatedDevice
     bool isConnected() const override { return connected_; }
@@ -48,6 +49,7 @@ public:
 
     // Peripheral
     std::optional<std::string> name() const override { return name_; }
+    std::string address() const override { return address_; }
     void setDelegate(PeripheralDelegate* delegate) override { delegate_ = delegate; }
     void discoverServices(const std::vector<BluetoothUUID>& serviceUUIDs) override;
     void discoverCharacteristics(const std::optional<std::vector<BluetoothUUID>>& characteristicUUIDs,
@@ -71,6 +73,7 @@ private:
 
     std::weak_ptr<SimulatedBluetooth::State> adapter_;
     std::optional<std::string> name_;
+    std::string address_;
     std::int64_t RSSI_;
     std::vector<std::shared_ptr<SimService>> services_;
     std::optional<std::vector<std::shared_ptr<Service>>> discoveredServices_;
@@ -130,8 +133,8 @@ std::shared_ptr<SimulatedBluetooth::State> lock(const std::weak_ptr<SimulatedBlu
     return adapter.lock();
 }
 
-SimDevice::SimDevice(std::weak_ptr<SimulatedBluetooth::State> adapter, SimulatedDeviceLayout layout)
-    : adapter_(std::move(adapter)), name_(std::move(layout.name)), RSSI_(layout.RSSI) {
+SimDevice::SimDevice(std::weak_ptr<SimulatedBluetooth::State> adapter, SimulatedDeviceLayout layout, std::string address)
+    : adapter_(std::move(adapter)), name_(std::move(layout.name)), address_(std::move(address)), RSSI_(layout.RSSI) {
     for (auto& serviceLayout : layout.services) {
         auto service = std::make_shared<SimService>(serviceLayout.uuid);
         for (auto& characteristic : serviceLayout.characteristics) {
@@ -309,7 +312,11 @@ SimulatedBluetooth::SimulatedBluetooth() : state_(std::make_shared<State>()) {}
 SimulatedBluetooth::~SimulatedBluetooth() = default;
 
 std::shared_ptr<SimulatedDevice> SimulatedBluetooth::addDevice(SimulatedDeviceLayout layout) {
-    auto device = std::make_shared<SimDevice>(state_, std::move(layout));
+    // Addresses follow the order devices were added, so a run is the same each time.
+    char address[18];
+    const auto index = static_cast<unsigned>(state_->devices.size());
+    std::snprintf(address, sizeof address, "5A:00:00:00:%02X:%02X", (index >> 8) & 0xffu, index & 0xffu);
+    auto device = std::make_shared<SimDevice>(state_, std::move(layout), address);
     state_->devices.push_back(device);
     for (const auto& central : state_->liveCentrals()) central->offer(device);
     return device;

@@ -1,0 +1,24 @@
+#pragma once
+
+// Real-time status requests and the decoding of their one-byte answers; pure functions.
+#include <cstdint>
+#include <optional>
+
+#include <orvik/Data.h>
+#include <orvik/PrinterStatus.h>
+
+namespace OrvikFramework::StatusBytes {
+
+/// The kinds asked for, in order: printer, off-line cause, error cause, roll paper sensor.
+inline constexpr std::uint8_t firstKind = 1;
+inline constexpr std::uint8_t lastKind = 4;
+
+/// DLE EOT n.
+Data request(std::uint8_t kind);
+/// True when the byte has the bits every status answer carries (bits 1 and 4 set, bits 0 and 7 clear); anything
+/// else is an echo or unrelated data, not a status.
+bool isStatusByte(std::uint8_t byte);
+/// The status from the answers to kinds 1 to 4 in order; absent unless there are four status bytes.
+std::optional<PrinterStatus> decode(const Data& answers);
+
+}  // namespace OrvikFramework::StatusBytes

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include <orvik/Data.h>
+
+namespace OrvikFramework::Cli {
+
+/// Renders a job as the virtual printer prints it on `paperMm` paper: the first receipt into `out`, further ones
+/// (after cuts) into OUT-2.png, OUT-3.png ... Returns the files written; throws CliError (input) when the job prints
+/// nothing or a file cannot be written.
+std::vector<std::string> previewJob(const Data& job, const std::string& out, int paperMm);
+
+}  // namespace OrvikFramework::Cli
