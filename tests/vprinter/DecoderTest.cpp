@@ -1,6 +1,4 @@
 // Decoding in any chunking, and clean reports for broken, oversized and random input.
-#include <zlib.h>
-
 #include <random>
 #include <string>
 
@@ -9,6 +7,8 @@
 
 #include <orvik/vprinter/Decoder.h>
 
+#include "core/BleFraming.h"
+#include "core/Gzip.h"
 #include "support/ByteStrings.h"
 
 namespace OrvikFramework::VirtualPrinter {
@@ -22,30 +22,9 @@ using ::testing::HasSubstr;
 using Testing::bytes;
 using Testing::operator+;
 
-Data gzip(const Data& plain) {
-    z_stream zs{};
-    deflateInit2(&zs, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
-    Data out(deflateBound(&zs, plain.size()) + 32);
-    zs.next_in = const_cast<Bytef*>(plain.data());
-    zs.avail_in = static_cast<uInt>(plain.size());
-    zs.next_out = out.data();
-    zs.avail_out = static_cast<uInt>(out.size());
-    deflate(&zs, Z_FINISH);
-    out.resize(zs.total_out);
-    deflateEnd(&zs);
-    return out;
-}
-
-Data frame(std::int64_t length) {
-    Data f{0x1B, 0xFF, 0xFA};
-    for (int i = 0; i < 8; ++i) f.push_back(static_cast<std::uint8_t>(static_cast<std::uint64_t>(length) >> (8 * i)));
-    return f;
-}
-
-Data job(const Data& plain) {
-    const Data z = gzip(plain);
-    return frame(static_cast<std::int64_t>(z.size())) + z;
-}
+Data gzip(const Data& plain) { return *Gzip::gzipped(plain); }
+Data frame(std::int64_t length) { return BleFraming::sizeAnnouncement(length); }
+Data job(const Data& plain) { return frame(static_cast<std::int64_t>(gzip(plain).size())) + gzip(plain); }
 
 std::vector<std::string> lines(const std::vector<Command>& commands) {
     std::vector<std::string> out;
