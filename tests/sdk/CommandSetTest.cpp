@@ -86,13 +86,13 @@ TEST_P(CommandBytes, ReachTcpLinksAsPieces) {
     }
 }
 
+// No InterfaceType: spooling needs no InitSDK.
 TEST_P(CommandBytes, AreAppendedToTheSpoolFileWhileSpooling) {
     Testing::TempDir dir;
     Orvik sdk;
     sdk.bZip = true;
     sdk.ZipFile = dir.file("job.bin");
     auto device = std::make_shared<RecordingTcpSocket>();
-    sdk.InterfaceType = WIRELESSS_INTERFACE::SOCKET;
     sdk.TCPDevice = device;
     GetParam().send(sdk);
     GetParam().send(sdk);
@@ -191,16 +191,6 @@ TEST(Routing, DestinationIsReadAfreshForEveryCommand) {
     EXPECT_EQ(first->pieces, (Pieces{{0x1B, 0x40}}));
     EXPECT_EQ(Testing::readFile(sdk.ZipFile), (Data{0x1B, 0x6D}));
     EXPECT_EQ(second->pieces, (Pieces{{0x1B, 0x4A, 0x01}}));
-}
-
-TEST(Routing, SpoolingWorksBeforeInitSdk) {
-    Testing::TempDir dir;
-    Orvik sdk;
-    sdk.bZip = true;
-    sdk.ZipFile = dir.file("spool.bin");
-    sdk.InitPrinter();
-    sdk.PrintRasterBitImage(0, 1, 0, 1, 0, {0xAA});
-    EXPECT_EQ(Testing::readFile(sdk.ZipFile), (Data{0x1B, 0x40, 0x1D, 0x76, 0x30, 0, 1, 0, 1, 0, 0xAA}));
 }
 
 }  // namespace

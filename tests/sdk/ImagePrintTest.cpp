@@ -108,34 +108,6 @@ TEST_F(ImagePrint, FiveRowBandsLogTheirIndexAndTheLastBandItsBytes) {
             std::snprintf(expected, sizeof expected, "%s%02X", c.bytePrefix.c_str(), rows[lastBand + i]);
             EXPECT_EQ(lines[c.bandLines.size() + i], expected);
         }
-        const Pieces pieces = sent();
-        ASSERT_FALSE(pieces.empty());
-        EXPECT_EQ(pieces.back()[6], c.height % 5 ? c.height % 5 : 5);
-    }
-}
-
-TEST_F(ImagePrint, SixtyFourRowBandsEndWithModeFortyEight) {
-    struct Case {
-        std::int64_t height;
-        std::vector<Data> headers;
-        std::vector<std::size_t> dataSizes;
-    };
-    const std::vector<Case> cases = {
-        {100, {header(0x00, 48, 64), header(0x30, 48, 0x24)}, {3072, 1728}},
-        {128, {header(0x00, 48, 64), header(0x00, 48, 64)}, {3072, 3072}},
-        {40, {header(0x30, 48, 0x28)}, {1920}},
-    };
-    for (const Case& c : cases) {
-        write("r.bmp", {.width = 384, .height = c.height});
-        log.clear();
-        sdk.PrintReceiptImageFile("r.bmp");
-        EXPECT_EQ(log.lines().back(), R"("Image : ImageFileName")");
-        const Pieces pieces = sent();
-        ASSERT_EQ(pieces.size(), 2 * c.headers.size()) << c.height;
-        for (std::size_t b = 0; b < c.headers.size(); ++b) {
-            EXPECT_EQ(pieces[2 * b], c.headers[b]) << c.height;
-            EXPECT_EQ(pieces[2 * b + 1].size(), c.dataSizes[b]) << c.height;
-        }
     }
 }
 
@@ -171,8 +143,6 @@ TEST_F(ImagePrint, UnusableFilesPrintNothingAndSayWhy) {
         {"zero-sized", Data{}, "not a picture"},
         {"not a picture", Data{'B', 'M', 'x', 'y'}, "not a picture"},
         {"truncated", Data(good.begin(), good.end() - 4), "truncated: 82 bytes, the picture needs 86"},
-        {"24-bit", Testing::bmpFile({.width = 16, .height = 6, .bitCount = 24}),
-         "24 bits per pixel, only 1-bit pictures print"},
         {"other format", pgm, "not a BMP file"},
         {"zero width", [&] { Data d = good; d[18] = 0; return d; }(), "empty picture"},
     };
