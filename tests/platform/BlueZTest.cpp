@@ -127,16 +127,9 @@ struct BlueZTest : ::testing::Test {
     }
 
     void update(const std::string& path, const std::string& interface, const Properties& properties) {
-        mock(path)->callMethod("UpdateProperties").onInterface(mockInterface).withArguments(interface, properties);
+        bus.updateProperties("org.bluez", path, interface, properties);
     }
-
-    std::vector<std::vector<sdbus::Variant>> callsOf(const std::string& path, const std::string& method) {
-        std::vector<sdbus::Struct<std::uint64_t, std::vector<sdbus::Variant>>> calls;
-        mock(path)->callMethod("GetMethodCalls").onInterface(mockInterface).withArguments(method).storeResultsTo(calls);
-        std::vector<std::vector<sdbus::Variant>> arguments;
-        for (const auto& call : calls) arguments.push_back(call.get<1>());
-        return arguments;
-    }
+    auto callsOf(const std::string& path, const std::string& method) { return bus.callsOf("org.bluez", path, method); }
 
     bool waitFor(const std::function<bool()>& done) { return RunLoop::main().runUntil(done, 10s); }
     bool waitForEvent(const std::string& event) { return waitFor([&] { return recorder.has(event); }); }
@@ -245,11 +238,8 @@ TEST_F(BlueZTest, FailuresOfTheStackReachTheReportsAndTheLog) {
     auto manager = startManager();
     auto [rx, tx] = connectPrinter(*manager, device);
     ASSERT_TRUE(rx);
-    mock(device + "/service0010/char0011")
-        ->callMethod("AddMethod")
-        .onInterface(mockInterface)
-        .withArguments("org.bluez.GattCharacteristic1", "WriteValue", "aya{sv}", "",
-                       "raise dbus.exceptions.DBusException('Operation failed', name='org.bluez.Error.Failed')");
+    bus.addMethod("org.bluez", device + "/service0010/char0011", "org.bluez.GattCharacteristic1", "WriteValue", "aya{sv}", "",
+                  "raise dbus.exceptions.DBusException('Operation failed', name='org.bluez.Error.Failed')");
     auto printer = recorder.seen.at("Printer");
     ASSERT_TRUE(printer->writeValue(Data{1, 2}, rx, CharacteristicWriteType::withResponse));
     ASSERT_TRUE(waitFor([&] { return manager->pendingWrites() == 0; }));
@@ -258,9 +248,8 @@ TEST_F(BlueZTest, FailuresOfTheStackReachTheReportsAndTheLog) {
     // A second Connect of a connected device is refused by BlueZ; that is no failure.
     update(device, "org.bluez.Device1", {{"Connected", sdbus::Variant(false)}});
     ASSERT_TRUE(waitForEvent("disconnected Printer"));
-    mock(device)->callMethod("AddMethod").onInterface(mockInterface).withArguments(
-        "org.bluez.Device1", "Connect", "", "",
-        "raise dbus.exceptions.DBusException('Page timeout', name='org.bluez.Error.Failed')");
+    bus.addMethod("org.bluez", device, "org.bluez.Device1", "Connect", "", "",
+                  "raise dbus.exceptions.DBusException('Page timeout', name='org.bluez.Error.Failed')");
     manager->connect(printer);
     ASSERT_TRUE(waitForEvent("failed Printer error: Page timeout"));
 }

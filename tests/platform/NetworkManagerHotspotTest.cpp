@@ -31,10 +31,6 @@ constexpr const char* activatingJoin =
     "conn = self.AddWiFiConnection(args[1], 'joined', 'PrinterAP', ''); "
     "ret = (conn, self.AddActiveConnection([args[1]], conn, args[2], 'joined', 1))";
 
-struct Call {
-    std::vector<sdbus::Variant> arguments;
-};
-
 struct NetworkManagerHotspotTest : ::testing::Test {
     void SetUp() override {
         bus.startMock({"--template", "networkmanager"}, nm);
@@ -60,16 +56,9 @@ struct NetworkManagerHotspotTest : ::testing::Test {
     }
 
     void replaceMethod(const std::string& name, const std::string& in, const std::string& out, const std::string& code) {
-        mock()->callMethod("AddMethod").onInterface(mockInterface).withArguments(nm, name, in, out, code);
+        bus.addMethod(nm, nmPath, nm, name, in, out, code);
     }
-
-    std::vector<std::vector<sdbus::Variant>> callsOf(const std::string& method, const std::string& path = nmPath) {
-        std::vector<sdbus::Struct<std::uint64_t, std::vector<sdbus::Variant>>> calls;
-        mock(path)->callMethod("GetMethodCalls").onInterface(mockInterface).withArguments(method).storeResultsTo(calls);
-        std::vector<std::vector<sdbus::Variant>> arguments;
-        for (const auto& call : calls) arguments.push_back(call.get<1>());
-        return arguments;
-    }
+    auto callsOf(const std::string& method) { return bus.callsOf(nm, nmPath, method); }
 
     std::vector<sdbus::ObjectPath> savedConnections() {
         std::vector<sdbus::ObjectPath> connections;
@@ -94,9 +83,8 @@ struct NetworkManagerHotspotTest : ::testing::Test {
     }
 
     void settle(const std::string& active, std::uint32_t state, std::uint32_t reason) {
-        mock(active)->callMethod("EmitSignal").onInterface(mockInterface).withArguments(
-            "org.freedesktop.NetworkManager.Connection.Active", "StateChanged", "uu",
-            std::vector<sdbus::Variant>{sdbus::Variant(state), sdbus::Variant(reason)});
+        bus.emitSignal(nm, active, "org.freedesktop.NetworkManager.Connection.Active", "StateChanged", "uu",
+                       {sdbus::Variant(state), sdbus::Variant(reason)});
     }
 
     MockBus bus;
