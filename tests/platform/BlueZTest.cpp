@@ -179,6 +179,7 @@ TEST_F(BlueZTest, ScanConnectDiscoverNotifyAndWriteAWholeJobInOrder) {
     auto [rx, tx] = connectPrinter(*manager, device);
     ASSERT_TRUE(rx && tx);
     EXPECT_TRUE(recorder.has("discovered Printer 2 -79"));
+    EXPECT_EQ(recorder.seen.at("Printer 2")->address(), "AA:BB:CC:00:00:02");
     EXPECT_EQ(rx->uuid(), *BluetoothUUID::parse(rxUUID));
     EXPECT_EQ(tx->uuid(), *BluetoothUUID::parse(txUUID));
 
