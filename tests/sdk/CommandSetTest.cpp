@@ -9,7 +9,6 @@
 #include <orvik/OrvikFramework.h>
 
 #include "support/LogCapture.h"
-#include "support/LoopbackServer.h"
 #include "support/RecordingTcpSocket.h"
 #include "support/SimulatedLink.h"
 #include "support/TempDir.h"
@@ -115,23 +114,6 @@ TEST_P(CommandBytes, ReachTheSimulatedPrinterOverBluetooth) {
 
 INSTANTIATE_TEST_SUITE_P(EveryCommand, CommandBytes, ::testing::ValuesIn(commandCases()),
                          [](const auto& info) { return info.param.name; });
-
-TEST(CommandSet, WholeSetArrivesByteExactOverRealLoopbackConnection) {
-    Testing::LogCapture log;
-    Testing::LoopbackServer server;
-    Orvik sdk;
-    sdk.InterfaceType = WIRELESSS_INTERFACE::SOCKET;
-    sdk.TCPDevice = std::make_shared<TcpSocket>();
-    sdk.TCPDevice->connect("127.0.0.1", server.port());
-    Data expected;
-    for (const CommandCase& command : commandCases()) {
-        command.send(sdk);
-        const Data bytes = concatenated(command.pieces);
-        expected.insert(expected.end(), bytes.begin(), bytes.end());
-    }
-    sdk.TCPDevice->disconnect();
-    EXPECT_EQ(server.received(), expected);
-}
 
 // Counts the PrintData calls a command makes, to see which pieces go through it.
 class PrintDataSpy : public Orvik {

@@ -64,17 +64,6 @@ protected:
     std::shared_ptr<RecordingTcpSocket> device = std::make_shared<RecordingTcpSocket>();
 };
 
-TEST_F(Spool, SpoolHoldsExactlyTheBytesTheCommandsSendLive) {
-    Orvik live;
-    live.InterfaceType = WIRELESSS_INTERFACE::SOCKET;
-    live.TCPDevice = device;
-    mixedCommands(live);
-
-    sdk.Zip(true);
-    mixedCommands(sdk);
-    EXPECT_EQ(readFile(spoolPath), joined(device->pieces));
-}
-
 TEST_F(Spool, OnOffStateTable) {
     struct Step {
         const char* event;
