@@ -14,6 +14,7 @@
 #include <orvik/RunLoop.h>
 
 #include "platform/linux/BlueZ.h"
+#include "support/Bytes.h"
 #include "support/LogCapture.h"
 #include "support/MockBus.h"
 
@@ -22,6 +23,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using Testing::LogCapture;
+using Testing::operator+;
 using Testing::MockBus;
 using ::testing::Contains;
 using ::testing::ElementsAre;
@@ -318,11 +320,8 @@ TEST_F(BlueZTest, TheSdkPrintsAReceiptThroughBlueZAndWaitsUntilItIsWritten) {
         EXPECT_LE(piece.size(), 20u);
         written.insert(written.end(), piece.begin(), piece.end());
     }
-    const std::string text = "A line that is longer than one piece\r\n";
-    Data expected{0x1B, 0x40};
-    expected.insert(expected.end(), text.begin(), text.end());
-    expected.insert(expected.end(), {0x1B, 0x6D});
-    EXPECT_EQ(written, expected);
+    EXPECT_EQ(written, Testing::bytes({0x1B, 0x40}) + Testing::text("A line that is longer than one piece\r\n") +
+                           Testing::bytes({0x1B, 0x6D}));
 }
 
 TEST(BlueZ, WithoutBlueZOrABusTheRadioIsUnsupported) {

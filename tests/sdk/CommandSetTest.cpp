@@ -8,6 +8,7 @@
 
 #include <orvik/OrvikFramework.h>
 
+#include "support/Bytes.h"
 #include "support/LogCapture.h"
 #include "support/RecordingTcpSocket.h"
 #include "support/SimulatedLink.h"
@@ -66,12 +67,6 @@ const std::vector<CommandCase>& commandCases() {
     return cases;
 }
 
-Data concatenated(const Pieces& pieces) {
-    Data all;
-    for (const Data& piece : pieces) all.insert(all.end(), piece.begin(), piece.end());
-    return all;
-}
-
 class CommandBytes : public ::testing::TestWithParam<CommandCase> {};
 
 TEST_P(CommandBytes, ReachTcpLinksAsPieces) {
@@ -95,7 +90,7 @@ TEST_P(CommandBytes, AreAppendedToTheSpoolFileWhileSpooling) {
     sdk.TCPDevice = device;
     GetParam().send(sdk);
     GetParam().send(sdk);
-    const Data once = concatenated(GetParam().pieces);
+    const Data once = Testing::joined(GetParam().pieces);
     Data twice = once;
     twice.insert(twice.end(), once.begin(), once.end());
     EXPECT_EQ(Testing::readFile(sdk.ZipFile), twice);
@@ -109,7 +104,7 @@ TEST_P(CommandBytes, ReachTheSimulatedPrinterOverBluetooth) {
     Orvik sdk;
     ASSERT_TRUE(link.bringUp(sdk, "P"));
     GetParam().send(sdk);
-    EXPECT_EQ(link.received(), concatenated(GetParam().pieces));
+    EXPECT_EQ(link.received(), Testing::joined(GetParam().pieces));
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryCommand, CommandBytes, ::testing::ValuesIn(commandCases()),

@@ -8,6 +8,7 @@
 #include <orvik/OrvikFramework.h>
 
 #include "support/BmpBuilder.h"
+#include "support/Bytes.h"
 #include "support/Documents.h"
 #include "support/LogCapture.h"
 #include "support/RecordingTcpSocket.h"
@@ -17,6 +18,7 @@ namespace OrvikFramework {
 namespace {
 
 using Testing::BmpLayout;
+using Testing::operator+;
 using ::testing::ElementsAre;
 using ::testing::StartsWith;
 using Pieces = std::vector<Data>;
@@ -177,11 +179,8 @@ TEST_F(ImagePrint, WhileSpoolingEveryBandIsAppendedInOrder) {
     sdk.Zip(true);
     EXPECT_TRUE(sdk.PrintBMPFile("p.bmp"));
     sdk.PrintReceiptImageFile("p.bmp");
-    Data expected;
-    for (const Pieces& pieces : {expectedBmpCommands(rows, 8, true, 5), expectedBmpCommands(rows, 8, false, 64)}) {
-        for (const Data& piece : pieces) expected.insert(expected.end(), piece.begin(), piece.end());
-    }
-    EXPECT_EQ(Testing::readFile(sdk.ZipFile), expected);
+    EXPECT_EQ(Testing::readFile(sdk.ZipFile),
+              Testing::joined(expectedBmpCommands(rows, 8, true, 5)) + Testing::joined(expectedBmpCommands(rows, 8, false, 64)));
     EXPECT_TRUE(sent().empty());
 }
 

@@ -11,6 +11,7 @@
 
 #include <orvik/OrvikFramework.h>
 
+#include "support/Bytes.h"
 #include "support/Documents.h"
 #include "support/FileSizeLimit.h"
 #include "support/Inflate.h"
@@ -24,6 +25,7 @@
 namespace OrvikFramework {
 namespace {
 
+using Testing::joined;
 using Testing::readFile;
 using Testing::RecordingTcpSocket;
 using Testing::writeFile;
@@ -47,12 +49,6 @@ void mixedCommands(Orvik& sdk) {
     sdk.PrintRasterBitImage(0, 1, 0, 2, 0, {0xF0, 0x0F});
     sdk.PrintNFeedPaper(40);
     sdk.SelectCutMode_N_CutPaper(66, 3);
-}
-
-Data joined(const std::vector<Data>& pieces) {
-    Data all;
-    for (const Data& piece : pieces) all.insert(all.end(), piece.begin(), piece.end());
-    return all;
 }
 
 class Spool : public ::testing::Test {
