@@ -1,4 +1,5 @@
 // Joining a printer's access point through a mock NetworkManager on a private bus.
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -67,15 +68,17 @@ struct NetworkManagerHotspotTest : ::testing::Test {
         return connections;
     }
 
-    // Applies and waits for the completion; it must come exactly once.
-    std::optional<std::string> join(NetworkManagerHotspot& hotspot, HotspotConfiguration configuration) {
+    // Applies and waits for the completion; it must come exactly once, and not before `meanwhile` has run.
+    std::optional<std::string> join(NetworkManagerHotspot& hotspot, HotspotConfiguration configuration,
+                                    const std::function<void()>& meanwhile = [] {}) {
         int completions = 0;
         std::optional<std::string> error;
         hotspot.apply(configuration, [&](const std::optional<PlatformError>& result) {
             ++completions;
             error = result ? std::optional(result->localizedDescription) : std::nullopt;
         });
-        EXPECT_EQ(completions, 0) << "completed inside apply()";
+        meanwhile();
+        EXPECT_EQ(completions, 0) << "completed too early";
         EXPECT_TRUE(RunLoop::main().runUntil([&] { return completions > 0; }, 10s));
         RunLoop::main().runUntil([] { return false; }, 30ms);
         EXPECT_EQ(completions, 1);
@@ -137,19 +140,14 @@ TEST_F(NetworkManagerHotspotTest, AWrongPassphraseFailsWithNetworkManagersReason
     addAccessPoint(device, "PrinterAP");
     replaceMethod("AddAndActivateConnection", "a{sa{sv}}oo", "oo", activatingJoin);
     NetworkManagerHotspot hotspot(link);
-    std::optional<std::string> error;
-    bool completed = false;
-    hotspot.apply({.SSID = "PrinterAP", .passphrase = "wrong", .isWEP = false, .joinOnce = true},
-                  [&](const std::optional<PlatformError>& result) {
-                      completed = true;
-                      error = result ? std::optional(result->localizedDescription) : std::nullopt;
-                  });
-    RunLoop::main().runUntil([&] { return savedConnections().size() == 1; }, 5s);
-    RunLoop::main().runUntil([] { return false; }, 50ms);
-    EXPECT_FALSE(completed);
-    settle("/org/freedesktop/NetworkManager/ActiveConnection/joined", 4, 9);
-    ASSERT_TRUE(RunLoop::main().runUntil([&] { return completed; }, 5s));
-    EXPECT_EQ(error, "The secrets for the network were missing or refused (wrong passphrase?)");
+    // The join completes only once NetworkManager settles the connection, which this mock leaves to the test.
+    const auto settleRefused = [&] {
+        RunLoop::main().runUntil([&] { return savedConnections().size() == 1; }, 5s);
+        RunLoop::main().runUntil([] { return false; }, 50ms);
+        settle("/org/freedesktop/NetworkManager/ActiveConnection/joined", 4, 9);
+    };
+    EXPECT_EQ(join(hotspot, {.SSID = "PrinterAP", .passphrase = "wrong", .isWEP = false, .joinOnce = true}, settleRefused),
+              "The secrets for the network were missing or refused (wrong passphrase?)");
     EXPECT_TRUE(RunLoop::main().runUntil([&] { return savedConnections().empty(); }, 5s));
 }
 

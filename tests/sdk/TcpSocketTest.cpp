@@ -79,8 +79,6 @@ TEST(TcpSocketEvents, OpeningLogsStartThenEachStreamsOpenAndSpaceEvents) {
     EXPECT_THAT(log.lines(), Contains("outputStream:OpenCompleted"));
     EXPECT_EQ(std::count(log.lines().begin(), log.lines().end(), "event:1"), 2);
     EXPECT_THAT(log.lines(), Contains("event:4"));
-    EXPECT_EQ(socket.host, "127.0.0.1");
-    EXPECT_EQ(socket.port, server.port());
     socket.disconnect();
 }
 
