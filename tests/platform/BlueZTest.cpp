@@ -288,10 +288,8 @@ TEST_F(BlueZTest, TheServiceLeavingTheBusDisconnectsAndStopsTheRadio) {
 TEST_F(BlueZTest, TheSdkPrintsAReceiptThroughBlueZAndWaitsUntilItIsWritten) {
     const std::string device = addPrinter();
     addDevice("AA:BB:CC:00:00:02", "Printer 2");
-    const PlatformBackend previous = Platform::backend();
-    Platform::setBackend(Platform::systemBackend());
-    setDBusAddress(bus.address());
     {
+        Testing::SystemBackendOn system(bus.address());
         Orvik orvik;
         orvik.InitSDK(WIRELESSS_INTERFACE::BLUETOOTH, 20, "Printer", "");
         ASSERT_TRUE(waitFor([&] { return orvik.BLEDevice != nullptr; }));
@@ -311,8 +309,6 @@ TEST_F(BlueZTest, TheSdkPrintsAReceiptThroughBlueZAndWaitsUntilItIsWritten) {
         orvik.Disconnect();
         ASSERT_TRUE(waitFor([&] { return callsOf(device, "Disconnect").size() == 1; }));
     }
-    setDBusAddress(std::nullopt);
-    Platform::setBackend(previous);
 
     Data written;
     for (const auto& call : callsOf(device + "/service0010/char0011", "WriteValue")) {

@@ -166,9 +166,7 @@ TEST_F(NetworkManagerHotspotTest, FailuresCarryATextAndCompleteOnce) {
 
 // InitSDK over WIFI on the system back-end: the join's outcome is logged by the SDK object.
 TEST_F(NetworkManagerHotspotTest, InitSdkLogsTheOutcomeOfTheJoin) {
-    const PlatformBackend previous = Platform::backend();
-    Platform::setBackend(Platform::systemBackend());
-    setDBusAddress(bus.address());
+    Testing::SystemBackendOn system(bus.address());
     Testing::LogCapture log;
     Orvik orvik;
     orvik.InitSDK(WIRELESSS_INTERFACE::WIFI, 512, "PrinterAP", "secret123");
@@ -179,8 +177,6 @@ TEST_F(NetworkManagerHotspotTest, InitSdkLogsTheOutcomeOfTheJoin) {
     orvik.InitSDK(WIRELESSS_INTERFACE::WIFI, 512, "PrinterAP", "secret123");
     ASSERT_TRUE(RunLoop::main().runUntil([&] { return log.lines().size() == 2; }, 10s));
     EXPECT_EQ(log.lines()[1], "WiFi AP Connect : Success");
-    setDBusAddress(std::nullopt);
-    Platform::setBackend(previous);
 }
 
 TEST(NetworkManagerHotspot, WithoutNetworkManagerOnTheBusTheJoinFailsWithTheBusError) {

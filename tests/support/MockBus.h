@@ -9,6 +9,9 @@
 
 #include <sdbus-c++/sdbus-c++.h>
 
+#include <orvik/DBus.h>
+#include <orvik/Platform.h>
+
 namespace OrvikFramework::Testing {
 
 // A private D-Bus daemon for one test, with python3-dbusmock services on it. Every process it starts dies with the
@@ -48,6 +51,25 @@ private:
     std::vector<pid_t> children_;
     std::map<std::string, pid_t> mocks_;
     std::unique_ptr<sdbus::IConnection> control_;
+};
+
+// The system back-end on the bus at `address` while the object lives; the previous back-end after, even when an
+// assertion ends the test early.
+class SystemBackendOn {
+public:
+    explicit SystemBackendOn(const std::string& address) : previous_(Platform::backend()) {
+        Platform::setBackend(Platform::systemBackend());
+        setDBusAddress(address);
+    }
+    ~SystemBackendOn() {
+        setDBusAddress(std::nullopt);
+        Platform::setBackend(previous_);
+    }
+    SystemBackendOn(const SystemBackendOn&) = delete;
+    SystemBackendOn& operator=(const SystemBackendOn&) = delete;
+
+private:
+    PlatformBackend previous_;
 };
 
 }  // namespace OrvikFramework::Testing
