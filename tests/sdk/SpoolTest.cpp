@@ -11,7 +11,6 @@
 
 #include <orvik/OrvikFramework.h>
 
-#include "support/Bytes.h"
 #include "support/Documents.h"
 #include "support/FileSizeLimit.h"
 #include "support/Inflate.h"
@@ -19,13 +18,11 @@
 #include "support/LoopbackServer.h"
 #include "support/RecordingTcpSocket.h"
 #include "support/ScopedEnv.h"
-#include "support/SimulatedLink.h"
 #include "support/SysCallFaults.h"
 
 namespace OrvikFramework {
 namespace {
 
-using Testing::joined;
 using Testing::readFile;
 using Testing::RecordingTcpSocket;
 using Testing::writeFile;
@@ -107,29 +104,6 @@ TEST_F(Spool, JobGoesToBluetoothCompressedWhateverTheLink) {
         EXPECT_FALSE(sdk.bZip);
     }
     EXPECT_TRUE(device->pieces.empty());
-}
-
-// Through the real write path: the printer gets the size announcement as one write, then the gzip member.
-TEST_F(Spool, TheCompressedJobReachesTheSimulatedPrinterBehindItsAnnouncement) {
-    Testing::SimulatedLink link;
-    link.addPrinter("Spooler");
-    Orvik printer;
-    ASSERT_TRUE(link.bringUp(printer, "Spooler"));
-    printer.MTU = 7;
-    printer.InterfaceType = WIRELESSS_INTERFACE::SOCKET;
-    printer.Zip(true);
-    mixedCommands(printer);
-    printer.Zip(false);
-    ASSERT_GE(link.writes.size(), 2u);
-    const Data announcement = link.writes[0];
-    const Data compressed = joined({link.writes.begin() + 1, link.writes.end()});
-    ASSERT_EQ(announcement.size(), 11u);
-    EXPECT_EQ(Data(announcement.begin(), announcement.begin() + 3), (Data{0x1B, 0xFF, 0xFA}));
-    std::uint64_t length = 0;
-    for (int i = 0; i < 8; ++i) length |= std::uint64_t(announcement[3 + i]) << (8 * i);
-    EXPECT_EQ(length, compressed.size());
-    for (auto piece = link.writes.begin() + 1; piece != link.writes.end(); ++piece) EXPECT_LE(piece->size(), 7u);
-    EXPECT_EQ(Testing::gunzip(compressed), readFile(spoolPath));
 }
 
 TEST_F(Spool, SwitchingOffWithoutAJobSendsNothing) {
