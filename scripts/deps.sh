@@ -6,7 +6,7 @@ PACKAGES="cmake ninja-build g++ make pkg-config libgtest-dev libgmock-dev"
 PACKAGES="$PACKAGES libsdbus-c++-dev libsystemd-dev dbus python3-dbusmock"
 PACKAGES="$PACKAGES libicu-dev"
 PACKAGES="$PACKAGES zlib1g-dev libfreetype-dev fonts-dejavu-core libstb-dev libcli11-dev libzxing-dev"
-PACKAGES="$PACKAGES libcli11-dev libstb-dev"
+PACKAGES="$PACKAGES libcli11-dev libstb-dev libqrencode-dev"
 
 missing=""
 for pkg in $PACKAGES; do
