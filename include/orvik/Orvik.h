@@ -16,7 +16,7 @@
 #include <orvik/Hotspot.h>
 #include <orvik/Image.h>
 #include <orvik/PrinterStatus.h>
-#include <orvik/QrCode.h>
+#include <orvik/QRCode.h>
 #include <orvik/TcpSocket.h>
 
 namespace OrvikFramework {
@@ -94,15 +94,6 @@ public:
     /// GS v 0 m xL xH yL yH, then the image bytes, as two pieces.
     virtual void PrintRasterBitImage(std::uint8_t m, std::uint8_t xL, std::uint8_t xH, std::uint8_t yL, std::uint8_t yH,
                                      const Data& imageData);
-    /// GS ( k: a model 2 QR code of the content, drawn by the printer, as five pieces (model, module size in dots,
-    /// level, data, print); false, with a log line, when the content is empty or longer than a QR code holds, or
-    /// the module size is outside 1-16.
-    virtual bool PrintQRCode(std::string_view Content, std::uint8_t ModuleSize = 3,
-                             QR_ERROR_CORRECTION Level = QR_ERROR_CORRECTION::M);
-    /// The same QR code drawn here, quiet zone included, and sent through PrintRasterBitImage, for printers
-    /// without GS ( k; false, with a log line, when it cannot be drawn.
-    virtual bool PrintQRCodeRaster(std::string_view Content, std::uint8_t ModuleSize = 3,
-                                   QR_ERROR_CORRECTION Level = QR_ERROR_CORRECTION::M);
     /// GS V: cut with mode m (and feed n unless m is 102).
     virtual void SelectCutMode_N_CutPaper(std::uint8_t m, std::uint8_t n = 0);
 
@@ -147,6 +138,14 @@ public:
     /// for each answer; absent, with a log line saying why, when it cannot be asked, is silent or answers nonsense.
     /// Not while spooling: a status cannot be spooled.
     std::optional<PrinterStatus> RequestStatus(std::chrono::milliseconds timeout = std::chrono::seconds(2));
+
+    /// GS ( k: the printer draws a model 2 QR code of `Content` with `ModuleSize`-dot modules (1-16) at `Level`.
+    /// False, with a log line and nothing sent, when the size is out of range or the content fits no symbol.
+    virtual bool PrintQRCode(std::string_view Content, std::uint8_t ModuleSize = 6,
+                             QRErrorCorrection Level = QRErrorCorrection::M);
+    /// The same symbol drawn here and sent as one GS v 0 picture, for printers without the symbol command.
+    virtual bool PrintQRCodeImage(std::string_view Content, std::uint8_t ModuleSize = 6,
+                                  QRErrorCorrection Level = QRErrorCorrection::M);
 
 private:
     std::optional<Data> exchangeStatus(const Data& request, std::chrono::milliseconds timeout);

@@ -92,12 +92,8 @@ std::string describe(const Command& c) {
             line = "GS v 0 " + n + " raster " + std::to_string(c.width) + "x" + std::to_string(c.height) + " bytes";
             break;
         case K::StatusRequest: line = "DLE EOT " + n + " status request"; break;
-        case K::QrModel: line = "GS ( k QR model " + n; break;
-        case K::QrModuleSize: line = "GS ( k QR module size " + n; break;
-        case K::QrErrorCorrection: line = "GS ( k QR error correction " + n; break;
-        case K::QrStore: line = "GS ( k QR store " + quoted(c.data); break;
-        case K::QrPrint: line = "GS ( k QR print"; break;
         case K::CompressedJob: line = "compressed job of " + n + " bytes"; break;
+        case K::QrCode: line = "GS ( k QR function " + n + " " + quoted(c.data); break;
         case K::Unknown: line = "unknown " + hex(c.data.data(), c.data.size()); break;
         case K::Error: line = "error: " + c.message; break;
     }
@@ -298,49 +294,28 @@ struct Decoder::State {
         return 3;
     }
 
-    // GS ( k pL pH cn fn ...: two-dimensional symbols. Only the QR code family is understood; any other function
-    // is passed over whole, since its length is announced.
+    // GS ( k pL pH cn fn ...: two-dimensional symbols; QR (cn 49) is decoded, other symbols are passed over whole.
     std::size_t symbol(const std::uint8_t* p, std::size_t avail, std::uint64_t at) {
-        using K = Command::Kind;
         if (avail < 3) return 0;
         if (p[2] != 'k') {
-            unknown(at, p, 2);
-            return 2;
+            unknown(at, p, 3);
+            return 3;
         }
         if (avail < 5) return 0;
         const std::size_t length = p[3] + 256u * p[4];
-        if (avail < 5 + length) return 0;
-        const std::size_t total = 5 + length;
-        const std::uint8_t* params = p + 7;
-        const std::size_t count = length < 2 ? 0 : length - 2;
-        const auto passOver = [&](const std::string& why) {
-            error(at, "GS ( k " + why + "; its " + std::to_string(total) + " bytes skipped");
-            return total;
-        };
-        if (length < 2) return passOver("with length " + std::to_string(length));
-        const std::uint8_t cn = p[5], fn = p[6];
-        const std::string function = "cn " + std::to_string(cn) + " fn " + std::to_string(fn);
-        if (cn != 0x31) return passOver(function + " is no QR code function");
-        // Parameter count each understood function takes; the store takes m and then any data.
-        const auto exactly = [&](std::size_t wanted, K kind) -> std::size_t {
-            if (count != wanted) return passOver(function + " with " + std::to_string(count) + " parameter bytes");
-            emit(make(kind, at, params[0]));
-            return total;
-        };
-        switch (fn) {
-            case 0x41: return exactly(2, K::QrModel);
-            case 0x43: return exactly(1, K::QrModuleSize);
-            case 0x45: return exactly(1, K::QrErrorCorrection);
-            case 0x51: return exactly(1, K::QrPrint);
-            case 0x50: {
-                if (count < 1) return passOver(function + " without parameters");
-                Command c = make(K::QrStore, at, params[0]);
-                c.data.assign(params + 1, p + total);
-                emit(std::move(c));
-                return total;
-            }
-            default: return passOver(function + " is not supported");
+        if (length < 2) {
+            error(at, "GS ( k with parameter length " + std::to_string(length) + "; header skipped");
+            return 5;
         }
+        if (avail < 5 + length) return 0;
+        if (p[5] != 49) {
+            unknown(at, p, 5 + length);
+            return 5 + length;
+        }
+        Command c = make(Command::Kind::QrCode, at, p[6]);
+        c.data.assign(p + 7, p + 5 + length);
+        emit(std::move(c));
+        return 5 + length;
     }
 
     std::size_t raster(const std::uint8_t* p, std::size_t avail, std::uint64_t at) {

@@ -6,9 +6,6 @@
 
 #include <algorithm>
 #include <map>
-#include <optional>
-
-#include <orvik/QrCode.h>
 
 #include "core/QrSymbol.h"
 #include "vprinter/Barcodes.h"
@@ -26,9 +23,6 @@ constexpr Font fontB{9, 17, 14};
 constexpr int defaultLineSpacing = 30;
 constexpr int defaultBarcodeHeight = 162;
 constexpr int defaultModuleWidth = 3;
-constexpr int qrModel2 = 50;
-constexpr int defaultQrModule = 3;
-constexpr int defaultQrLevel = 48;  // L
 constexpr char32_t replacement = 0xFFFD;
 
 // A one-bit glyph in its character cell.
@@ -98,10 +92,10 @@ struct Renderer::State {
     int hriPosition = 0;
     int barcodeHeight = defaultBarcodeHeight;
     int moduleWidth = defaultModuleWidth;
-    int qrModel = qrModel2;
-    int qrModule = defaultQrModule;
-    int qrLevel = defaultQrLevel;
-    std::optional<Data> qrData;
+    int qrModel = 50;
+    int qrModule = 3;
+    QRErrorCorrection qrLevel = QRErrorCorrection::L;
+    std::string qrData;
     std::vector<Placed> line;
     int lineWidth = 0;
     int lineAlignment = 0;
@@ -144,10 +138,10 @@ struct Renderer::State {
         hriPosition = 0;
         barcodeHeight = defaultBarcodeHeight;
         moduleWidth = defaultModuleWidth;
-        qrModel = qrModel2;
-        qrModule = defaultQrModule;
-        qrLevel = defaultQrLevel;
-        qrData.reset();
+        qrModel = 50;
+        qrModule = 3;
+        qrLevel = QRErrorCorrection::L;
+        qrData.clear();
     }
 
     // Makes room for dots down to row `bottom`, continuing on a new receipt when this one would grow too long.
@@ -313,47 +307,36 @@ struct Renderer::State {
         if (hriPosition == 2 || hriPosition == 3) drawHri(pattern.hri, center);
     }
 
-    // The stored symbol, in its quiet zone, aligned like a barcode; it stays stored for printing again.
-    void qrCode() {
-        flushLine();
-        if (!qrData) {
-            receipt.warnings.push_back("QR print with no QR data stored; nothing printed");
-            return;
-        }
-        if (qrModel != qrModel2) {
-            receipt.warnings.push_back("QR model " + std::to_string(qrModel) + " is not printed; only model 2 (50) is");
-            return;
-        }
-        std::string problem;
-        const auto matrix = QrSymbol::encode(*qrData, static_cast<std::uint8_t>(qrLevel), problem);
-        if (!matrix) {
-            receipt.warnings.push_back(problem + "; nothing printed");
-            return;
-        }
-        lineAlignment = alignment;
-        const int dots = (matrix->size + 2 * QrSymbol::quietZone) * qrModule;
-        if (dots > static_cast<int>(receipt.width))
-            receipt.warnings.push_back("QR code " + std::to_string(dots) + " dots wide is clipped to the paper");
-        const int left = startX(dots) + QrSymbol::quietZone * qrModule;
-        reserve(y + dots);
-        const int top = y + QrSymbol::quietZone * qrModule;
-        for (int my = 0; my < matrix->size; ++my)
-            for (int mx = 0; mx < matrix->size; ++mx) {
-                if (!matrix->at(mx, my)) continue;
-                for (int dy = 0; dy < qrModule; ++dy)
-                    for (int dx = 0; dx < qrModule; ++dx) dot(left + mx * qrModule + dx, top + my * qrModule + dy);
+    // GS ( k for QR: settings and data are kept until the print function draws the symbol, quiet zone included.
+    void qrCode(const Command& c) {
+        const auto parameter = [&c](std::size_t i) { return i < c.data.size() ? int{c.data[i]} : -1; };
+        switch (c.value) {
+            case 65: qrModel = parameter(0); break;
+            case 67: qrModule = std::clamp(parameter(0), 1, 16); break;
+            case 69:
+                if (parameter(0) >= 48 && parameter(0) <= 51) qrLevel = static_cast<QRErrorCorrection>(parameter(0));
+                break;
+            case 80: qrData.assign(c.data.begin() + std::min<std::size_t>(1, c.data.size()), c.data.end()); break;
+            case 81: {
+                if (qrModel != 50) {
+                    receipt.warnings.push_back("QR model " + std::to_string(qrModel) + " is not drawn; only model 2 is");
+                    break;
+                }
+                std::string problem;
+                const auto modules = QrSymbol::encode(qrData, qrLevel, problem);
+                if (!modules) {
+                    receipt.warnings.push_back(problem);
+                    break;
+                }
+                const QrSymbol::Raster picture = QrSymbol::raster(*modules, qrModule);
+                Command image;
+                image.width = static_cast<std::uint32_t>(picture.rowBytes);
+                image.height = static_cast<std::uint32_t>(picture.rows);
+                image.data = picture.bits;
+                raster(image);
+                break;
             }
-        y += dots;
-    }
-
-    // A setting the printer would ignore keeps the one before, with a warning saying so.
-    void qrSetting(const Command& c, int& setting, int lowest, int highest, const std::string& name) {
-        const int n = static_cast<int>(c.value);
-        if (n >= lowest && n <= highest) {
-            setting = n;
-        } else {
-            receipt.warnings.push_back("QR " + name + " " + std::to_string(n) + " is outside " +
-                                       std::to_string(lowest) + "-" + std::to_string(highest) + "; ignored");
+            default: break;
         }
     }
 
@@ -421,11 +404,7 @@ struct Renderer::State {
             case K::BarcodeWidth: moduleWidth = std::clamp(n, 1, 6); break;
             case K::Barcode: barcode(c); break;
             case K::RasterImage: raster(c); break;
-            case K::QrModel: qrSetting(c, qrModel, 49, 51, "model"); break;
-            case K::QrModuleSize: qrSetting(c, qrModule, 1, QR_LARGEST_MODULE_SIZE, "module size"); break;
-            case K::QrErrorCorrection: qrSetting(c, qrLevel, 48, 51, "error correction"); break;
-            case K::QrStore: qrData = c.data; break;
-            case K::QrPrint: qrCode(); break;
+            case K::QrCode: qrCode(c); break;
             default: break;  // nothing to print: status, code table, reports
         }
     }

@@ -1,10 +1,13 @@
-// QR codes: the exact GS ( k bytes, what is refused, and symbols a scanner reads back from the printed receipt.
+// QR codes as the printer's own symbol and as a picture: exact bytes, and both read back from the printed receipt.
+#define ZX_USE_UTF8
+#include <ZXing/ReadBarcode.h>
+
 #include <gtest/gtest.h>
 
 #include <orvik/Orvik.h>
+#include <orvik/vprinter/Decoder.h>
 #include <orvik/vprinter/Renderer.h>
 
-#include "qr/QrReadBack.h"
 #include "support/Bytes.h"
 #include "support/LogCapture.h"
 #include "support/RecordingTcpSocket.h"
@@ -16,152 +19,86 @@ using Testing::bytes;
 using Testing::text;
 using Testing::operator+;
 
-struct Printed {
-    bool accepted = false;
-    std::vector<Data> pieces;
+struct Printer {
+    Orvik sdk;
+    std::shared_ptr<Testing::RecordingTcpSocket> socket = std::make_shared<Testing::RecordingTcpSocket>();
+    Printer() {
+        sdk.InterfaceType = WIRELESSS_INTERFACE::SOCKET;
+        sdk.TCPDevice = socket;
+    }
+    Data sent() const { return Testing::joined(socket->pieces); }
 };
 
-Printed send(bool raster, const std::string& content, std::uint8_t size, QR_ERROR_CORRECTION level) {
-    Orvik sdk;
-    sdk.InterfaceType = WIRELESSS_INTERFACE::SOCKET;
-    auto device = std::make_shared<Testing::RecordingTcpSocket>();
-    sdk.TCPDevice = device;
-    Printed out;
-    out.accepted = raster ? sdk.PrintQRCodeRaster(content, size, level) : sdk.PrintQRCode(content, size, level);
-    out.pieces = device->pieces;
-    return out;
-}
-
-Data joined(const std::vector<Data>& pieces) {
-    Data all;
-    for (const Data& piece : pieces) all = all + piece;
-    return all;
-}
-
-std::vector<VirtualPrinter::Receipt> render(const Data& stream) {
+// What a reader makes of the first QR code on the receipt the bytes print: its text and error-correction level.
+std::optional<std::pair<std::string, std::string>> readBack(const Data& job) {
     VirtualPrinter::Renderer renderer;
-    renderer.apply(VirtualPrinter::decodeAll(stream));
+    renderer.apply(VirtualPrinter::decodeAll(job));
     renderer.finish();
-    return renderer.takeReceipts();
+    const auto receipts = renderer.takeReceipts();
+    if (receipts.size() != 1 || !receipts[0].warnings.empty()) return std::nullopt;
+    const VirtualPrinter::Receipt& r = receipts[0];
+    ZXing::DecodeHints hints;
+    hints.setFormats(ZXing::BarcodeFormat::QRCode);
+    const ZXing::Result result = ZXing::ReadBarcode(
+        {r.pixels.data(), static_cast<int>(r.width), static_cast<int>(r.height), ZXing::ImageFormat::Lum}, hints);
+    if (!result.isValid()) return std::nullopt;
+    return std::pair{result.text(), result.ecLevel()};
 }
 
-TEST(QrCodeTest, NativeSymbolIsFivePiecesOfExactBytes) {
-    const std::string longer(300, 'x');
-    struct Case {
-        std::string content;
-        std::uint8_t size;
-        QR_ERROR_CORRECTION level;
-        Data store;
-    };
-    for (const Case& c : {Case{"AB", 3, QR_ERROR_CORRECTION::M, bytes({0x1d, '(', 'k', 5, 0, 0x31, 0x50, 0x30}) + text("AB")},
-                          Case{longer, 16, QR_ERROR_CORRECTION::H,
-                               bytes({0x1d, '(', 'k', 0x2f, 0x01, 0x31, 0x50, 0x30}) + text(longer)}}) {
-        SCOPED_TRACE(c.content.size());
-        const Printed printed = send(false, c.content, c.size, c.level);
-        EXPECT_TRUE(printed.accepted);
-        EXPECT_EQ(printed.pieces, (std::vector<Data>{bytes({0x1d, '(', 'k', 4, 0, 0x31, 0x41, 0x32, 0x00}),
-                                                     bytes({0x1d, '(', 'k', 3, 0, 0x31, 0x43, c.size}),
-                                                     bytes({0x1d, '(', 'k', 3, 0, 0x31, 0x45, rawValue(c.level)}),
-                                                     c.store, bytes({0x1d, '(', 'k', 3, 0, 0x31, 0x51, 0x30})}));
-    }
+TEST(QrCode, NativeCommandBytes) {
+    Printer printer;
+    EXPECT_TRUE(printer.sdk.PrintQRCode("ORVIK", 4, QRErrorCorrection::Q));
+    ASSERT_EQ(printer.socket->pieces.size(), 1u);
+    EXPECT_EQ(printer.sent(), bytes({0x1d, '(', 'k', 4, 0, 49, 65, 50, 0,     // model 2
+                                     0x1d, '(', 'k', 3, 0, 49, 67, 4,         // module size
+                                     0x1d, '(', 'k', 3, 0, 49, 69, 50,        // level Q
+                                     0x1d, '(', 'k', 8, 0, 49, 80, 48}) +     // store
+                                  text("ORVIK") + bytes({0x1d, '(', 'k', 3, 0, 49, 81, 48}));  // print
 }
 
-TEST(QrCodeTest, RasterFallbackIsOneRasterImageOfTheSymbolInItsQuietZone) {
-    // Version 1 is 21 modules, 29 with the quiet zone: 87 dots at 3 dots a module, in 11-byte rows.
-    const Printed printed = send(true, "AB", 3, QR_ERROR_CORRECTION::L);
-    EXPECT_TRUE(printed.accepted);
-    ASSERT_EQ(printed.pieces.size(), 2u);
-    EXPECT_EQ(printed.pieces[0], bytes({0x1d, 'v', '0', 0, 11, 0, 87, 0}));
-    EXPECT_EQ(printed.pieces[1].size(), 11u * 87u);
-}
-
-TEST(QrCodeTest, WhatCannotPrintIsRefusedWithALogLineAndNothingSent) {
-    struct Case {
-        bool raster;
-        std::string content;
-        std::uint8_t size;
-        std::string logged;
-    };
-    const std::vector<Case> cases = {
-        {false, "x", 0, "QR module size 0 is outside 1-16 dots"},
-        {true, "x", 17, "QR module size 17 is outside 1-16 dots"},
-        {false, "", 3, "QR code data must be 1-7089 bytes, not 0"},
-        {false, std::string(7090, '1'), 3, "QR code data must be 1-7089 bytes, not 7090"},
-        {true, "", 3, "QR code data is empty"},
-        // More than a version 40 symbol holds at level H.
-        {true, std::string(1300, 'x'), 3, "QR code data of 1300 bytes does not fit a QR code at level H"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.logged);
-        Testing::LogCapture log;
-        const Printed printed = send(c.raster, c.content, c.size, QR_ERROR_CORRECTION::H);
-        EXPECT_FALSE(printed.accepted);
-        EXPECT_TRUE(printed.pieces.empty());
-        ASSERT_EQ(log.lines().size(), 1u);
-        EXPECT_NE(log.lines()[0].find(c.logged), std::string::npos) << log.lines()[0];
-    }
-}
-
-TEST(QrCodeTest, NativeAndRasterSymbolsScanAsTheirDataAtEveryLevel) {
-    const std::string levels = "LMQH";
-    for (const QR_ERROR_CORRECTION level :
-         {QR_ERROR_CORRECTION::L, QR_ERROR_CORRECTION::M, QR_ERROR_CORRECTION::Q, QR_ERROR_CORRECTION::H}) {
-        const std::string letter(1, levels[rawValue(level) - 48]);
-        for (const bool raster : {false, true}) {
-            SCOPED_TRACE(letter + (raster ? " raster" : " native"));
-            const std::string content = "https://orvik.invalid/receipt/20261207-0042?level=" + letter;
-            const Printed printed = send(raster, content, 4, level);
-            ASSERT_TRUE(printed.accepted);
-            const auto receipts = render(joined(printed.pieces));
-            ASSERT_EQ(receipts.size(), 1u);
-            EXPECT_TRUE(receipts[0].warnings.empty()) << dumpText(receipts[0]);
-            // Each form really took its own path through the printer.
-            EXPECT_EQ(receipts[0].commands.back().kind,
-                      raster ? VirtualPrinter::Command::Kind::RasterImage : VirtualPrinter::Command::Kind::QrPrint);
-            const auto found = Testing::readQrCodes(encodePng(receipts[0]));
-            ASSERT_EQ(found.size(), 1u);
-            EXPECT_EQ(found[0].text, content);
-            EXPECT_EQ(found[0].level, letter);
+TEST(QrCode, NativeAndPictureFormsReadBackAtEveryLevel) {
+    const std::string content = "https://orvik.example/r/1207?total=12.70&m=Grüße";
+    for (const auto& [level, name] : std::vector<std::pair<QRErrorCorrection, std::string>>{
+             {QRErrorCorrection::L, "L"}, {QRErrorCorrection::M, "M"}, {QRErrorCorrection::Q, "Q"}, {QRErrorCorrection::H, "H"}}) {
+        for (const bool picture : {false, true}) {
+            SCOPED_TRACE(name + (picture ? " picture" : " native"));
+            Printer printer;
+            printer.sdk.TextAlignment(ALIGNMENT::CENTER);
+            EXPECT_TRUE(picture ? printer.sdk.PrintQRCodeImage(content, 3, level) : printer.sdk.PrintQRCode(content, 3, level));
+            EXPECT_EQ(printer.socket->pieces.at(1).at(1), picture ? 'v' : '(');  // GS v 0 or GS ( k
+            EXPECT_EQ(readBack(printer.sent()), std::pair(content, name));
         }
     }
 }
 
-TEST(QrCodeTest, VirtualPrinterSkipsBrokenFunctionsWholeAndWarnsOfWhatItCannotPrint) {
-    const Data store = bytes({0x1d, '(', 'k', 5, 0, 0x31, 0x50, 0x30}) + text("OK");
-    const Data print = bytes({0x1d, '(', 'k', 3, 0, 0x31, 0x51, 0x30});
+TEST(QrCode, WhatNoSymbolCanCarryIsRefusedWithALineAndNothingSent) {
+    const std::string tooLongForH(1300, 'x');  // fits level L, not H
     struct Case {
-        std::string what;
-        Data stream;
-        std::size_t errors;
-        std::size_t warnings;
-        bool scans;
+        std::string content;
+        std::uint8_t size;
+        QRErrorCorrection level;
+        std::string line;
     };
-    const std::vector<Case> cases = {
-        // The skipped parameters look like text; none of it may print.
-        {"another symbol family", bytes({0x1d, '(', 'k', 4, 0, 0x30, 0x41, 'X', 'Y'}) + store + print, 1, 0, true},
-        {"wrong parameter count", bytes({0x1d, '(', 'k', 4, 0, 0x31, 0x43, 'X', 'Y'}) + store + print, 1, 0, true},
-        {"length shorter than cn fn", bytes({0x1d, '(', 'k', 1, 0, 'X'}) + store + print, 1, 0, true},
-        {"print with nothing stored", print, 0, 1, false},
-        {"stored data cleared by ESC @", store + bytes({0x1b, '@'}) + print, 0, 1, false},
-        {"model 1", bytes({0x1d, '(', 'k', 4, 0, 0x31, 0x41, 0x31, 0x00}) + store + print, 0, 1, false},
-        {"module size 0 keeps the one before", bytes({0x1d, '(', 'k', 3, 0, 0x31, 0x43, 0}) + store + print, 0, 1, true},
-        {"level outside L-H keeps the one before", bytes({0x1d, '(', 'k', 3, 0, 0x31, 0x45, 7}) + store + print, 0, 1, true},
+    const Case cases[] = {
+        {"x", 0, QRErrorCorrection::M, "Orvik: QR module size 0 is outside 1-16 (QR code not sent)"},
+        {"x", 17, QRErrorCorrection::M, "Orvik: QR module size 17 is outside 1-16 (QR code not sent)"},
+        {"", 6, QRErrorCorrection::M, "Orvik: a QR code needs data (QR code not sent)"},
+        {tooLongForH, 6, QRErrorCorrection::H,
+         "Orvik: QR code data of 1300 bytes does not fit a symbol at this level (QR code not sent)"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        const auto receipts = render(c.stream + text("end\n"));
-        ASSERT_EQ(receipts.size(), 1u);
-        const auto& commands = receipts[0].commands;
-        const auto errors = std::count_if(commands.begin(), commands.end(),
-                                          [](const auto& k) { return k.kind == VirtualPrinter::Command::Kind::Error; });
-        EXPECT_EQ(static_cast<std::size_t>(errors), c.errors) << dumpText(receipts[0]);
-        EXPECT_EQ(receipts[0].warnings.size(), c.warnings) << dumpText(receipts[0]);
-        // Only the closing line is text: nothing skipped leaked into the print.
-        EXPECT_EQ(commands[commands.size() - 2].kind, VirtualPrinter::Command::Kind::Text);
-        EXPECT_EQ(std::count_if(commands.begin(), commands.end(),
-                                [](const auto& k) { return k.kind == VirtualPrinter::Command::Kind::Text; }), 1);
-        EXPECT_EQ(Testing::readQrCodes(encodePng(receipts[0])).size(), c.scans ? 1u : 0u);
+        for (const bool picture : {false, true}) {
+            SCOPED_TRACE(c.line);
+            Printer printer;
+            Testing::LogCapture log;
+            EXPECT_FALSE(picture ? printer.sdk.PrintQRCodeImage(c.content, c.size, c.level)
+                                 : printer.sdk.PrintQRCode(c.content, c.size, c.level));
+            EXPECT_EQ(log.lines(), std::vector<std::string>{c.line});
+            EXPECT_TRUE(printer.socket->pieces.empty());
+        }
     }
+    Printer printer;
+    EXPECT_TRUE(printer.sdk.PrintQRCode(tooLongForH, 1, QRErrorCorrection::L));
 }
 
 }  // namespace

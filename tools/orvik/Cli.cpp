@@ -189,13 +189,13 @@ int run(int argc, char** argv) {
     print->footer(
         "Items print in the order given. --align applies to the next --text, --barcode, --qr or --image; --bold,\n"
         "--underline, --double-width, --double-height and --font-b to the next --text; --hri to the next --barcode;\n"
-        "--qr-size, --qr-ecc and --qr-raster to the next --qr. Barcodes are CODE39.\n" +
+        "--qr-size, --qr-ecc and --qr-raster to the next --qr. Barcodes are CODE39; QR codes are model 2.\n" +
         std::string(exitCodeHelp));
     std::string printTo;
     LinkSettings printLink;
     ImageSettings printImage;
     // Only their order matters; orderedOptions reads each occurrence back from the parser.
-    std::vector<std::string> texts, aligns, barcodes, hris, qrs, qrSizes, qrLevels, images, feeds;
+    std::vector<std::string> texts, aligns, barcodes, hris, images, feeds;
     std::map<std::string, int> flagCounts;
     print->add_option("--to", printTo, "Printer address: tcp://HOST:PORT, wifi://SSID?password=P&host=H&port=N or ble://NAME")
         ->required();
@@ -207,8 +207,9 @@ int run(int argc, char** argv) {
         print->add_flag(name, flagCounts[name], help + " next text");
     print->add_option("--barcode", barcodes, "A CODE39 barcode")->allow_extra_args(false);
     print->add_option("--hri", hris, "Barcode text: none, above or below (default below)")->allow_extra_args(false);
-    print->add_option("--qr", qrs, "A QR code (model 2) of the data")->type_name("DATA")->allow_extra_args(false);
-    print->add_option("--qr-size", qrSizes, "QR module size in dots (1-16, default 6)")->type_name("N")->allow_extra_args(false);
+    std::vector<std::string> qrs, qrSizes, qrLevels;
+    print->add_option("--qr", qrs, "A QR code of this text")->allow_extra_args(false);
+    print->add_option("--qr-size", qrSizes, "Dots per QR module, 1-16 (default 6)")->type_name("N")->allow_extra_args(false);
     print->add_option("--qr-ecc", qrLevels, "QR error correction: L, M, Q or H (default M)")->allow_extra_args(false);
     print->add_flag("--qr-raster", flagCounts["--qr-raster"], "Send the next QR code as a picture, for printers without QR codes");
     print->add_option("--image", images, "A PNG, JPEG, GIF or BMP picture, converted to printer dots")->allow_extra_args(false);

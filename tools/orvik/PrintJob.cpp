@@ -3,9 +3,8 @@
 #include <optional>
 
 #include "CliError.h"
-#include "ToolFiles.h"
-#include "core/QrCommands.h"
 #include "core/QrSymbol.h"
+#include "ToolFiles.h"
 
 namespace OrvikFramework::Cli {
 namespace {
@@ -14,7 +13,6 @@ namespace {
 constexpr int bandRows = 128;
 constexpr std::uint8_t barcodeHeight = 80;
 constexpr std::uint8_t barcodeModule = 2;
-constexpr std::uint8_t qrModuleSize = 6;
 
 [[noreturn]] void usage(const std::string& message) { throw CliError(Exit::Usage, message); }
 
@@ -42,35 +40,6 @@ void checkCode39(const std::string& data) {
             usage("--barcode \"" + data + "\": CODE39 allows only 0-9, A-Z, space and - . $ / + %");
 }
 
-std::uint8_t parseQrSize(const std::string& value) {
-    std::size_t used = 0;
-    int dots = -1;
-    try {
-        dots = std::stoi(value, &used);
-    } catch (const std::exception&) {
-    }
-    if (used != value.size() || dots < 1 || dots > QR_LARGEST_MODULE_SIZE)
-        usage("--qr-size must be a number from 1 to " + std::to_string(QR_LARGEST_MODULE_SIZE) + ", not \"" + value + "\"");
-    return static_cast<std::uint8_t>(dots);
-}
-
-QR_ERROR_CORRECTION parseQrEcc(const std::string& value) {
-    if (value == "L") return QR_ERROR_CORRECTION::L;
-    if (value == "M") return QR_ERROR_CORRECTION::M;
-    if (value == "Q") return QR_ERROR_CORRECTION::Q;
-    if (value == "H") return QR_ERROR_CORRECTION::H;
-    usage("--qr-ecc must be L, M, Q or H, not \"" + value + "\"");
-}
-
-// Checked here so that a QR code that cannot print stops the job before anything is sent.
-void checkQr(const std::string& data, QR_ERROR_CORRECTION level, bool raster) {
-    if (data.empty()) usage("--qr needs data");
-    if (data.size() > Commands::qrLargestStore)
-        usage("--qr data is longer than " + std::to_string(Commands::qrLargestStore) + " bytes");
-    std::string problem;
-    if (raster && !QrSymbol::encode(Data(data.begin(), data.end()), rawValue(level), problem)) usage("--qr: " + problem);
-}
-
 std::uint8_t parseFeed(const std::string& value) {
     std::size_t used = 0;
     int units = -1;
@@ -80,6 +49,32 @@ std::uint8_t parseFeed(const std::string& value) {
     }
     if (used != value.size() || units < 0 || units > 255) usage("--feed must be a number from 0 to 255, not \"" + value + "\"");
     return static_cast<std::uint8_t>(units);
+}
+
+std::uint8_t parseQrSize(const std::string& value) {
+    std::size_t used = 0;
+    int size = -1;
+    try {
+        size = std::stoi(value, &used);
+    } catch (const std::exception&) {
+    }
+    if (used != value.size() || size < QRSmallestModule || size > QRLargestModule)
+        usage("--qr-size must be a number from 1 to 16, not \"" + value + "\"");
+    return static_cast<std::uint8_t>(size);
+}
+
+QRErrorCorrection parseQrLevel(const std::string& value) {
+    if (value == "L") return QRErrorCorrection::L;
+    if (value == "M") return QRErrorCorrection::M;
+    if (value == "Q") return QRErrorCorrection::Q;
+    if (value == "H") return QRErrorCorrection::H;
+    usage("--qr-ecc must be L, M, Q or H, not \"" + value + "\"");
+}
+
+// A QR code the printer would silently drop is refused before anything is sent.
+void checkQr(const std::string& data, QRErrorCorrection level) {
+    std::string error;
+    if (!QrSymbol::encode(data, level, error)) usage("--qr: " + error);
 }
 
 std::uint8_t modeBit(const std::string& name) {
@@ -111,10 +106,8 @@ PrintJob PrintJob::fromOptions(const std::vector<OrderedOption>& options) {
     BARCODE_HRI_POS hri = BARCODE_HRI_POS::BENEATH;
     bool hriGiven = false;
     std::string pendingStyle;  // the first style option still waiting for its --text
-    std::uint8_t qrSize = qrModuleSize;
-    QR_ERROR_CORRECTION qrLevel = QR_ERROR_CORRECTION::M;
-    bool qrRaster = false;
-    std::string pendingQr;  // the first QR option still waiting for its --qr
+    Qr qr{{}, ALIGNMENT::LEFT, 6, QRErrorCorrection::M, false};
+    bool qrSettingGiven = false;
     for (const auto& [name, value] : options) {
         if (name == "align") {
             if (aligned) usage("--align given twice before the same item");
@@ -140,19 +133,19 @@ PrintJob PrintJob::fromOptions(const std::vector<OrderedOption>& options) {
             hri = BARCODE_HRI_POS::BENEATH;
             hriGiven = false;
         } else if (name == "qr-size" || name == "qr-ecc" || name == "qr-raster") {
-            if (name == "qr-size") qrSize = parseQrSize(value);
-            if (name == "qr-ecc") qrLevel = parseQrEcc(value);
-            if (name == "qr-raster") qrRaster = true;
-            if (pendingQr.empty()) pendingQr = name;
+            if (name == "qr-size") qr.moduleSize = parseQrSize(value);
+            if (name == "qr-ecc") qr.level = parseQrLevel(value);
+            if (name == "qr-raster") qr.picture = true;
+            qrSettingGiven = true;
         } else if (name == "qr") {
-            checkQr(value, qrLevel, qrRaster);
-            job.steps_.push_back(Qr{value, align, qrSize, qrLevel, qrRaster});
+            checkQr(value, qr.level);
+            qr.data = value;
+            qr.align = align;
+            job.steps_.push_back(qr);
+            qr = Qr{{}, ALIGNMENT::LEFT, 6, QRErrorCorrection::M, false};
+            qrSettingGiven = false;
             align = ALIGNMENT::LEFT;
             aligned = false;
-            qrSize = qrModuleSize;
-            qrLevel = QR_ERROR_CORRECTION::M;
-            qrRaster = false;
-            pendingQr.clear();
         } else if (name == "image") {
             job.steps_.push_back(Image{value, align, {}});
             align = ALIGNMENT::LEFT;
@@ -164,9 +157,9 @@ PrintJob PrintJob::fromOptions(const std::vector<OrderedOption>& options) {
         }
     }
     if (!pendingStyle.empty()) usage("--" + pendingStyle + " must come before the --text it styles");
-    if (!pendingQr.empty()) usage("--" + pendingQr + " must come before the --qr it applies to");
     if (aligned) usage("--align must come before the --text, --barcode, --qr or --image it aligns");
     if (hriGiven) usage("--hri must come before the --barcode it applies to");
+    if (qrSettingGiven) usage("--qr-size, --qr-ecc and --qr-raster must come before the --qr they apply to");
     if (job.steps_.empty()) usage("nothing to print: give --text, --barcode, --qr, --image, --feed or --cut");
     return job;
 }
@@ -192,13 +185,6 @@ void PrintJob::play(Orvik& sdk) const {
         } else if (const auto* barcode = std::get_if<Barcode>(&step)) {
             alignTo(barcode->align);
             sdk.PrintBarcode(barcode->hri, barcodeHeight, barcodeModule, barcode->data);
-        } else if (const auto* qr = std::get_if<Qr>(&step)) {
-            alignTo(qr->align);
-            if (qr->raster) {
-                sdk.PrintQRCodeRaster(qr->data, qr->moduleSize, qr->level);
-            } else {
-                sdk.PrintQRCode(qr->data, qr->moduleSize, qr->level);
-            }
         } else if (const auto* image = std::get_if<Image>(&step)) {
             alignTo(image->align);
             const ImageConvert::BitImage& bits = image->bits;
@@ -210,6 +196,10 @@ void PrintJob::play(Orvik& sdk) const {
                 sdk.PrintRasterBitImage(0, static_cast<std::uint8_t>(rowBytes & 0xff), static_cast<std::uint8_t>(rowBytes >> 8),
                                         static_cast<std::uint8_t>(rows), 0, band);
             }
+        } else if (const auto* qr = std::get_if<Qr>(&step)) {
+            alignTo(qr->align);
+            if (qr->picture) sdk.PrintQRCodeImage(qr->data, qr->moduleSize, qr->level);
+            else sdk.PrintQRCode(qr->data, qr->moduleSize, qr->level);
         } else if (const auto* feed = std::get_if<Feed>(&step)) {
             sdk.PrintNFeedPaper(feed->units);
         } else {

@@ -50,23 +50,23 @@ private:
         ALIGNMENT align;
         BARCODE_HRI_POS hri;
     };
-    struct Qr {
-        std::string data;
-        ALIGNMENT align;
-        std::uint8_t moduleSize;
-        QR_ERROR_CORRECTION level;
-        bool raster;
-    };
     struct Image {
         std::string path;
         ALIGNMENT align;
         ImageConvert::BitImage bits;
     };
+    struct Qr {
+        std::string data;
+        ALIGNMENT align;
+        std::uint8_t moduleSize;
+        QRErrorCorrection level;
+        bool picture;
+    };
     struct Feed {
         std::uint8_t units;
     };
     struct Cut {};
-    using Step = std::variant<Text, Barcode, Qr, Image, Feed, Cut>;
+    using Step = std::variant<Text, Barcode, Image, Qr, Feed, Cut>;
 
     std::vector<Step> steps_;
 };

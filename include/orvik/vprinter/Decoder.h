@@ -37,11 +37,7 @@ struct Command {
         RasterImage,    // GS v 0 m xL xH yL yH data
         StatusRequest,  // DLE EOT n
         CompressedJob,  // 1B FF FA + length; the inflated commands follow
-        QrModel,        // GS ( k function 165; value n1 (49 model 1, 50 model 2, 51 micro)
-        QrModuleSize,   // GS ( k function 167; value: dots per module
-        QrErrorCorrection,  // GS ( k function 169; value 48 (L) to 51 (H)
-        QrStore,        // GS ( k function 180; data: the symbol data
-        QrPrint,        // GS ( k function 181
+        QrCode,         // GS ( k pL pH 49 fn ...: value is fn, data the parameters after it
         Unknown,        // bytes that are no command; skipped
         Error,          // malformed or oversized input; message says what was skipped
     };
@@ -56,7 +52,7 @@ struct Command {
     /// Raster width in bytes and height in rows.
     std::uint32_t width = 0;
     std::uint32_t height = 0;
-    /// Text bytes, barcode or QR content, raster bytes or the unknown bytes.
+    /// Text bytes, barcode content, raster bytes or the unknown bytes.
     Data data;
     std::string message;
     /// Decoded from inside a compressed job.
