@@ -303,11 +303,13 @@ struct Decoder::State {
         }
         if (avail < 5) return 0;
         const std::size_t length = p[3] + 256u * p[4];
-        if (length < 2) {
-            error(at, "GS ( k with parameter length " + std::to_string(length) + "; header skipped");
-            return 5;
-        }
         if (avail < 5 + length) return 0;
+        // Skipped whole, so a parameter byte is never taken for text.
+        if (length < 2) {
+            error(at, "GS ( k with parameter length " + std::to_string(length) + "; its " +
+                          std::to_string(5 + length) + " bytes skipped");
+            return 5 + length;
+        }
         if (p[5] != 49) {
             unknown(at, p, 5 + length);
             return 5 + length;

@@ -307,14 +307,25 @@ struct Renderer::State {
         if (hriPosition == 2 || hriPosition == 3) drawHri(pattern.hri, center);
     }
 
+    bool qrSettingFits(const std::string& name, int value, int lowest, int highest) {
+        if (value >= lowest && value <= highest) return true;
+        receipt.warnings.push_back("QR " + name + " " + std::to_string(value) + " is outside " + std::to_string(lowest) +
+                                   "-" + std::to_string(highest) + "; ignored");
+        return false;
+    }
+
     // GS ( k for QR: settings and data are kept until the print function draws the symbol, quiet zone included.
     void qrCode(const Command& c) {
         const auto parameter = [&c](std::size_t i) { return i < c.data.size() ? int{c.data[i]} : -1; };
         switch (c.value) {
             case 65: qrModel = parameter(0); break;
-            case 67: qrModule = std::clamp(parameter(0), 1, 16); break;
+            // A printer ignores a setting out of range, keeping the one before.
+            case 67:
+                if (qrSettingFits("module size", parameter(0), QRSmallestModule, QRLargestModule)) qrModule = parameter(0);
+                break;
             case 69:
-                if (parameter(0) >= 48 && parameter(0) <= 51) qrLevel = static_cast<QRErrorCorrection>(parameter(0));
+                if (qrSettingFits("error correction", parameter(0), 48, 51))
+                    qrLevel = static_cast<QRErrorCorrection>(parameter(0));
                 break;
             case 80: qrData.assign(c.data.begin() + std::min<std::size_t>(1, c.data.size()), c.data.end()); break;
             case 81: {

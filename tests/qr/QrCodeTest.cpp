@@ -101,5 +101,52 @@ TEST(QrCode, WhatNoSymbolCanCarryIsRefusedWithALineAndNothingSent) {
     EXPECT_TRUE(printer.sdk.PrintQRCode(tooLongForH, 1, QRErrorCorrection::L));
 }
 
+TEST(QrCode, VirtualPrinterSkipsBrokenFunctionsWholeAndWarnsOfWhatItDoesNotDraw) {
+    const Data store = bytes({0x1d, '(', 'k', 5, 0, 49, 80, 48}) + text("OK");
+    const Data print = bytes({0x1d, '(', 'k', 3, 0, 49, 81, 48});
+    struct Case {
+        std::string what;
+        Data stream;
+        std::size_t reports;  // Error and Unknown commands
+        std::size_t warnings;
+    };
+    const std::vector<Case> cases = {
+        // Skipped parameters that look like text must not print.
+        {"another symbol family", bytes({0x1d, '(', 'k', 4, 0, 48, 65, 'X', 'Y'}) + store + print, 1, 0},
+        {"length shorter than cn fn", bytes({0x1d, '(', 'k', 1, 0, 'X'}) + store + print, 1, 0},
+        {"print with nothing stored", print, 0, 1},
+        {"stored data cleared by ESC @", store + bytes({0x1b, '@'}) + print, 0, 1},
+        {"model 1", bytes({0x1d, '(', 'k', 4, 0, 49, 65, 49, 0}) + store + print, 0, 1},
+        {"module size 0, ignored", bytes({0x1d, '(', 'k', 3, 0, 49, 67, 0}) + store + print, 0, 1},
+        {"level outside L-H, ignored", bytes({0x1d, '(', 'k', 3, 0, 49, 69, 7}) + store + print, 0, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        VirtualPrinter::Renderer renderer;
+        renderer.apply(VirtualPrinter::decodeAll(c.stream + text("end\n")));
+        renderer.finish();
+        const auto receipts = renderer.takeReceipts();
+        ASSERT_EQ(receipts.size(), 1u);
+        const auto& commands = receipts[0].commands;
+        const auto count = [&commands](auto... kinds) {
+            return static_cast<std::size_t>(std::count_if(commands.begin(), commands.end(), [&](const auto& command) {
+                return ((command.kind == kinds) || ...);
+            }));
+        };
+        using K = VirtualPrinter::Command::Kind;
+        EXPECT_EQ(count(K::Error, K::Unknown), c.reports) << dumpText(receipts[0]);
+        EXPECT_EQ(receipts[0].warnings.size(), c.warnings) << dumpText(receipts[0]);
+        EXPECT_EQ(count(K::Text), 1u) << dumpText(receipts[0]);
+    }
+    // An ignored setting keeps the one before it: the symbol still reads, at 3 dots a module.
+    const Data ignored = bytes({0x1d, '(', 'k', 3, 0, 49, 67, 0}) + store + print;
+    VirtualPrinter::Renderer renderer;
+    renderer.apply(VirtualPrinter::decodeAll(ignored));
+    renderer.finish();
+    const auto receipts = renderer.takeReceipts();
+    ASSERT_EQ(receipts.size(), 1u);
+    EXPECT_EQ(receipts[0].height, (21u + 8u) * 3u);  // version 1 in its quiet zone
+}
+
 }  // namespace
 }  // namespace OrvikFramework
