@@ -7,6 +7,7 @@ PACKAGES="$PACKAGES libsdbus-c++-dev libsystemd-dev dbus python3-dbusmock"
 PACKAGES="$PACKAGES libicu-dev"
 PACKAGES="$PACKAGES zlib1g-dev libfreetype-dev fonts-dejavu-core libstb-dev libcli11-dev libzxing-dev"
 PACKAGES="$PACKAGES libcli11-dev libstb-dev"
+PACKAGES="$PACKAGES fonts-wqy-microhei"
 
 missing=""
 for pkg in $PACKAGES; do

@@ -11,6 +11,7 @@
 #include <orvik/Bluetooth.h>
 #include <orvik/BLEPeripheral.h>
 #include <orvik/BluetoothUUID.h>
+#include <orvik/CodePage.h>
 #include <orvik/Data.h>
 #include <orvik/Enums.h>
 #include <orvik/Hotspot.h>
@@ -137,6 +138,16 @@ public:
     /// for each answer; absent, with a log line saying why, when it cannot be asked, is silent or answers nonsense.
     /// Not while spooling: a status cannot be spooled.
     std::optional<PrinterStatus> RequestStatus(std::chrono::milliseconds timeout = std::chrono::seconds(2));
+
+    /// The code page PrintCodePageText converts to, as last selected with SelectCodePage; absent: UTF-8.
+    /// InitPrinter clears it, as ESC @ returns the printer to its default page.
+    std::optional<CodePage> SelectedCodePage;
+    /// Switches the printer to `page` (ESC t n, or a multi-byte page's mode command; see <orvik/CodePage.h>).
+    /// Nothing changes when the command cannot be sent.
+    virtual void SelectCodePage(CodePage page);
+    /// The text converted from UTF-8 to SelectedCodePage, then CR LF. Returns how many characters the page lacks
+    /// or invalid UTF-8 bytes were printed as "?"; -1 when nothing could be sent.
+    virtual std::int64_t PrintCodePageText(std::string_view Text);
 
 private:
     std::optional<Data> exchangeStatus(const Data& request, std::chrono::milliseconds timeout);
