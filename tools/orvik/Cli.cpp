@@ -188,18 +188,24 @@ int run(int argc, char** argv) {
     CLI::App* print = app.add_subcommand("print", "Print text, barcodes and pictures");
     print->footer(
         "Items print in the order given. --align applies to the next --text, --barcode or --image; --bold,\n"
-        "--underline, --double-width, --double-height and --font-b to the next --text; --hri to the next --barcode.\n"
+        "--underline, --double-width, --double-height and --font-b to the next --text; --hri to the next --barcode;\n"
+        "--codepage to every --text after it.\n"
         "Barcodes are CODE39.\n" +
         std::string(exitCodeHelp));
     std::string printTo;
     LinkSettings printLink;
     ImageSettings printImage;
     // Only their order matters; orderedOptions reads each occurrence back from the parser.
-    std::vector<std::string> texts, aligns, barcodes, hris, images, feeds;
+    std::vector<std::string> texts, aligns, barcodes, hris, images, feeds, codepages;
     std::map<std::string, int> flagCounts;
     print->add_option("--to", printTo, "Printer address: tcp://HOST:PORT, wifi://SSID?password=P&host=H&port=N or ble://NAME")
         ->required();
     print->add_option("--text", texts, "A line of text (UTF-8)")->allow_extra_args(false);
+    print->add_option("--codepage", codepages,
+                      "Convert the following texts to this printer code page: CP437, CP850, CP852, CP858, CP866, "
+                      "CP1252, ISO-8859-15, GB18030, BIG5 or SHIFT_JIS")
+        ->type_name("NAME")
+        ->allow_extra_args(false);
     print->add_option("--align", aligns, "left, center or right")->allow_extra_args(false);
     for (const auto& [name, help] : std::vector<std::pair<std::string, std::string>>{
              {"--bold", "Bold"}, {"--underline", "Underlined"}, {"--double-width", "Double width"},

@@ -1,5 +1,6 @@
 #include "PrintJob.h"
 
+#include <cstdio>
 #include <optional>
 
 #include "CliError.h"
@@ -50,6 +51,13 @@ std::uint8_t parseFeed(const std::string& value) {
     return static_cast<std::uint8_t>(units);
 }
 
+CodePage parseCodePage(const std::string& value) {
+    if (const auto page = codePageNamed(value)) return *page;
+    std::string names;
+    for (const CodePageInfo& info : codePages()) names += (names.empty() ? "" : ", ") + std::string(info.name);
+    usage("--codepage must be one of " + names + ", not \"" + value + "\"");
+}
+
 std::uint8_t modeBit(const std::string& name) {
     if (name == "bold") return PRINT_MODE__EMPHASIZED_SELECTED;
     if (name == "underline") return PRINT_MODE__UNDERLINE_SELECTED;
@@ -79,6 +87,8 @@ PrintJob PrintJob::fromOptions(const std::vector<OrderedOption>& options) {
     BARCODE_HRI_POS hri = BARCODE_HRI_POS::BENEATH;
     bool hriGiven = false;
     std::string pendingStyle;  // the first style option still waiting for its --text
+    std::optional<CodePage> codePage;
+    bool codePageUsed = true;
     for (const auto& [name, value] : options) {
         if (name == "align") {
             if (aligned) usage("--align given twice before the same item");
@@ -90,8 +100,12 @@ PrintJob PrintJob::fromOptions(const std::vector<OrderedOption>& options) {
         } else if (name == "hri") {
             hri = parseHri(value);
             hriGiven = true;
+        } else if (name == "codepage") {
+            codePage = parseCodePage(value);
+            codePageUsed = false;
         } else if (name == "text") {
-            job.steps_.push_back(Text{value, align, mode});
+            job.steps_.push_back(Text{value, align, mode, codePage});
+            codePageUsed = true;
             align = ALIGNMENT::LEFT;
             aligned = false;
             mode = 0;
@@ -115,6 +129,7 @@ PrintJob PrintJob::fromOptions(const std::vector<OrderedOption>& options) {
     }
     if (!pendingStyle.empty()) usage("--" + pendingStyle + " must come before the --text it styles");
     if (aligned) usage("--align must come before the --text, --barcode or --image it aligns");
+    if (!codePageUsed) usage("--codepage must come before the --text it applies to");
     if (hriGiven) usage("--hri must come before the --barcode it applies to");
     if (job.steps_.empty()) usage("nothing to print: give --text, --barcode, --image, --feed or --cut");
     return job;
@@ -125,10 +140,20 @@ void PrintJob::loadImages(const ImageSettings& settings) {
         if (auto* image = std::get_if<Image>(&step)) image->bits = loadBitImage(image->path, settings);
 }
 
+void PrintJob::printInCodePage(Orvik& sdk, const Text& text, std::optional<CodePage>& selected) {
+    if (text.codePage != selected) sdk.SelectCodePage(*(selected = text.codePage));
+    const std::int64_t replaced = sdk.PrintCodePageText(text.text);
+    if (replaced > 0)
+        std::fprintf(stderr, "orvik: warning: %lld character(s) of \"%s\" are not in %s; printed as \"?\"\n",
+                     static_cast<long long>(replaced), text.text.c_str(),
+                     std::string(codePageInfo(*text.codePage).name).c_str());
+}
+
 void PrintJob::play(Orvik& sdk) const {
     // After initialisation the printer is left-aligned in the standard mode; only changes are sent.
     ALIGNMENT align = ALIGNMENT::LEFT;
     std::uint8_t mode = 0;
+    std::optional<CodePage> page;
     const auto alignTo = [&](ALIGNMENT wanted) {
         if (wanted != align) sdk.TextAlignment(align = wanted);
     };
@@ -137,7 +162,11 @@ void PrintJob::play(Orvik& sdk) const {
         if (const auto* text = std::get_if<Text>(&step)) {
             alignTo(text->align);
             if (text->mode != mode) sdk.PrintMode(mode = text->mode);
-            sdk.PrintText(text->text);
+            if (text->codePage) {
+                printInCodePage(sdk, *text, page);
+            } else {
+                sdk.PrintText(text->text);
+            }
         } else if (const auto* barcode = std::get_if<Barcode>(&step)) {
             alignTo(barcode->align);
             sdk.PrintBarcode(barcode->hri, barcodeHeight, barcodeModule, barcode->data);

@@ -1,11 +1,13 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <variant>
 #include <vector>
 
+#include <orvik/CodePage.h>
 #include <orvik/Enums.h>
 #include <orvik/Orvik.h>
 
@@ -25,7 +27,7 @@ using OrderedOption = std::pair<std::string, std::string>;
 
 /// A receipt as an ordered list of printed items, built from the options in the order they were given.
 /// --align applies to the next text, barcode or picture; the text styles to the next --text; --hri to the next
-/// --barcode.
+/// --barcode; --codepage to every --text after it.
 class PrintJob {
 public:
     /// Checks and orders the options; throws CliError (usage) on a bad value or a style with nothing to apply to.
@@ -34,7 +36,8 @@ public:
     /// Reads and converts the pictures; throws CliError (input) when one cannot be read or decoded.
     void loadImages(const ImageSettings& settings);
 
-    /// Sends the whole job through the SDK, starting with printer initialisation.
+    /// Sends the whole job through the SDK, starting with printer initialisation; says on standard error which
+    /// texts had characters their code page lacks.
     void play(Orvik& sdk) const;
 
     bool empty() const { return steps_.empty(); }
@@ -44,6 +47,7 @@ private:
         std::string text;
         ALIGNMENT align;
         std::uint8_t mode;
+        std::optional<CodePage> codePage;  // none: UTF-8
     };
     struct Barcode {
         std::string data;
@@ -60,6 +64,8 @@ private:
     };
     struct Cut {};
     using Step = std::variant<Text, Barcode, Image, Feed, Cut>;
+    // Selects the text's page when `selected` differs, prints it, and warns of characters the page lacks.
+    static void printInCodePage(Orvik& sdk, const Text& text, std::optional<CodePage>& selected);
 
     std::vector<Step> steps_;
 };
