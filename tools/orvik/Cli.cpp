@@ -223,6 +223,8 @@ int run(int argc, char** argv) {
         // Checked before any picture is read, so a typo is reported at once.
         const PrinterUri uri = parsePrinter(printTo);
         PrintJob job = PrintJob::fromOptions(orderedOptions(*print));
+        for (const std::string& warning : job.conversionWarnings())
+            std::fprintf(stderr, "orvik: warning: %s\n", warning.c_str());
         job.loadImages(printImage);
         const LinkOptions options = linkOptions(printLink);
         withBackend(virtualPrinterDir, [&] { sendJob(uri, printTo, options, [&job](Orvik& sdk) { job.play(sdk); }); });

@@ -1,9 +1,9 @@
 #include "PrintJob.h"
 
-#include <cstdio>
 #include <optional>
 
 #include "CliError.h"
+#include "core/CodePage.h"
 #include "ToolFiles.h"
 
 namespace OrvikFramework::Cli {
@@ -140,13 +140,17 @@ void PrintJob::loadImages(const ImageSettings& settings) {
         if (auto* image = std::get_if<Image>(&step)) image->bits = loadBitImage(image->path, settings);
 }
 
-void PrintJob::printInCodePage(Orvik& sdk, const Text& text, std::optional<CodePage>& selected) {
-    if (text.codePage != selected) sdk.SelectCodePage(*(selected = text.codePage));
-    const std::int64_t replaced = sdk.PrintCodePageText(text.text);
-    if (replaced > 0)
-        std::fprintf(stderr, "orvik: warning: %lld character(s) of \"%s\" are not in %s; printed as \"?\"\n",
-                     static_cast<long long>(replaced), text.text.c_str(),
-                     std::string(codePageInfo(*text.codePage).name).c_str());
+std::vector<std::string> PrintJob::conversionWarnings() const {
+    std::vector<std::string> warnings;
+    for (const Step& step : steps_) {
+        const auto* text = std::get_if<Text>(&step);
+        if (!text || !text->codePage) continue;
+        const std::int64_t replaced = CodePages::encode(text->text, text->codePage).replaced;
+        if (replaced > 0)
+            warnings.push_back(std::to_string(replaced) + " character(s) of \"" + text->text + "\" are not in " +
+                               std::string(codePageInfo(*text->codePage).name) + "; printed as \"?\"");
+    }
+    return warnings;
 }
 
 void PrintJob::play(Orvik& sdk) const {
@@ -162,10 +166,11 @@ void PrintJob::play(Orvik& sdk) const {
         if (const auto* text = std::get_if<Text>(&step)) {
             alignTo(text->align);
             if (text->mode != mode) sdk.PrintMode(mode = text->mode);
-            if (text->codePage) {
-                printInCodePage(sdk, *text, page);
-            } else {
+            if (!text->codePage) {
                 sdk.PrintText(text->text);
+            } else {
+                if (text->codePage != page) sdk.SelectCodePage(*(page = text->codePage));
+                sdk.PrintCodePageText(text->text);
             }
         } else if (const auto* barcode = std::get_if<Barcode>(&step)) {
             alignTo(barcode->align);

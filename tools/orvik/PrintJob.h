@@ -36,9 +36,11 @@ public:
     /// Reads and converts the pictures; throws CliError (input) when one cannot be read or decoded.
     void loadImages(const ImageSettings& settings);
 
-    /// Sends the whole job through the SDK, starting with printer initialisation; says on standard error which
-    /// texts had characters their code page lacks.
+    /// Sends the whole job through the SDK, starting with printer initialisation.
     void play(Orvik& sdk) const;
+
+    /// One line for each --text with characters its code page lacks, which print as "?".
+    std::vector<std::string> conversionWarnings() const;
 
     bool empty() const { return steps_.empty(); }
 
@@ -64,8 +66,6 @@ private:
     };
     struct Cut {};
     using Step = std::variant<Text, Barcode, Image, Feed, Cut>;
-    // Selects the text's page when `selected` differs, prints it, and warns of characters the page lacks.
-    static void printInCodePage(Orvik& sdk, const Text& text, std::optional<CodePage>& selected);
 
     std::vector<Step> steps_;
 };
