@@ -1,13 +1,15 @@
 #!/bin/sh
-# Installs the Debian packages the build and the tests need; does nothing when all are present.
+# Installs the Debian packages the build and the tests need, plus any named on the command line (the fuzz and
+# benchmark targets name theirs); does nothing when all are present.
 set -eu
 
-PACKAGES="cmake ninja-build g++ make pkg-config libgtest-dev libgmock-dev"
+PACKAGES="cmake ninja-build g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev"
 PACKAGES="$PACKAGES libsdbus-c++-dev libsystemd-dev dbus python3-dbusmock"
 PACKAGES="$PACKAGES libicu-dev"
 PACKAGES="$PACKAGES zlib1g-dev libfreetype-dev fonts-dejavu-core libstb-dev libcli11-dev libzxing-dev"
-PACKAGES="$PACKAGES libcli11-dev libstb-dev"
+PACKAGES="$PACKAGES libqrencode-dev"
 PACKAGES="$PACKAGES fonts-wqy-microhei"
+PACKAGES="$PACKAGES $*"
 
 missing=""
 for pkg in $PACKAGES; do

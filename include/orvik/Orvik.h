@@ -17,6 +17,7 @@
 #include <orvik/Hotspot.h>
 #include <orvik/Image.h>
 #include <orvik/PrinterStatus.h>
+#include <orvik/QRCode.h>
 #include <orvik/TcpSocket.h>
 
 namespace OrvikFramework {
@@ -138,6 +139,14 @@ public:
     /// for each answer; absent, with a log line saying why, when it cannot be asked, is silent or answers nonsense.
     /// Not while spooling: a status cannot be spooled.
     std::optional<PrinterStatus> RequestStatus(std::chrono::milliseconds timeout = std::chrono::seconds(2));
+
+    /// GS ( k: the printer draws a model 2 QR code of `Content` with `ModuleSize`-dot modules (1-16) at `Level`.
+    /// False, with a log line and nothing sent, when the size is out of range or the content fits no symbol.
+    virtual bool PrintQRCode(std::string_view Content, std::uint8_t ModuleSize = 6,
+                             QRErrorCorrection Level = QRErrorCorrection::M);
+    /// The same symbol drawn here and sent as one GS v 0 picture, for printers without the symbol command.
+    virtual bool PrintQRCodeImage(std::string_view Content, std::uint8_t ModuleSize = 6,
+                                  QRErrorCorrection Level = QRErrorCorrection::M);
 
     /// The code page PrintCodePageText converts to, as last selected with SelectCodePage; absent: UTF-8.
     /// InitPrinter clears it, as ESC @ returns the printer to its default page.

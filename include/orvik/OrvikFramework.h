@@ -16,6 +16,7 @@
 #include <orvik/Platform.h>
 #include <orvik/PlatformError.h>
 #include <orvik/PrinterStatus.h>
+#include <orvik/QRCode.h>
 #include <orvik/RunLoop.h>
 #include <orvik/Stream.h>
 #include <orvik/TcpSocket.h>

@@ -97,6 +97,7 @@ std::string describe(const Command& c) {
             break;
         case K::StatusRequest: line = "DLE EOT " + n + " status request"; break;
         case K::CompressedJob: line = "compressed job of " + n + " bytes"; break;
+        case K::QrCode: line = "GS ( k QR function " + n + " " + quoted(c.data); break;
         case K::Unknown: line = "unknown " + hex(c.data.data(), c.data.size()); break;
         case K::Error: line = "error: " + c.message; break;
     }
@@ -253,6 +254,7 @@ struct Decoder::State {
             case 'V': return cut(p, avail, at);
             case 'k': return barcode(p, avail, at);
             case 'v': return raster(p, avail, at);
+            case '(': return symbol(p, avail, at);
             default: unknown(at, p, 2); return 2;
         }
     }
@@ -302,6 +304,30 @@ struct Decoder::State {
         }
         error(at, "GS k with unknown barcode system " + std::to_string(m));
         return 3;
+    }
+
+    // GS ( k pL pH cn fn ...: two-dimensional symbols; QR (cn 49) is decoded, other symbols are passed over whole.
+    std::size_t symbol(const std::uint8_t* p, std::size_t avail, std::uint64_t at) {
+        if (avail < 3) return 0;
+        if (p[2] != 'k') {
+            unknown(at, p, 3);
+            return 3;
+        }
+        if (avail < 5) return 0;
+        const std::size_t length = p[3] + 256u * p[4];
+        if (length < 2) {
+            error(at, "GS ( k with parameter length " + std::to_string(length) + "; header skipped");
+            return 5;
+        }
+        if (avail < 5 + length) return 0;
+        if (p[5] != 49) {
+            unknown(at, p, 5 + length);
+            return 5 + length;
+        }
+        Command c = make(Command::Kind::QrCode, at, p[6]);
+        c.data.assign(p + 7, p + 5 + length);
+        emit(std::move(c));
+        return 5 + length;
     }
 
     std::size_t raster(const std::uint8_t* p, std::size_t avail, std::uint64_t at) {

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "core/CodePage.h"
+#include "core/QrSymbol.h"
 #include "vprinter/Barcodes.h"
 
 namespace OrvikFramework::VirtualPrinter {
@@ -113,6 +114,10 @@ struct Renderer::State {
     std::optional<std::uint8_t> codeTable;  // none: text is read as UTF-8
     bool multiByte = false;
     int kanjiSystem = -1;  // FS C n; none: the model's own double-byte set
+    int qrModel = 50;
+    int qrModule = 3;
+    QRErrorCorrection qrLevel = QRErrorCorrection::L;
+    std::string qrData;
     std::vector<Placed> line;
     int lineWidth = 0;
     int lineAlignment = 0;
@@ -160,6 +165,10 @@ struct Renderer::State {
         codeTable.reset();
         multiByte = false;
         kanjiSystem = -1;
+        qrModel = 50;
+        qrModule = 3;
+        qrLevel = QRErrorCorrection::L;
+        qrData.clear();
     }
 
     // Makes room for dots down to row `bottom`, continuing on a new receipt when this one would grow too long.
@@ -360,6 +369,39 @@ struct Renderer::State {
         if (hriPosition == 2 || hriPosition == 3) drawHri(pattern.hri, center);
     }
 
+    // GS ( k for QR: settings and data are kept until the print function draws the symbol, quiet zone included.
+    void qrCode(const Command& c) {
+        const auto parameter = [&c](std::size_t i) { return i < c.data.size() ? int{c.data[i]} : -1; };
+        switch (c.value) {
+            case 65: qrModel = parameter(0); break;
+            case 67: qrModule = std::clamp(parameter(0), 1, 16); break;
+            case 69:
+                if (parameter(0) >= 48 && parameter(0) <= 51) qrLevel = static_cast<QRErrorCorrection>(parameter(0));
+                break;
+            case 80: qrData.assign(c.data.begin() + std::min<std::size_t>(1, c.data.size()), c.data.end()); break;
+            case 81: {
+                if (qrModel != 50) {
+                    receipt.warnings.push_back("QR model " + std::to_string(qrModel) + " is not drawn; only model 2 is");
+                    break;
+                }
+                std::string problem;
+                const auto modules = QrSymbol::encode(qrData, qrLevel, problem);
+                if (!modules) {
+                    receipt.warnings.push_back(problem);
+                    break;
+                }
+                const QrSymbol::Raster picture = QrSymbol::raster(*modules, qrModule);
+                Command image;
+                image.width = static_cast<std::uint32_t>(picture.rowBytes);
+                image.height = static_cast<std::uint32_t>(picture.rows);
+                image.data = picture.bits;
+                raster(image);
+                break;
+            }
+            default: break;
+        }
+    }
+
     void raster(const Command& c) {
         flushLine();
         lineAlignment = alignment;
@@ -431,6 +473,7 @@ struct Renderer::State {
             case K::BarcodeWidth: moduleWidth = std::clamp(n, 1, 6); break;
             case K::Barcode: barcode(c); break;
             case K::RasterImage: raster(c); break;
+            case K::QrCode: qrCode(c); break;
             default: break;  // nothing to print: status, reports
         }
     }

@@ -1,4 +1,4 @@
-// The scan-result record and the device-list cell.
+// The scan-result record.
 #include <gtest/gtest.h>
 
 #include <orvik/OrvikFramework.h>
@@ -28,19 +28,6 @@ TEST(BLEPeripheral, NameFallsBackOnlyWhenAbsentAndEqualityGoesByDevice) {
     EXPECT_FALSE(weak.isEqual(nullptr));
     EXPECT_FALSE(empty.isEqual(&empty));
     EXPECT_EQ(BLEPeripheral(printer).RSSI, 0);
-}
-
-TEST(BLEDeviceCell, OutletsStartEmptyAndDoNotOwnTheirLabels) {
-    BLEDeviceCell cell(std::string("device"));
-    EXPECT_TRUE(cell.lblDevice.expired());
-    EXPECT_TRUE(cell.lblRSSI.expired());
-    EXPECT_EQ(cell.reuseIdentifier(), "device");
-    auto name = std::make_shared<Label>();
-    cell.lblDevice = name;
-    name.reset();
-    EXPECT_TRUE(cell.lblDevice.expired());
-    cell.setSelected(true, false);
-    EXPECT_TRUE(cell.isSelected());
 }
 
 }  // namespace

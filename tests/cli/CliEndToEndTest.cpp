@@ -12,6 +12,7 @@
 #include "support/ImageFiles.h"
 #include "support/LoopbackServer.h"
 #include "support/OrvikCli.h"
+#include "support/RecordingTcpSocket.h"
 #include "support/TempDir.h"
 
 namespace OrvikFramework::Cli {
@@ -120,6 +121,23 @@ TEST(CliEndToEndTest, PrintsPicturesFromPngAndBmpInBands) {
     }
 }
 
+TEST(CliEndToEndTest, QrCodesTakeTheirSettingsAndPrintAsTheSdkSendsThem) {
+    LoopbackServer server;
+    const Outcome run = orvik({"print", "--to", tcp(server), "--align", "center", "--qr-ecc", "H", "--qr-size", "4",
+                               "--qr-raster", "--qr", "https://orvik.example", "--qr", "second"});
+    EXPECT_EQ(run.code, 0) << run.output;
+    Orvik sdk;
+    auto recorder = std::make_shared<Testing::RecordingTcpSocket>();
+    sdk.InterfaceType = WIRELESSS_INTERFACE::SOCKET;
+    sdk.TCPDevice = recorder;
+    sdk.InitPrinter();
+    sdk.TextAlignment(ALIGNMENT::CENTER);
+    sdk.PrintQRCodeImage("https://orvik.example", 4, QRErrorCorrection::H);
+    sdk.TextAlignment(ALIGNMENT::LEFT);
+    sdk.PrintQRCode("second", 6, QRErrorCorrection::M);
+    EXPECT_EQ(server.received(), Testing::joined(recorder->pieces));
+}
+
 TEST(CliEndToEndTest, SendsAFileUnchangedWithoutProgressWhenNotATerminal) {
     TempDir dir;
     Data job(300 * 1024);
@@ -179,6 +197,11 @@ TEST(CliEndToEndTest, FailuresHaveTheirExitCodeAndMessage) {
          "orvik: cannot read \"" + dir.file("missing.txt") + "\": No such file or directory\n"},
         {{"preview", dir.file("empty.bin"), dir.file("out.png")}, 3, "orvik: the job prints nothing\n"},
         {{"print", "--to", closed, "--feed", "x1"}, 2, "orvik: --feed must be a number from 0 to 255, not \"x1\"\n"},
+        {{"print", "--to", closed, "--qr-size", "17", "--qr", "x"}, 2, "orvik: --qr-size must be a number from 1 to 16, not \"17\"\n"},
+        {{"print", "--to", closed, "--qr-ecc", "H", "--qr", std::string(1300, 'x')}, 2,
+         "orvik: --qr: QR code data of 1300 bytes does not fit a symbol at this level\n"},
+        {{"print", "--to", closed, "--qr", "x", "--qr-raster"}, 2,
+         "orvik: --qr-size, --qr-ecc and --qr-raster must come before the --qr they apply to\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.message);

@@ -1,15 +1,10 @@
-// Piece boundaries, the size announcement and character cutting of the Bluetooth write path.
+// Character cutting of the Bluetooth write path.
 #include <gtest/gtest.h>
 
 #include "core/BleFraming.h"
 
 namespace OrvikFramework {
 namespace {
-
-TEST(BleFraming, HexDumpIsLowerCasePairs) {
-    EXPECT_EQ(BleFraming::hexDump({0x1B, 0x40, 0x00, 0xAF}), "1b4000af");
-    EXPECT_EQ(BleFraming::hexDump({}), "");
-}
 
 TEST(BleFraming, TextIsCutByUserPerceivedCharacters) {
     const std::string thumbsUpDark = "\xF0\x9F\x91\x8D\xF0\x9F\x8F\xBF";  // U+1F44D U+1F3FF

@@ -17,24 +17,6 @@ std::string reason(const std::variant<Data, std::string>& result) {
     return why ? *why : "";
 }
 
-TEST(BmpRaster, BytesPerRowIsFourTimesWidthInWords) {
-    const std::vector<std::pair<std::int64_t, std::int64_t>> cases = {
-        {1, 4}, {31, 4}, {32, 4}, {33, 8}, {100, 16}, {384, 48}, {576, 72}, {1000, 128}, {2100, 264}};
-    for (const auto& [width, bytes] : cases) EXPECT_EQ(BmpRaster::bytesPerRow(width), bytes) << width;
-}
-
-TEST(BmpRaster, RowsMatchAnIndependentPackingForEverySize) {
-    for (const std::int64_t width : {1, 7, 8, 31, 32, 33, 384, 576}) {
-        for (const std::int64_t height : {1, 4, 5, 6, 63, 64, 65, 129}) {
-            for (const std::uint8_t padding : {0x00, 0xFF, 0xA5}) {
-                BmpLayout layout{.width = width, .height = height, .padding = padding};
-                EXPECT_EQ(std::get<Data>(rowsOf(layout)), Testing::expectedRows(layout))
-                    << width << "x" << height << " padding " << int(padding);
-            }
-        }
-    }
-}
-
 TEST(BmpRaster, PaletteTopDownAndColourTableSizeDecideTheRows) {
     struct Case {
         const char* name;
@@ -88,27 +70,6 @@ TEST(BmpRaster, UnusableFilesAreRefusedWithAReason) {
     for (const auto& [name, file, why] : cases) EXPECT_EQ(reason(BmpRaster::printerRows(file, 33, 5)), why) << name;
     EXPECT_EQ(reason(BmpRaster::printerRows(good, 0, 5)), "empty picture");
     EXPECT_EQ(reason(BmpRaster::printerRows(good, 33, 0)), "empty picture");
-}
-
-TEST(BmpRaster, BandsCutRowsWithAShorterLastBand) {
-    const std::int64_t R = 4;
-    for (const std::int64_t height : {1, 4, 5, 6, 63, 64, 65, 129}) {
-        Data rows(static_cast<std::size_t>(height * R));
-        for (std::size_t i = 0; i < rows.size(); ++i) rows[i] = static_cast<std::uint8_t>(i * 31);
-        for (const std::int64_t bandRows : {5, 64}) {
-            const auto bands = BmpRaster::bands(rows, R, bandRows);
-            ASSERT_EQ(static_cast<std::int64_t>(bands.size()), (height + bandRows - 1) / bandRows);
-            Data joined;
-            for (std::size_t b = 0; b < bands.size(); ++b) {
-                const bool last = b + 1 == bands.size();
-                EXPECT_EQ(bands[b].rows, last && height % bandRows ? height % bandRows : bandRows);
-                EXPECT_EQ(static_cast<std::int64_t>(bands[b].bytes.size()), bands[b].rows * R);
-                joined.insert(joined.end(), bands[b].bytes.begin(), bands[b].bytes.end());
-            }
-            EXPECT_EQ(joined, rows) << height << " rows in bands of " << bandRows;
-        }
-    }
-    EXPECT_TRUE(BmpRaster::bands({}, 4, 5).empty());
 }
 
 }  // namespace

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cmath>
-
 #include "core/ImageConvert.h"
 #include "support/ImageFiles.h"
 
@@ -12,13 +10,6 @@ using Testing::greyImage;
 
 std::uint32_t le32(const Data& bytes, std::size_t at) {
     return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | static_cast<std::uint32_t>(bytes[at + 3]) << 24;
-}
-
-double whiteShare(const BitImage& bits) {
-    int white = 0;
-    for (int y = 0; y < bits.height; ++y)
-        for (int x = 0; x < bits.width; ++x) white += !bits.black(x, y);
-    return static_cast<double>(white) / (bits.width * bits.height);
 }
 
 TEST(ImageConvertTest, ScalesToWidthKeepingAspect) {
@@ -66,17 +57,6 @@ TEST(ImageConvertTest, RefusesSizesThatWouldExhaustMemory) {
     EXPECT_NE(error.find("too large"), std::string::npos) << error;
 }
 
-TEST(ImageConvertTest, DitheringKeepsMeanGrey) {
-    for (const Dither method : {Dither::FloydSteinberg, Dither::Atkinson}) {
-        for (const int level : {16, 64, 128, 192, 240}) {
-            SCOPED_TRACE("method " + std::to_string(static_cast<int>(method)) + ", grey " + std::to_string(level));
-            const BitImage bits = dither(greyImage(96, 96, [level](int, int) { return level; }), method);
-            // Atkinson passes on only three quarters of the error by design, which pushes quarter tones ~0.08 outwards.
-            EXPECT_NEAR(whiteShare(bits), level / 255.0, method == Dither::Atkinson ? 0.1 : 0.03);
-        }
-    }
-}
-
 // Error diffusion over the whole picture at once, the textbook way: the reduction keeps only a few rows of levels,
 // and edges (last rows, last columns, tiny pictures) are where a sliding window goes wrong.
 std::vector<bool> textbookDither(const GreyImage& image, Dither method) {
@@ -104,7 +84,7 @@ std::vector<bool> textbookDither(const GreyImage& image, Dither method) {
 
 TEST(ImageConvertTest, DitheringMatchesWholePictureDiffusion) {
     for (const Dither method : {Dither::FloydSteinberg, Dither::Atkinson}) {
-        for (const auto& [width, height] : {std::pair{1, 1}, {2, 1}, {1, 5}, {9, 2}, {13, 3}, {17, 4}, {40, 9}}) {
+        for (const auto& [width, height] : {std::pair{1, 1}, {2, 1}, {1, 5}, {9, 2}, {13, 3}, {17, 4}, {40, 9}, {97, 33}}) {
             SCOPED_TRACE("method " + std::to_string(static_cast<int>(method)) + ", " + std::to_string(width) + "x" +
                          std::to_string(height));
             const auto grey = greyImage(width, height, [](int x, int y) { return (x * 53 + y * 97 + x * y * 7) % 256; });

@@ -1,6 +1,4 @@
 // Many clients printing at once: every receipt comes out, whole and with its own lines only.
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -15,6 +13,7 @@
 #include <orvik/vprinter/Server.h>
 
 #include "support/LogCapture.h"
+#include "support/LoopbackServer.h"
 
 namespace OrvikFramework::VirtualPrinter {
 namespace {
@@ -34,12 +33,8 @@ std::string textOf(const Receipt& receipt) {
 
 // Sends its receipts in uneven chunks, so that receipts of different clients interleave on the printer's side.
 void printReceipts(int port, int client) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) return;
+    const int fd = Testing::connectToLoopback(port);
+    if (fd < 0) return;
     std::string job;
     for (int r = 0; r < receiptsPerClient; ++r) {
         job += "\x1b@client " + std::to_string(client) + "\r\nreceipt " + std::to_string(r) + "\r\n\x1bJ\x10\x1bm";

@@ -14,6 +14,7 @@
 #include <orvik/RunLoop.h>
 
 #include "platform/linux/BlueZ.h"
+#include "support/Bytes.h"
 #include "support/LogCapture.h"
 #include "support/MockBus.h"
 
@@ -22,6 +23,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using Testing::LogCapture;
+using Testing::operator+;
 using Testing::MockBus;
 using ::testing::Contains;
 using ::testing::ElementsAre;
@@ -127,16 +129,9 @@ struct BlueZTest : ::testing::Test {
     }
 
     void update(const std::string& path, const std::string& interface, const Properties& properties) {
-        mock(path)->callMethod("UpdateProperties").onInterface(mockInterface).withArguments(interface, properties);
+        bus.updateProperties("org.bluez", path, interface, properties);
     }
-
-    std::vector<std::vector<sdbus::Variant>> callsOf(const std::string& path, const std::string& method) {
-        std::vector<sdbus::Struct<std::uint64_t, std::vector<sdbus::Variant>>> calls;
-        mock(path)->callMethod("GetMethodCalls").onInterface(mockInterface).withArguments(method).storeResultsTo(calls);
-        std::vector<std::vector<sdbus::Variant>> arguments;
-        for (const auto& call : calls) arguments.push_back(call.get<1>());
-        return arguments;
-    }
+    auto callsOf(const std::string& path, const std::string& method) { return bus.callsOf("org.bluez", path, method); }
 
     bool waitFor(const std::function<bool()>& done) { return RunLoop::main().runUntil(done, 10s); }
     bool waitForEvent(const std::string& event) { return waitFor([&] { return recorder.has(event); }); }
@@ -186,6 +181,7 @@ TEST_F(BlueZTest, ScanConnectDiscoverNotifyAndWriteAWholeJobInOrder) {
     auto [rx, tx] = connectPrinter(*manager, device);
     ASSERT_TRUE(rx && tx);
     EXPECT_TRUE(recorder.has("discovered Printer 2 -79"));
+    EXPECT_EQ(recorder.seen.at("Printer 2")->address(), "AA:BB:CC:00:00:02");
     EXPECT_EQ(rx->uuid(), *BluetoothUUID::parse(rxUUID));
     EXPECT_EQ(tx->uuid(), *BluetoothUUID::parse(txUUID));
 
@@ -245,11 +241,8 @@ TEST_F(BlueZTest, FailuresOfTheStackReachTheReportsAndTheLog) {
     auto manager = startManager();
     auto [rx, tx] = connectPrinter(*manager, device);
     ASSERT_TRUE(rx);
-    mock(device + "/service0010/char0011")
-        ->callMethod("AddMethod")
-        .onInterface(mockInterface)
-        .withArguments("org.bluez.GattCharacteristic1", "WriteValue", "aya{sv}", "",
-                       "raise dbus.exceptions.DBusException('Operation failed', name='org.bluez.Error.Failed')");
+    bus.addMethod("org.bluez", device + "/service0010/char0011", "org.bluez.GattCharacteristic1", "WriteValue", "aya{sv}", "",
+                  "raise dbus.exceptions.DBusException('Operation failed', name='org.bluez.Error.Failed')");
     auto printer = recorder.seen.at("Printer");
     ASSERT_TRUE(printer->writeValue(Data{1, 2}, rx, CharacteristicWriteType::withResponse));
     ASSERT_TRUE(waitFor([&] { return manager->pendingWrites() == 0; }));
@@ -258,9 +251,8 @@ TEST_F(BlueZTest, FailuresOfTheStackReachTheReportsAndTheLog) {
     // A second Connect of a connected device is refused by BlueZ; that is no failure.
     update(device, "org.bluez.Device1", {{"Connected", sdbus::Variant(false)}});
     ASSERT_TRUE(waitForEvent("disconnected Printer"));
-    mock(device)->callMethod("AddMethod").onInterface(mockInterface).withArguments(
-        "org.bluez.Device1", "Connect", "", "",
-        "raise dbus.exceptions.DBusException('Page timeout', name='org.bluez.Error.Failed')");
+    bus.addMethod("org.bluez", device, "org.bluez.Device1", "Connect", "", "",
+                  "raise dbus.exceptions.DBusException('Page timeout', name='org.bluez.Error.Failed')");
     manager->connect(printer);
     ASSERT_TRUE(waitForEvent("failed Printer error: Page timeout"));
 }
@@ -296,10 +288,8 @@ TEST_F(BlueZTest, TheServiceLeavingTheBusDisconnectsAndStopsTheRadio) {
 TEST_F(BlueZTest, TheSdkPrintsAReceiptThroughBlueZAndWaitsUntilItIsWritten) {
     const std::string device = addPrinter();
     addDevice("AA:BB:CC:00:00:02", "Printer 2");
-    const PlatformBackend previous = Platform::backend();
-    Platform::setBackend(Platform::systemBackend());
-    setDBusAddress(bus.address());
     {
+        Testing::SystemBackendOn system(bus.address());
         Orvik orvik;
         orvik.InitSDK(WIRELESSS_INTERFACE::BLUETOOTH, 20, "Printer", "");
         ASSERT_TRUE(waitFor([&] { return orvik.BLEDevice != nullptr; }));
@@ -319,8 +309,6 @@ TEST_F(BlueZTest, TheSdkPrintsAReceiptThroughBlueZAndWaitsUntilItIsWritten) {
         orvik.Disconnect();
         ASSERT_TRUE(waitFor([&] { return callsOf(device, "Disconnect").size() == 1; }));
     }
-    setDBusAddress(std::nullopt);
-    Platform::setBackend(previous);
 
     Data written;
     for (const auto& call : callsOf(device + "/service0010/char0011", "WriteValue")) {
@@ -328,11 +316,8 @@ TEST_F(BlueZTest, TheSdkPrintsAReceiptThroughBlueZAndWaitsUntilItIsWritten) {
         EXPECT_LE(piece.size(), 20u);
         written.insert(written.end(), piece.begin(), piece.end());
     }
-    const std::string text = "A line that is longer than one piece\r\n";
-    Data expected{0x1B, 0x40};
-    expected.insert(expected.end(), text.begin(), text.end());
-    expected.insert(expected.end(), {0x1B, 0x6D});
-    EXPECT_EQ(written, expected);
+    EXPECT_EQ(written, Testing::bytes({0x1B, 0x40}) + Testing::text("A line that is longer than one piece\r\n") +
+                           Testing::bytes({0x1B, 0x6D}));
 }
 
 TEST(BlueZ, WithoutBlueZOrABusTheRadioIsUnsupported) {

@@ -32,19 +32,11 @@ struct DBusLinkTest : ::testing::Test {
     void SetUp() override {
         bus = std::make_unique<MockBus>();
         bus->startMock({service, path, service}, service);
-        bus->proxy(service, path)
-            ->callMethod("AddMethod")
-            .onInterface("org.freedesktop.DBus.Mock")
-            .withArguments(service, "Echo", "s", "s", "ret = args[0]");
+        bus->addMethod(service, path, service, "Echo", "s", "s", "ret = args[0]");
         link = DBusLink::connect(bus->address(), RunLoop::main());
         ASSERT_TRUE(link);
     }
-    void emitPing(const std::string& text) {
-        bus->proxy(service, path)
-            ->callMethod("EmitSignal")
-            .onInterface("org.freedesktop.DBus.Mock")
-            .withArguments(service, "Ping", "s", std::vector<sdbus::Variant>{sdbus::Variant(text)});
-    }
+    void emitPing(const std::string& text) { bus->emitSignal(service, path, service, "Ping", "s", {sdbus::Variant(text)}); }
 
     LogCapture log;
     std::unique_ptr<MockBus> bus;

@@ -125,11 +125,5 @@ TEST_F(FilesFaults, ReadAllCollectsEveryByteOrReportsTheError) {
     EXPECT_EQ(Files::readAll(dir_.path().string(), bytes), EISDIR);
 }
 
-TEST_F(FilesFaults, RemoveReportsTheErrno) {
-    EXPECT_EQ(Files::remove(existing), 0);
-    EXPECT_EQ(Files::remove(existing), ENOENT);
-    EXPECT_EQ(Files::remove(dir_.path().string()), EISDIR);
-}
-
 }  // namespace
 }  // namespace OrvikFramework

@@ -1,4 +1,5 @@
 // Joining a printer's access point through a mock NetworkManager on a private bus.
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -31,10 +32,6 @@ constexpr const char* activatingJoin =
     "conn = self.AddWiFiConnection(args[1], 'joined', 'PrinterAP', ''); "
     "ret = (conn, self.AddActiveConnection([args[1]], conn, args[2], 'joined', 1))";
 
-struct Call {
-    std::vector<sdbus::Variant> arguments;
-};
-
 struct NetworkManagerHotspotTest : ::testing::Test {
     void SetUp() override {
         bus.startMock({"--template", "networkmanager"}, nm);
@@ -60,16 +57,9 @@ struct NetworkManagerHotspotTest : ::testing::Test {
     }
 
     void replaceMethod(const std::string& name, const std::string& in, const std::string& out, const std::string& code) {
-        mock()->callMethod("AddMethod").onInterface(mockInterface).withArguments(nm, name, in, out, code);
+        bus.addMethod(nm, nmPath, nm, name, in, out, code);
     }
-
-    std::vector<std::vector<sdbus::Variant>> callsOf(const std::string& method, const std::string& path = nmPath) {
-        std::vector<sdbus::Struct<std::uint64_t, std::vector<sdbus::Variant>>> calls;
-        mock(path)->callMethod("GetMethodCalls").onInterface(mockInterface).withArguments(method).storeResultsTo(calls);
-        std::vector<std::vector<sdbus::Variant>> arguments;
-        for (const auto& call : calls) arguments.push_back(call.get<1>());
-        return arguments;
-    }
+    auto callsOf(const std::string& method) { return bus.callsOf(nm, nmPath, method); }
 
     std::vector<sdbus::ObjectPath> savedConnections() {
         std::vector<sdbus::ObjectPath> connections;
@@ -78,15 +68,17 @@ struct NetworkManagerHotspotTest : ::testing::Test {
         return connections;
     }
 
-    // Applies and waits for the completion; it must come exactly once.
-    std::optional<std::string> join(NetworkManagerHotspot& hotspot, HotspotConfiguration configuration) {
+    // Applies and waits for the completion; it must come exactly once, and not before `meanwhile` has run.
+    std::optional<std::string> join(NetworkManagerHotspot& hotspot, HotspotConfiguration configuration,
+                                    const std::function<void()>& meanwhile = [] {}) {
         int completions = 0;
         std::optional<std::string> error;
         hotspot.apply(configuration, [&](const std::optional<PlatformError>& result) {
             ++completions;
             error = result ? std::optional(result->localizedDescription) : std::nullopt;
         });
-        EXPECT_EQ(completions, 0) << "completed inside apply()";
+        meanwhile();
+        EXPECT_EQ(completions, 0) << "completed too early";
         EXPECT_TRUE(RunLoop::main().runUntil([&] { return completions > 0; }, 10s));
         RunLoop::main().runUntil([] { return false; }, 30ms);
         EXPECT_EQ(completions, 1);
@@ -94,9 +86,8 @@ struct NetworkManagerHotspotTest : ::testing::Test {
     }
 
     void settle(const std::string& active, std::uint32_t state, std::uint32_t reason) {
-        mock(active)->callMethod("EmitSignal").onInterface(mockInterface).withArguments(
-            "org.freedesktop.NetworkManager.Connection.Active", "StateChanged", "uu",
-            std::vector<sdbus::Variant>{sdbus::Variant(state), sdbus::Variant(reason)});
+        bus.emitSignal(nm, active, "org.freedesktop.NetworkManager.Connection.Active", "StateChanged", "uu",
+                       {sdbus::Variant(state), sdbus::Variant(reason)});
     }
 
     MockBus bus;
@@ -149,19 +140,14 @@ TEST_F(NetworkManagerHotspotTest, AWrongPassphraseFailsWithNetworkManagersReason
     addAccessPoint(device, "PrinterAP");
     replaceMethod("AddAndActivateConnection", "a{sa{sv}}oo", "oo", activatingJoin);
     NetworkManagerHotspot hotspot(link);
-    std::optional<std::string> error;
-    bool completed = false;
-    hotspot.apply({.SSID = "PrinterAP", .passphrase = "wrong", .isWEP = false, .joinOnce = true},
-                  [&](const std::optional<PlatformError>& result) {
-                      completed = true;
-                      error = result ? std::optional(result->localizedDescription) : std::nullopt;
-                  });
-    RunLoop::main().runUntil([&] { return savedConnections().size() == 1; }, 5s);
-    RunLoop::main().runUntil([] { return false; }, 50ms);
-    EXPECT_FALSE(completed);
-    settle("/org/freedesktop/NetworkManager/ActiveConnection/joined", 4, 9);
-    ASSERT_TRUE(RunLoop::main().runUntil([&] { return completed; }, 5s));
-    EXPECT_EQ(error, "The secrets for the network were missing or refused (wrong passphrase?)");
+    // The join completes only once NetworkManager settles the connection, which this mock leaves to the test.
+    const auto settleRefused = [&] {
+        RunLoop::main().runUntil([&] { return savedConnections().size() == 1; }, 5s);
+        RunLoop::main().runUntil([] { return false; }, 50ms);
+        settle("/org/freedesktop/NetworkManager/ActiveConnection/joined", 4, 9);
+    };
+    EXPECT_EQ(join(hotspot, {.SSID = "PrinterAP", .passphrase = "wrong", .isWEP = false, .joinOnce = true}, settleRefused),
+              "The secrets for the network were missing or refused (wrong passphrase?)");
     EXPECT_TRUE(RunLoop::main().runUntil([&] { return savedConnections().empty(); }, 5s));
 }
 
@@ -180,9 +166,7 @@ TEST_F(NetworkManagerHotspotTest, FailuresCarryATextAndCompleteOnce) {
 
 // InitSDK over WIFI on the system back-end: the join's outcome is logged by the SDK object.
 TEST_F(NetworkManagerHotspotTest, InitSdkLogsTheOutcomeOfTheJoin) {
-    const PlatformBackend previous = Platform::backend();
-    Platform::setBackend(Platform::systemBackend());
-    setDBusAddress(bus.address());
+    Testing::SystemBackendOn system(bus.address());
     Testing::LogCapture log;
     Orvik orvik;
     orvik.InitSDK(WIRELESSS_INTERFACE::WIFI, 512, "PrinterAP", "secret123");
@@ -193,8 +177,6 @@ TEST_F(NetworkManagerHotspotTest, InitSdkLogsTheOutcomeOfTheJoin) {
     orvik.InitSDK(WIRELESSS_INTERFACE::WIFI, 512, "PrinterAP", "secret123");
     ASSERT_TRUE(RunLoop::main().runUntil([&] { return log.lines().size() == 2; }, 10s));
     EXPECT_EQ(log.lines()[1], "WiFi AP Connect : Success");
-    setDBusAddress(std::nullopt);
-    Platform::setBackend(previous);
 }
 
 TEST(NetworkManagerHotspot, WithoutNetworkManagerOnTheBusTheJoinFailsWithTheBusError) {

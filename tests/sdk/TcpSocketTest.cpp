@@ -79,8 +79,6 @@ TEST(TcpSocketEvents, OpeningLogsStartThenEachStreamsOpenAndSpaceEvents) {
     EXPECT_THAT(log.lines(), Contains("outputStream:OpenCompleted"));
     EXPECT_EQ(std::count(log.lines().begin(), log.lines().end(), "event:1"), 2);
     EXPECT_THAT(log.lines(), Contains("event:4"));
-    EXPECT_EQ(socket.host, "127.0.0.1");
-    EXPECT_EQ(socket.port, server.port());
     socket.disconnect();
 }
 
@@ -123,19 +121,6 @@ TEST(TcpSocketEvents, AStreamNoLongerHeldLogsOnlyTheEventLine) {
     EXPECT_THAT(log.lines(), Not(Contains("inputStream:OpenCompleted")));
     socket.inputStream = original;
     socket.disconnect();
-}
-
-TEST(TcpSocketEvents, ThePeerClosingGivesEndWithoutAStreamLine) {
-    LogCapture log;
-    AcceptedPeer peer;
-    TcpSocket socket;
-    socket.connect("127.0.0.1", peer.port());
-    peer.accept();
-    peer.closePeer();
-    ASSERT_TRUE(pumpUntilLogged(log, "event:16"));
-    const auto end = std::find(log.lines().begin(), log.lines().end(), "event:16");
-    EXPECT_TRUE(std::next(end) == log.lines().end() || std::next(end)->rfind("event:", 0) == 0);
-    EXPECT_TRUE(socket.recv(16).empty());
 }
 
 TEST(TcpSocketSend, ASendRightAfterConnectWaitsForTheOpenAndArrivesWhole) {
@@ -267,6 +252,10 @@ TEST(TcpSocketRecv, ReadsWhatArrivedAndIsEmptyOnBadSizesTimeoutsAndEnd) {
     peer.send("x");
     EXPECT_EQ(socket.recv(std::int64_t(1) << 40), Data{'x'});
     peer.closePeer();
+    // The end of the stream is an event line of its own, without a stream line after it.
+    ASSERT_TRUE(pumpUntilLogged(log, "event:16"));
+    const auto end = std::find(log.lines().begin(), log.lines().end(), "event:16");
+    EXPECT_TRUE(std::next(end) == log.lines().end() || std::next(end)->rfind("event:", 0) == 0);
     EXPECT_TRUE(socket.recv(10).empty());
 }
 

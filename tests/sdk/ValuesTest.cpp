@@ -1,4 +1,4 @@
-// The SDK object's initial state, the enums' raw values and UUID text forms that printers and callers rely on.
+// The enums' raw values and the UUID text forms that printers and callers rely on.
 #include <string>
 
 #include <gtest/gtest.h>
@@ -7,29 +7,6 @@
 
 namespace OrvikFramework {
 namespace {
-
-TEST(OrvikDefaults, AFreshObjectIsUnconnectedWithThePrinterServiceUUIDs) {
-    Orvik orvik;
-    EXPECT_EQ(orvik.nValue, 0);
-    EXPECT_FALSE(orvik.bConnect);
-    EXPECT_FALSE(orvik.bZip);
-    EXPECT_EQ(orvik.ZipFile, "");
-    EXPECT_FALSE(orvik.InterfaceType);
-    EXPECT_EQ(orvik.ConnectTo, "");
-    EXPECT_EQ(orvik.Password, "");
-    EXPECT_EQ(orvik.MTU, 512);
-    EXPECT_FALSE(orvik.BLEManager || orvik.BLEDevice || orvik.ConnectedBLEDevice || orvik.RXCharacteristic ||
-                 orvik.TXCharacteristic || orvik.TCPDevice);
-    EXPECT_FALSE(orvik.RecevedData);
-    EXPECT_FALSE(orvik.WiFiConfiguration);
-    EXPECT_EQ(orvik.ServiceUUID.uuidString(), "6E400001-B5A3-F393-E0A9-E50E24DCCA9E");
-    EXPECT_EQ(orvik.RXCharacteristicUUID.uuidString(), "6E400002-B5A3-F393-E0A9-E50E24DCCA9E");
-    EXPECT_EQ(orvik.TXCharacteristicUUID.uuidString(), "6E400003-B5A3-F393-E0A9-E50E24DCCA9E");
-    // One permit: the first waiter passes, the second waits for a release.
-    ASSERT_TRUE(orvik.BLESemaphore->try_acquire());
-    EXPECT_FALSE(orvik.BLESemaphore->try_acquire());
-    orvik.BLESemaphore->release();
-}
 
 TEST(Enums, RawValuesRoundTripAndOtherBytesHaveNoCase) {
     for (int raw = 0; raw < 256; ++raw) {
@@ -41,9 +18,6 @@ TEST(Enums, RawValuesRoundTripAndOtherBytesHaveNoCase) {
         EXPECT_EQ(position.has_value(), raw <= 2) << raw;
         if (position) { EXPECT_EQ(rawValue(*position), byte); }
     }
-    EXPECT_EQ(PRINT_MODE__CHAR_FONT_B | PRINT_MODE__EMPHASIZED_SELECTED | PRINT_MODE__DOUBLE_HEIGHT_SELECTED |
-                  PRINT_MODE__DOUBLE_WIDTH_SELECTED | PRINT_MODE__UNDERLINE_SELECTED,
-              0xB9);
 }
 
 TEST(BluetoothUUID, ParsesLongAndShortFormsAndComparesAsValues) {

@@ -76,4 +76,15 @@ int closedLoopbackPort() {
     return port;
 }
 
+int connectToLoopback(int port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) return fd;
+    if (fd >= 0) ::close(fd);
+    return -1;
+}
+
 }  // namespace OrvikFramework::Testing

@@ -49,4 +49,7 @@ int listenOnLoopback(int& port);
 // A loopback port with nothing listening on it.
 int closedLoopbackPort();
 
+// A plain client socket connected to 127.0.0.1:`port`, or -1.
+int connectToLoopback(int port);
+
 }  // namespace OrvikFramework::Testing

@@ -9,6 +9,9 @@
 
 #include <sdbus-c++/sdbus-c++.h>
 
+#include <orvik/DBus.h>
+#include <orvik/Platform.h>
+
 namespace OrvikFramework::Testing {
 
 // A private D-Bus daemon for one test, with python3-dbusmock services on it. Every process it starts dies with the
@@ -30,6 +33,17 @@ public:
     // A proxy on the test's own connection, for synchronous calls that set up or inspect the mocks.
     std::unique_ptr<sdbus::IProxy> proxy(const std::string& busName, const std::string& path);
 
+    // dbusmock's control calls on object `path` of the mock that owns `busName`.
+    void addMethod(const std::string& busName, const std::string& path, const std::string& interface,
+                   const std::string& name, const std::string& in, const std::string& out, const std::string& code);
+    void updateProperties(const std::string& busName, const std::string& path, const std::string& interface,
+                          const std::map<std::string, sdbus::Variant>& properties);
+    void emitSignal(const std::string& busName, const std::string& path, const std::string& interface,
+                    const std::string& name, const std::string& signature, const std::vector<sdbus::Variant>& arguments);
+    // The arguments of every call of `method` the object has had.
+    std::vector<std::vector<sdbus::Variant>> callsOf(const std::string& busName, const std::string& path,
+                                                     const std::string& method);
+
 private:
     pid_t spawn(const std::vector<std::string>& command, int stdoutFd);
 
@@ -37,6 +51,25 @@ private:
     std::vector<pid_t> children_;
     std::map<std::string, pid_t> mocks_;
     std::unique_ptr<sdbus::IConnection> control_;
+};
+
+// The system back-end on the bus at `address` while the object lives; the previous back-end after, even when an
+// assertion ends the test early.
+class SystemBackendOn {
+public:
+    explicit SystemBackendOn(const std::string& address) : previous_(Platform::backend()) {
+        Platform::setBackend(Platform::systemBackend());
+        setDBusAddress(address);
+    }
+    ~SystemBackendOn() {
+        setDBusAddress(std::nullopt);
+        Platform::setBackend(previous_);
+    }
+    SystemBackendOn(const SystemBackendOn&) = delete;
+    SystemBackendOn& operator=(const SystemBackendOn&) = delete;
+
+private:
+    PlatformBackend previous_;
 };
 
 }  // namespace OrvikFramework::Testing

@@ -4,6 +4,8 @@
 
 #include <orvik/RunLoop.h>
 
+#include "support/Bytes.h"
+
 namespace OrvikFramework::Testing {
 
 SimulatedLink::SimulatedLink() : previous_(Platform::backend()) { Platform::setBackend(simulatedBackend(bluetooth, hotspot)); }
@@ -21,11 +23,7 @@ SimulatedPrinter& SimulatedLink::addPrinter(std::optional<std::string> name, std
 
 void SimulatedLink::addAdvertiser(std::optional<std::string> name) { bluetooth->addDevice({std::move(name), -70, {}}); }
 
-Data SimulatedLink::received() const {
-    Data all;
-    for (const Data& write : writes) all.insert(all.end(), write.begin(), write.end());
-    return all;
-}
+Data SimulatedLink::received() const { return joined(writes); }
 
 bool SimulatedLink::bringUp(Orvik& sdk, const std::string& name) {
     sdk.InitSDK(WIRELESSS_INTERFACE::BLUETOOTH, sdk.MTU, name, "");

@@ -1,6 +1,4 @@
 // Decoding in any chunking, and clean reports for broken, oversized and random input.
-#include <zlib.h>
-
 #include <random>
 #include <string>
 
@@ -9,7 +7,9 @@
 
 #include <orvik/vprinter/Decoder.h>
 
-#include "support/ByteStrings.h"
+#include "core/BleFraming.h"
+#include "core/Gzip.h"
+#include "support/Bytes.h"
 
 namespace OrvikFramework::VirtualPrinter {
 
@@ -19,33 +19,12 @@ namespace {
 
 using ::testing::HasSubstr;
 
-using Testing::bytes;
+using Testing::text;
 using Testing::operator+;
 
-Data gzip(const Data& plain) {
-    z_stream zs{};
-    deflateInit2(&zs, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
-    Data out(deflateBound(&zs, plain.size()) + 32);
-    zs.next_in = const_cast<Bytef*>(plain.data());
-    zs.avail_in = static_cast<uInt>(plain.size());
-    zs.next_out = out.data();
-    zs.avail_out = static_cast<uInt>(out.size());
-    deflate(&zs, Z_FINISH);
-    out.resize(zs.total_out);
-    deflateEnd(&zs);
-    return out;
-}
-
-Data frame(std::int64_t length) {
-    Data f{0x1B, 0xFF, 0xFA};
-    for (int i = 0; i < 8; ++i) f.push_back(static_cast<std::uint8_t>(static_cast<std::uint64_t>(length) >> (8 * i)));
-    return f;
-}
-
-Data job(const Data& plain) {
-    const Data z = gzip(plain);
-    return frame(static_cast<std::int64_t>(z.size())) + z;
-}
+Data gzip(const Data& plain) { return *Gzip::gzipped(plain); }
+Data frame(std::int64_t length) { return BleFraming::sizeAnnouncement(length); }
+Data job(const Data& plain) { return frame(static_cast<std::int64_t>(gzip(plain).size())) + gzip(plain); }
 
 std::vector<std::string> lines(const std::vector<Command>& commands) {
     std::vector<std::string> out;
@@ -77,10 +56,10 @@ std::vector<Command> decodeInChunks(const Data& stream, std::mt19937& random, Li
 // Every command the decoder knows, once.
 Data everyCommand() {
     const Data raster = {0x1D, 'v', '0', 0x00, 0x02, 0x00, 0x02, 0x00, 0xF0, 0x0F, 0xAA, 0x55};
-    return bytes("\x1B@\x1B" "a1\x1B!\x09\x1B" "E\x01\x1B-\x02\x1Bt\x10\x1B" "3\x28\x1B" "2") +
-           bytes("Caf\xC3\xA9\r\n\x1BJ\x05\x1B" "d\x02\x1Bm") + Data{0x1D, 'V', 0x00} + bytes("\x1DV\x42\x07\x1DV\x66") +
-           bytes("\x1D!\x11\x1DH\x02\x1Dh\x50\x1Dw\x02") + bytes("\x1Dk\x04" "AB-1") + Data{0} +
-           bytes("\x1Dk\x49\x05{B128") + raster + bytes("\x10\x04\x01") + job(bytes("\x1B@zipped\r\n"));
+    return text("\x1B@\x1B" "a1\x1B!\x09\x1B" "E\x01\x1B-\x02\x1Bt\x10\x1B" "3\x28\x1B" "2") +
+           text("Caf\xC3\xA9\r\n\x1BJ\x05\x1B" "d\x02\x1Bm") + Data{0x1D, 'V', 0x00} + text("\x1DV\x42\x07\x1DV\x66") +
+           text("\x1D!\x11\x1DH\x02\x1Dh\x50\x1Dw\x02") + text("\x1Dk\x04" "AB-1") + Data{0} +
+           text("\x1Dk\x49\x05{B128") + raster + text("\x10\x04\x01") + job(text("\x1B@zipped\r\n"));
 }
 
 TEST(DecoderTest, DecodesEveryCommandTheSameInAnyChunking) {
@@ -126,7 +105,7 @@ TEST(DecoderTest, AnswersStatusRequestsOnTheReplyPath) {
     Decoder decoder;
     Data replies;
     decoder.setReplySink([&](const Data& r) { replies.insert(replies.end(), r.begin(), r.end()); });
-    decoder.feed(bytes("\x10\x04\x01\x10\x04") + Data{0x04} + bytes("\x10\x04\x09") + job(bytes("\x10\x04\x02")));
+    decoder.feed(text("\x10\x04\x01\x10\x04") + Data{0x04} + text("\x10\x04\x09") + job(text("\x10\x04\x02")));
     decoder.finish();
     EXPECT_EQ(replies, (Data{0x12, 0x12, 0x12}));
     EXPECT_THAT(errors(decoder.takeCommands()), ::testing::ElementsAre(HasSubstr("unknown status kind 9")));
@@ -141,8 +120,8 @@ struct BrokenCase {
 };
 
 std::vector<BrokenCase> brokenCases() {
-    const Data tail = bytes("after\r\n");
-    const Data zipped = gzip(bytes("inside\r\n"));
+    const Data tail = text("after\r\n");
+    const Data zipped = gzip(text("inside\r\n"));
     Data corrupt = zipped;
     corrupt[12] ^= 0xFF;
     corrupt[13] ^= 0xFF;
@@ -168,13 +147,13 @@ std::vector<BrokenCase> brokenCases() {
          "text \"after\""},
         {"CorruptGzip", frame(static_cast<std::int64_t>(corrupt.size())) + corrupt + tail,
          {"corrupt gzip data at job byte"}, "text \"after\""},
-        {"NotGzipAtAll", frame(4) + bytes("abcd") + tail, {"corrupt gzip data at job byte"}, "text \"after\""},
+        {"NotGzipAtAll", frame(4) + text("abcd") + tail, {"corrupt gzip data at job byte"}, "text \"after\""},
         {"GzipCutShort", frame(static_cast<std::int64_t>(zipped.size())) + Data(zipped.begin(), zipped.begin() + 15),
          {"stream ended inside a compressed job after 15 of"}, ""},
-        {"BarcodeWithoutNul", bytes("\x1Dk\x04") + Data(300, 'A'),
+        {"BarcodeWithoutNul", text("\x1Dk\x04") + Data(300, 'A'),
          {"GS k 4 data has no NUL end within 255 bytes; header skipped"}, "text \"AAAA"},
-        {"UnknownBarcodeSystem", bytes("\x1Dk\x20") + tail, {"GS k with unknown barcode system 32"}, "text \"after\""},
-        {"UnknownCutMode", bytes("\x1DV\x07") + tail, {"GS V with unknown cut mode 7"}, "text \"after\""},
+        {"UnknownBarcodeSystem", text("\x1Dk\x20") + tail, {"GS k with unknown barcode system 32"}, "text \"after\""},
+        {"UnknownCutMode", text("\x1DV\x07") + tail, {"GS V with unknown cut mode 7"}, "text \"after\""},
         {"LongLineIsSplit", Data(5000, 'x') + tail, {"text line longer than 4096 bytes; split here"}, "after\""},
     };
 }
@@ -195,7 +174,7 @@ TEST(DecoderTest, ReportsBrokenInputAndCarriesOn) {
 }
 
 TEST(DecoderTest, UnknownBytesAreReportedTogetherWithTheirOffset) {
-    const std::vector<Command> decoded = decodeAll(bytes("ab\x1Bz\x01\x02\x1D\x99" "c"));
+    const std::vector<Command> decoded = decodeAll(text("ab\x1Bz\x01\x02\x1D\x99" "c"));
     EXPECT_EQ(lines(decoded), (std::vector<std::string>{"00000000 text \"ab\"", "00000002 unknown 1B 7A 01 02 1D 99",
                                                          "00000008 text \"c\""}));
 }
@@ -206,7 +185,7 @@ TEST(DecoderTest, CapsWhatACompressedJobMayInflateTo) {
     Data plain(1 << 20, 'z');
     for (std::size_t i = 63; i < plain.size(); i += 64) plain[i] = '\n';
     const Data bomb = job(plain);
-    const std::vector<std::string> found = errors(decodeAll(bomb + bytes("after"), small));
+    const std::vector<std::string> found = errors(decodeAll(bomb + text("after"), small));
     ASSERT_EQ(found.size(), 1u);
     EXPECT_THAT(found[0], HasSubstr("inflates beyond the 65536-byte job limit"));
 }

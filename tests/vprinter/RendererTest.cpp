@@ -9,12 +9,12 @@
 
 #include <orvik/vprinter/Renderer.h>
 
-#include "support/ByteStrings.h"
+#include "support/Bytes.h"
 
 namespace OrvikFramework::VirtualPrinter {
 namespace {
 
-using Testing::bytes;
+using Testing::text;
 using Testing::operator+;
 
 std::vector<Receipt> render(const Data& stream, RenderOptions options = {}) {
@@ -61,17 +61,17 @@ TEST(RendererTest, BarcodesReadBackWithAScanner) {
         std::string text;
     };
     const std::vector<Case> cases = {
-        {bytes("\x1Dk\x04" "CODE-39") + Data{0}, ZXing::BarcodeFormat::Code39, "CODE-39"},
-        {bytes("\x1Dk\x45\x05" "A1$/%"), ZXing::BarcodeFormat::Code39, "A1$/%"},
-        {bytes("\x1Dk\x49\x10{BOrvik {C123456"), ZXing::BarcodeFormat::Code128, "Orvik 123456"},
-        {bytes("\x1Dk\x49\x06" "a~ Z?!"), ZXing::BarcodeFormat::Code128, "a~ Z?!"},
-        {bytes("\x1Dk\x02" "400638133393") + Data{0}, ZXing::BarcodeFormat::EAN13, "4006381333931"},
-        {bytes("\x1Dk\x43\x0D" "9780201379624"), ZXing::BarcodeFormat::EAN13, "9780201379624"},
-        {Data{0x1D, 'k', 0x00} + bytes("03600029145") + Data{0}, ZXing::BarcodeFormat::UPCA | ZXing::BarcodeFormat::EAN13, "036000291452"},
+        {text("\x1Dk\x04" "CODE-39") + Data{0}, ZXing::BarcodeFormat::Code39, "CODE-39"},
+        {text("\x1Dk\x45\x05" "A1$/%"), ZXing::BarcodeFormat::Code39, "A1$/%"},
+        {text("\x1Dk\x49\x10{BOrvik {C123456"), ZXing::BarcodeFormat::Code128, "Orvik 123456"},
+        {text("\x1Dk\x49\x06" "a~ Z?!"), ZXing::BarcodeFormat::Code128, "a~ Z?!"},
+        {text("\x1Dk\x02" "400638133393") + Data{0}, ZXing::BarcodeFormat::EAN13, "4006381333931"},
+        {text("\x1Dk\x43\x0D" "9780201379624"), ZXing::BarcodeFormat::EAN13, "9780201379624"},
+        {Data{0x1D, 'k', 0x00} + text("03600029145") + Data{0}, ZXing::BarcodeFormat::UPCA | ZXing::BarcodeFormat::EAN13, "036000291452"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
-        const std::vector<Receipt> receipts = render(bytes("\x1DH\x02\x1Dh\x50\x1Dw\x02") + c.command);
+        const std::vector<Receipt> receipts = render(text("\x1DH\x02\x1Dh\x50\x1Dw\x02") + c.command);
         ASSERT_EQ(receipts.size(), 1u);
         ASSERT_TRUE(receipts[0].warnings.empty()) << receipts[0].warnings[0];
         const Receipt back = fromPng(encodePng(receipts[0]));
@@ -87,10 +87,10 @@ TEST(RendererTest, BarcodesReadBackWithAScanner) {
 }
 
 TEST(RendererTest, RejectsContentABarcodeCannotCarry) {
-    for (const Data& command : {bytes("\x1Dk\x04" "lower") + Data{0}, bytes("\x1Dk\x02" "12345") + Data{0},
-                                bytes("\x1Dk\x43\x0D" "9780201379625"), bytes("\x1Dk\x49\x05{C123"),
-                                bytes("\x1Dk\x05" "1234") + Data{0}}) {
-        const std::vector<Receipt> receipts = render(command + bytes("x\n"));
+    for (const Data& command : {text("\x1Dk\x04" "lower") + Data{0}, text("\x1Dk\x02" "12345") + Data{0},
+                                text("\x1Dk\x43\x0D" "9780201379625"), text("\x1Dk\x49\x05{C123"),
+                                text("\x1Dk\x05" "1234") + Data{0}}) {
+        const std::vector<Receipt> receipts = render(command + text("x\n"));
         ASSERT_EQ(receipts.size(), 1u);
         SCOPED_TRACE(dumpText(receipts[0]));
         EXPECT_EQ(receipts[0].warnings.size(), 1u);
@@ -128,16 +128,16 @@ TEST(RendererTest, PlacesTextByFontSizeAndAlignment) {
     // Ten characters "MMMMMMMMMM" on 384 dots.
     const std::vector<Case> cases = {
         {"FontALeft", {}, 0, 119, 24},
-        {"FontB", bytes("\x1B!\x01"), 0, 89, 17},
-        {"DoubleWidth", bytes("\x1B!\x20"), 0, 239, 24},
-        {"DoubleHeight", bytes("\x1B!\x10"), 0, 119, 48},
-        {"Centered", bytes("\x1B" "a1"), 132, 251, 24},
-        {"Right", bytes("\x1B" "a2"), 264, 383, 24},
-        {"TripleSize", bytes("\x1D!\x22"), 0, 359, 72},
+        {"FontB", text("\x1B!\x01"), 0, 89, 17},
+        {"DoubleWidth", text("\x1B!\x20"), 0, 239, 24},
+        {"DoubleHeight", text("\x1B!\x10"), 0, 119, 48},
+        {"Centered", text("\x1B" "a1"), 132, 251, 24},
+        {"Right", text("\x1B" "a2"), 264, 383, 24},
+        {"TripleSize", text("\x1D!\x22"), 0, 359, 72},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::vector<Receipt> receipts = render(c.setup + bytes("MMMMMMMMMM\r\n"));
+        const std::vector<Receipt> receipts = render(c.setup + text("MMMMMMMMMM\r\n"));
         ASSERT_EQ(receipts.size(), 1u);
         const Box box = inkBox(receipts[0]);
         EXPECT_GE(box.left, c.left);
@@ -155,28 +155,28 @@ TEST(RendererTest, StylesAddInkAndUnderlineSpansTheCells) {
         for (std::uint8_t p : r.pixels) n += p < 128;
         return n;
     };
-    const std::size_t plain = ink(bytes("Hello\n"));
-    EXPECT_GT(ink(bytes("\x1B" "E\x01Hello\n")), plain);
-    EXPECT_GT(ink(bytes("\x1B!\x08Hello\n")), plain);
-    const Receipt underlined = render(bytes("\x1B-\x02Hi\n"))[0];
+    const std::size_t plain = ink(text("Hello\n"));
+    EXPECT_GT(ink(text("\x1B" "E\x01Hello\n")), plain);
+    EXPECT_GT(ink(text("\x1B!\x08Hello\n")), plain);
+    const Receipt underlined = render(text("\x1B-\x02Hi\n"))[0];
     for (std::uint32_t x = 0; x < 24; ++x) EXPECT_TRUE(underlined.black(x, 23) && underlined.black(x, 22)) << x;
 }
 
 TEST(RendererTest, WrapsLongLinesAndRendersUtf8AndBrokenUtf8) {
-    const Receipt wrapped = render(Data(40, 'W') + bytes("\n"))[0];
+    const Receipt wrapped = render(Data(40, 'W') + text("\n"))[0];
     EXPECT_EQ(wrapped.height, 60u);  // 32 cells fit a line; the rest wraps onto a second
-    const Receipt accented = render(bytes("\xC3\xA9\n"))[0];
-    const Receipt broken = render(bytes("\xC3\n\xFF\n"))[0];
+    const Receipt accented = render(text("\xC3\xA9\n"))[0];
+    const Receipt broken = render(text("\xC3\n\xFF\n"))[0];
     EXPECT_GT(inkBox(accented).right, 0);
     EXPECT_EQ(broken.height, 60u);
 }
 
 TEST(RendererTest, CutsEndReceiptsAndLongRunsAreContinued) {
-    EXPECT_EQ(render(bytes("one\n\x1Bm" "two\n\x1DV\x42\x10" "three\n")).size(), 3u);
-    EXPECT_EQ(render(bytes("\x1Bm\x1Bm" "only\n\x1Bm")).size(), 1u);
+    EXPECT_EQ(render(text("one\n\x1Bm" "two\n\x1DV\x42\x10" "three\n")).size(), 3u);
+    EXPECT_EQ(render(text("\x1Bm\x1Bm" "only\n\x1Bm")).size(), 1u);
     RenderOptions shortPaper;
     shortPaper.longestReceipt = 500;
-    Data feeds = bytes("top\n");
+    Data feeds = text("top\n");
     for (int i = 0; i < 10; ++i) feeds = feeds + Data{0x1B, 'J', 200};
     const std::vector<Receipt> receipts = render(feeds, shortPaper);
     ASSERT_EQ(receipts.size(), 5u);
@@ -185,8 +185,8 @@ TEST(RendererTest, CutsEndReceiptsAndLongRunsAreContinued) {
 }
 
 TEST(RendererTest, SameCommandsGiveIdenticalPngBytesOnEveryPaper) {
-    const Data stream = bytes("\x1B@\x1B" "a1\x1B!\x38Total\r\n\x1D" "H\x02\x1Dk\x04" "12") + Data{0} +
-                        bytes("\x1B" "a2\xE2\x82\xAC 9.99\r\n\x1Bm");
+    const Data stream = text("\x1B@\x1B" "a1\x1B!\x38Total\r\n\x1D" "H\x02\x1Dk\x04" "12") + Data{0} +
+                        text("\x1B" "a2\xE2\x82\xAC 9.99\r\n\x1Bm");
     for (std::uint32_t dots : {384u, 576u}) {
         RenderOptions options;
         options.paperDots = dots;

@@ -185,12 +185,12 @@ int run(int argc, char** argv) {
         });
     });
 
-    CLI::App* print = app.add_subcommand("print", "Print text, barcodes and pictures");
+    CLI::App* print = app.add_subcommand("print", "Print text, barcodes, QR codes and pictures");
     print->footer(
-        "Items print in the order given. --align applies to the next --text, --barcode or --image; --bold,\n"
+        "Items print in the order given. --align applies to the next --text, --barcode, --qr or --image; --bold,\n"
         "--underline, --double-width, --double-height and --font-b to the next --text; --hri to the next --barcode;\n"
-        "--codepage to every --text after it.\n"
-        "Barcodes are CODE39.\n" +
+        "--qr-size, --qr-ecc and --qr-raster to the next --qr; --codepage to every --text after it.\n"
+        "Barcodes are CODE39; QR codes are model 2.\n" +
         std::string(exitCodeHelp));
     std::string printTo;
     LinkSettings printLink;
@@ -213,6 +213,11 @@ int run(int argc, char** argv) {
         print->add_flag(name, flagCounts[name], help + " next text");
     print->add_option("--barcode", barcodes, "A CODE39 barcode")->allow_extra_args(false);
     print->add_option("--hri", hris, "Barcode text: none, above or below (default below)")->allow_extra_args(false);
+    std::vector<std::string> qrs, qrSizes, qrLevels;
+    print->add_option("--qr", qrs, "A QR code of this text")->allow_extra_args(false);
+    print->add_option("--qr-size", qrSizes, "Dots per QR module, 1-16 (default 6)")->type_name("N")->allow_extra_args(false);
+    print->add_option("--qr-ecc", qrLevels, "QR error correction: L, M, Q or H (default M)")->allow_extra_args(false);
+    print->add_flag("--qr-raster", flagCounts["--qr-raster"], "Send the next QR code as a picture, for printers without QR codes");
     print->add_option("--image", images, "A PNG, JPEG, GIF or BMP picture, converted to printer dots")->allow_extra_args(false);
     print->add_option("--feed", feeds, "Feed N motion units (0-255)")->type_name("N")->allow_extra_args(false);
     print->add_flag("--cut", flagCounts["--cut"], "Cut the paper");

@@ -4,6 +4,7 @@
 
 #include "CliError.h"
 #include "core/CodePage.h"
+#include "core/QrSymbol.h"
 #include "ToolFiles.h"
 
 namespace OrvikFramework::Cli {
@@ -58,6 +59,32 @@ CodePage parseCodePage(const std::string& value) {
     usage("--codepage must be one of " + names + ", not \"" + value + "\"");
 }
 
+std::uint8_t parseQrSize(const std::string& value) {
+    std::size_t used = 0;
+    int size = -1;
+    try {
+        size = std::stoi(value, &used);
+    } catch (const std::exception&) {
+    }
+    if (used != value.size() || size < QRSmallestModule || size > QRLargestModule)
+        usage("--qr-size must be a number from 1 to 16, not \"" + value + "\"");
+    return static_cast<std::uint8_t>(size);
+}
+
+QRErrorCorrection parseQrLevel(const std::string& value) {
+    if (value == "L") return QRErrorCorrection::L;
+    if (value == "M") return QRErrorCorrection::M;
+    if (value == "Q") return QRErrorCorrection::Q;
+    if (value == "H") return QRErrorCorrection::H;
+    usage("--qr-ecc must be L, M, Q or H, not \"" + value + "\"");
+}
+
+// A QR code the printer would silently drop is refused before anything is sent.
+void checkQr(const std::string& data, QRErrorCorrection level) {
+    std::string error;
+    if (!QrSymbol::encode(data, level, error)) usage("--qr: " + error);
+}
+
 std::uint8_t modeBit(const std::string& name) {
     if (name == "bold") return PRINT_MODE__EMPHASIZED_SELECTED;
     if (name == "underline") return PRINT_MODE__UNDERLINE_SELECTED;
@@ -89,6 +116,8 @@ PrintJob PrintJob::fromOptions(const std::vector<OrderedOption>& options) {
     std::string pendingStyle;  // the first style option still waiting for its --text
     std::optional<CodePage> codePage;
     bool codePageUsed = true;
+    Qr qr{{}, ALIGNMENT::LEFT, 6, QRErrorCorrection::M, false};
+    bool qrSettingGiven = false;
     for (const auto& [name, value] : options) {
         if (name == "align") {
             if (aligned) usage("--align given twice before the same item");
@@ -117,6 +146,20 @@ PrintJob PrintJob::fromOptions(const std::vector<OrderedOption>& options) {
             aligned = false;
             hri = BARCODE_HRI_POS::BENEATH;
             hriGiven = false;
+        } else if (name == "qr-size" || name == "qr-ecc" || name == "qr-raster") {
+            if (name == "qr-size") qr.moduleSize = parseQrSize(value);
+            if (name == "qr-ecc") qr.level = parseQrLevel(value);
+            if (name == "qr-raster") qr.picture = true;
+            qrSettingGiven = true;
+        } else if (name == "qr") {
+            checkQr(value, qr.level);
+            qr.data = value;
+            qr.align = align;
+            job.steps_.push_back(qr);
+            qr = Qr{{}, ALIGNMENT::LEFT, 6, QRErrorCorrection::M, false};
+            qrSettingGiven = false;
+            align = ALIGNMENT::LEFT;
+            aligned = false;
         } else if (name == "image") {
             job.steps_.push_back(Image{value, align, {}});
             align = ALIGNMENT::LEFT;
@@ -128,10 +171,11 @@ PrintJob PrintJob::fromOptions(const std::vector<OrderedOption>& options) {
         }
     }
     if (!pendingStyle.empty()) usage("--" + pendingStyle + " must come before the --text it styles");
-    if (aligned) usage("--align must come before the --text, --barcode or --image it aligns");
+    if (aligned) usage("--align must come before the --text, --barcode, --qr or --image it aligns");
     if (!codePageUsed) usage("--codepage must come before the --text it applies to");
     if (hriGiven) usage("--hri must come before the --barcode it applies to");
-    if (job.steps_.empty()) usage("nothing to print: give --text, --barcode, --image, --feed or --cut");
+    if (qrSettingGiven) usage("--qr-size, --qr-ecc and --qr-raster must come before the --qr they apply to");
+    if (job.steps_.empty()) usage("nothing to print: give --text, --barcode, --qr, --image, --feed or --cut");
     return job;
 }
 
@@ -186,6 +230,10 @@ void PrintJob::play(Orvik& sdk) const {
                 sdk.PrintRasterBitImage(0, static_cast<std::uint8_t>(rowBytes & 0xff), static_cast<std::uint8_t>(rowBytes >> 8),
                                         static_cast<std::uint8_t>(rows), 0, band);
             }
+        } else if (const auto* qr = std::get_if<Qr>(&step)) {
+            alignTo(qr->align);
+            if (qr->picture) sdk.PrintQRCodeImage(qr->data, qr->moduleSize, qr->level);
+            else sdk.PrintQRCode(qr->data, qr->moduleSize, qr->level);
         } else if (const auto* feed = std::get_if<Feed>(&step)) {
             sdk.PrintNFeedPaper(feed->units);
         } else {

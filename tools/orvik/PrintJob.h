@@ -26,8 +26,8 @@ struct ImageSettings {
 using OrderedOption = std::pair<std::string, std::string>;
 
 /// A receipt as an ordered list of printed items, built from the options in the order they were given.
-/// --align applies to the next text, barcode or picture; the text styles to the next --text; --hri to the next
-/// --barcode; --codepage to every --text after it.
+/// --align applies to the next text, barcode, QR code or picture; the text styles to the next --text; --hri to the
+/// next --barcode; --qr-size, --qr-ecc and --qr-raster to the next --qr; --codepage to every --text after it.
 class PrintJob {
 public:
     /// Checks and orders the options; throws CliError (usage) on a bad value or a style with nothing to apply to.
@@ -61,11 +61,18 @@ private:
         ALIGNMENT align;
         ImageConvert::BitImage bits;
     };
+    struct Qr {
+        std::string data;
+        ALIGNMENT align;
+        std::uint8_t moduleSize;
+        QRErrorCorrection level;
+        bool picture;
+    };
     struct Feed {
         std::uint8_t units;
     };
     struct Cut {};
-    using Step = std::variant<Text, Barcode, Image, Feed, Cut>;
+    using Step = std::variant<Text, Barcode, Image, Qr, Feed, Cut>;
 
     std::vector<Step> steps_;
 };

@@ -40,6 +40,7 @@ struct Command {
         RasterImage,    // GS v 0 m xL xH yL yH data
         StatusRequest,  // DLE EOT n
         CompressedJob,  // 1B FF FA + length; the inflated commands follow
+        QrCode,         // GS ( k pL pH 49 fn ...: value is fn, data the parameters after it
         Unknown,        // bytes that are no command; skipped
         Error,          // malformed or oversized input; message says what was skipped
     };

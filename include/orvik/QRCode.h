@@ -1,0 +1,15 @@
+#pragma once
+
+#include <cstdint>
+
+namespace OrvikFramework {
+
+/// How much of a QR symbol may be damaged and still read: about 7, 15, 25 or 30 %. The raw values are the
+/// printer's own codes for the level.
+enum class QRErrorCorrection : std::uint8_t { L = 48, M = 49, Q = 50, H = 51 };
+
+/// Dots per QR module the printer accepts.
+inline constexpr std::uint8_t QRSmallestModule = 1;
+inline constexpr std::uint8_t QRLargestModule = 16;
+
+}  // namespace OrvikFramework

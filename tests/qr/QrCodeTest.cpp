@@ -1,0 +1,105 @@
+// QR codes as the printer's own symbol and as a picture: exact bytes, and both read back from the printed receipt.
+#define ZX_USE_UTF8
+#include <ZXing/ReadBarcode.h>
+
+#include <gtest/gtest.h>
+
+#include <orvik/Orvik.h>
+#include <orvik/vprinter/Decoder.h>
+#include <orvik/vprinter/Renderer.h>
+
+#include "support/Bytes.h"
+#include "support/LogCapture.h"
+#include "support/RecordingTcpSocket.h"
+
+namespace OrvikFramework {
+namespace {
+
+using Testing::bytes;
+using Testing::text;
+using Testing::operator+;
+
+struct Printer {
+    Orvik sdk;
+    std::shared_ptr<Testing::RecordingTcpSocket> socket = std::make_shared<Testing::RecordingTcpSocket>();
+    Printer() {
+        sdk.InterfaceType = WIRELESSS_INTERFACE::SOCKET;
+        sdk.TCPDevice = socket;
+    }
+    Data sent() const { return Testing::joined(socket->pieces); }
+};
+
+// What a reader makes of the first QR code on the receipt the bytes print: its text and error-correction level.
+std::optional<std::pair<std::string, std::string>> readBack(const Data& job) {
+    VirtualPrinter::Renderer renderer;
+    renderer.apply(VirtualPrinter::decodeAll(job));
+    renderer.finish();
+    const auto receipts = renderer.takeReceipts();
+    if (receipts.size() != 1 || !receipts[0].warnings.empty()) return std::nullopt;
+    const VirtualPrinter::Receipt& r = receipts[0];
+    ZXing::DecodeHints hints;
+    hints.setFormats(ZXing::BarcodeFormat::QRCode);
+    const ZXing::Result result = ZXing::ReadBarcode(
+        {r.pixels.data(), static_cast<int>(r.width), static_cast<int>(r.height), ZXing::ImageFormat::Lum}, hints);
+    if (!result.isValid()) return std::nullopt;
+    return std::pair{result.text(), result.ecLevel()};
+}
+
+TEST(QrCode, NativeCommandBytes) {
+    Printer printer;
+    EXPECT_TRUE(printer.sdk.PrintQRCode("ORVIK", 4, QRErrorCorrection::Q));
+    ASSERT_EQ(printer.socket->pieces.size(), 1u);
+    EXPECT_EQ(printer.sent(), bytes({0x1d, '(', 'k', 4, 0, 49, 65, 50, 0,     // model 2
+                                     0x1d, '(', 'k', 3, 0, 49, 67, 4,         // module size
+                                     0x1d, '(', 'k', 3, 0, 49, 69, 50,        // level Q
+                                     0x1d, '(', 'k', 8, 0, 49, 80, 48}) +     // store
+                                  text("ORVIK") + bytes({0x1d, '(', 'k', 3, 0, 49, 81, 48}));  // print
+}
+
+TEST(QrCode, NativeAndPictureFormsReadBackAtEveryLevel) {
+    const std::string content = "https://orvik.example/r/1207?total=12.70&m=Grüße";
+    for (const auto& [level, name] : std::vector<std::pair<QRErrorCorrection, std::string>>{
+             {QRErrorCorrection::L, "L"}, {QRErrorCorrection::M, "M"}, {QRErrorCorrection::Q, "Q"}, {QRErrorCorrection::H, "H"}}) {
+        for (const bool picture : {false, true}) {
+            SCOPED_TRACE(name + (picture ? " picture" : " native"));
+            Printer printer;
+            printer.sdk.TextAlignment(ALIGNMENT::CENTER);
+            EXPECT_TRUE(picture ? printer.sdk.PrintQRCodeImage(content, 3, level) : printer.sdk.PrintQRCode(content, 3, level));
+            EXPECT_EQ(printer.socket->pieces.at(1).at(1), picture ? 'v' : '(');  // GS v 0 or GS ( k
+            EXPECT_EQ(readBack(printer.sent()), std::pair(content, name));
+        }
+    }
+}
+
+TEST(QrCode, WhatNoSymbolCanCarryIsRefusedWithALineAndNothingSent) {
+    const std::string tooLongForH(1300, 'x');  // fits level L, not H
+    struct Case {
+        std::string content;
+        std::uint8_t size;
+        QRErrorCorrection level;
+        std::string line;
+    };
+    const Case cases[] = {
+        {"x", 0, QRErrorCorrection::M, "Orvik: QR module size 0 is outside 1-16 (QR code not sent)"},
+        {"x", 17, QRErrorCorrection::M, "Orvik: QR module size 17 is outside 1-16 (QR code not sent)"},
+        {"", 6, QRErrorCorrection::M, "Orvik: a QR code needs data (QR code not sent)"},
+        {tooLongForH, 6, QRErrorCorrection::H,
+         "Orvik: QR code data of 1300 bytes does not fit a symbol at this level (QR code not sent)"},
+    };
+    for (const Case& c : cases) {
+        for (const bool picture : {false, true}) {
+            SCOPED_TRACE(c.line);
+            Printer printer;
+            Testing::LogCapture log;
+            EXPECT_FALSE(picture ? printer.sdk.PrintQRCodeImage(c.content, c.size, c.level)
+                                 : printer.sdk.PrintQRCode(c.content, c.size, c.level));
+            EXPECT_EQ(log.lines(), std::vector<std::string>{c.line});
+            EXPECT_TRUE(printer.socket->pieces.empty());
+        }
+    }
+    Printer printer;
+    EXPECT_TRUE(printer.sdk.PrintQRCode(tooLongForH, 1, QRErrorCorrection::L));
+}
+
+}  // namespace
+}  // namespace OrvikFramework
