@@ -46,7 +46,8 @@ std::variant<Layout, std::string> layout(const Data& file) {
     if (result.dataOffset < table) return "pixel data offset " + std::to_string(result.dataOffset) + " inside the header";
     result.topDown = !core && static_cast<std::int32_t>(le(file, 22, 4)) < 0;
     const std::int64_t entrySize = core ? 3 : 4;
-    if (result.dataOffset - table >= 2 * entrySize) {
+    // Read only when both entries are in the file: the offset may point past a file cut short.
+    if (result.dataOffset - table >= 2 * entrySize && static_cast<std::int64_t>(file.size()) >= table + 2 * entrySize) {
         const auto first = static_cast<std::size_t>(table);
         result.oneIsDark = luminance(file, first) > luminance(file, first + static_cast<std::size_t>(entrySize));
     }

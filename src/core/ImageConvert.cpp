@@ -124,6 +124,10 @@ std::optional<GreyImage> decode(const Data& encoded, std::string& error) {
         error = std::string("not a PNG, JPEG, GIF or BMP picture (") + stbi_failure_reason() + ")";
         return std::nullopt;
     }
+    if (width <= 0 || height <= 0) {
+        error = "picture has no pixels (" + std::to_string(width) + "x" + std::to_string(height) + ")";
+        return std::nullopt;
+    }
     // Checked before decoding so a forged header cannot make us allocate gigabytes.
     if (static_cast<std::int64_t>(width) * height > maxPixels) {
         error = "picture too large (" + std::to_string(width) + "x" + std::to_string(height) + ")";

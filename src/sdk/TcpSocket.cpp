@@ -1,6 +1,7 @@
 #include <orvik/TcpSocket.h>
 
 #include <algorithm>
+#include <chrono>
 #include <string>
 
 #include <orvik/Log.h>
@@ -62,7 +63,14 @@ void TcpSocket::detachStreams() {
 std::int64_t TcpSocket::send(const std::uint8_t* bytes, std::size_t length, std::string_view noSpaceLine) {
     if (!outputStream) return -1;
     if (!outputStream->hasSpaceAvailable()) Log::plain(noSpaceLine);
-    return outputStream->write(bytes, length, waitTimeout);
+    const auto started = std::chrono::steady_clock::now();
+    const std::int64_t written = outputStream->write(bytes, length, waitTimeout);
+    // Other failures are reported by their stream event; a wait that ran out would otherwise go unexplained.
+    if (written < 0 && std::chrono::steady_clock::now() - started >= waitTimeout) {
+        Log::plain("TcpSocket: send timed out after " + std::to_string(waitTimeout.count()) +
+                   " ms (connection not open or the printer is not reading); " + std::to_string(length) + " bytes not sent");
+    }
+    return written;
 }
 
 std::int64_t TcpSocket::SendData(const Data& data) {

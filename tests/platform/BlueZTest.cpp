@@ -167,6 +167,26 @@ struct BlueZTest : ::testing::Test {
         return {characteristics[0], characteristics[1]};
     }
 
+    // The SDK object from InitSDK to a link with both characteristics, over the mock's printer.
+    void connectSdk(Orvik& orvik, const std::string& device) {
+        orvik.InitSDK(WIRELESSS_INTERFACE::BLUETOOTH, 20, "Printer", "");
+        ASSERT_TRUE(waitFor([&] { return orvik.BLEDevice != nullptr; }));
+        ASSERT_TRUE(orvik.Connect("", 0));
+        ASSERT_TRUE(waitFor([&] { return orvik.ConnectedBLEDevice != nullptr; }));
+        update(device, "org.bluez.Device1", {{"ServicesResolved", sdbus::Variant(true)}});
+        ASSERT_TRUE(waitFor([&] { return orvik.RXCharacteristic && orvik.TXCharacteristic; }));
+    }
+
+    Data writtenTo(const std::string& device) {
+        Data written;
+        for (const auto& call : callsOf(device + "/service0010/char0011", "WriteValue")) {
+            const auto piece = call[0].get<std::vector<std::uint8_t>>();
+            EXPECT_LE(piece.size(), 20u);
+            written.insert(written.end(), piece.begin(), piece.end());
+        }
+        return written;
+    }
+
     LogCapture log;
     MockBus bus;
     std::shared_ptr<DBusLink> link;
@@ -291,12 +311,7 @@ TEST_F(BlueZTest, TheSdkPrintsAReceiptThroughBlueZAndWaitsUntilItIsWritten) {
     {
         Testing::SystemBackendOn system(bus.address());
         Orvik orvik;
-        orvik.InitSDK(WIRELESSS_INTERFACE::BLUETOOTH, 20, "Printer", "");
-        ASSERT_TRUE(waitFor([&] { return orvik.BLEDevice != nullptr; }));
-        ASSERT_TRUE(orvik.Connect("", 0));
-        ASSERT_TRUE(waitFor([&] { return orvik.ConnectedBLEDevice != nullptr; }));
-        update(device, "org.bluez.Device1", {{"ServicesResolved", sdbus::Variant(true)}});
-        ASSERT_TRUE(waitFor([&] { return orvik.RXCharacteristic && orvik.TXCharacteristic; }));
+        connectSdk(orvik, device);
         const std::string tx = device + "/service0010/char0013";
         ASSERT_TRUE(waitFor([&] { return callsOf(tx, "StartNotify").size() == 1; }));
         update(tx, "org.bluez.GattCharacteristic1", {{"Value", sdbus::Variant(std::vector<std::uint8_t>{0x12})}});
@@ -310,14 +325,44 @@ TEST_F(BlueZTest, TheSdkPrintsAReceiptThroughBlueZAndWaitsUntilItIsWritten) {
         ASSERT_TRUE(waitFor([&] { return callsOf(device, "Disconnect").size() == 1; }));
     }
 
-    Data written;
-    for (const auto& call : callsOf(device + "/service0010/char0011", "WriteValue")) {
-        const auto piece = call[0].get<std::vector<std::uint8_t>>();
-        EXPECT_LE(piece.size(), 20u);
-        written.insert(written.end(), piece.begin(), piece.end());
-    }
-    EXPECT_EQ(written, Testing::bytes({0x1B, 0x40}) + Testing::text("A line that is longer than one piece\r\n") +
+    EXPECT_EQ(writtenTo(device), Testing::bytes({0x1B, 0x40}) + Testing::text("A line that is longer than one piece\r\n") +
                            Testing::bytes({0x1B, 0x6D}));
+}
+
+// The Bluetooth service going away mid-scan and mid-job: no crash, no hang, a line; once it is back, a new
+// InitSDK and Connect print again.
+TEST_F(BlueZTest, TheServiceVanishingMidScanAndMidJobThenReturningPrintsAgain) {
+    Testing::SystemBackendOn system(bus.address());
+    addAdapter();
+    {
+        Orvik scanning;
+        scanning.InitSDK(WIRELESSS_INTERFACE::BLUETOOTH, 20, "Printer", "");
+        ASSERT_TRUE(waitFor([&] { return callsOf("/org/bluez/hci0", "StartDiscovery").size() == 1; }));
+        bus.stopMock("org.bluez");
+        ASSERT_TRUE(waitFor([&] { return log.contains("BlueZ: the Bluetooth service left the bus"); }));
+        EXPECT_FALSE(scanning.Connect("", 0));
+    }
+    bus.startMock({"--template", "bluez5"}, "org.bluez");
+    std::string device = addPrinter();
+    {
+        Orvik printing;
+        connectSdk(printing, device);
+        printing.PrintText(std::string(2000, 'x'));  // 100 writes: most are still queued when the service goes
+        log.clear();
+        bus.stopMock("org.bluez");
+        EXPECT_TRUE(printing.WaitUntilSent(10s));
+        EXPECT_TRUE(log.contains("BlueZ: the Bluetooth service left the bus"));
+        printing.PrintText("after");
+        EXPECT_TRUE(printing.WaitUntilSent(10s));
+        EXPECT_TRUE(log.contains("BLE write refused by the Bluetooth stack (link down or write rejected): 7 bytes not sent"));
+    }
+    bus.startMock({"--template", "bluez5"}, "org.bluez");
+    device = addPrinter();
+    Orvik again;
+    connectSdk(again, device);
+    again.PrintText("back");
+    EXPECT_TRUE(again.WaitUntilSent(10s));
+    EXPECT_EQ(writtenTo(device), Testing::text("back\r\n"));
 }
 
 TEST(BlueZ, WithoutBlueZOrABusTheRadioIsUnsupported) {
