@@ -8,6 +8,7 @@ PACKAGES="$PACKAGES libsdbus-c++-dev libsystemd-dev dbus python3-dbusmock"
 PACKAGES="$PACKAGES libicu-dev"
 PACKAGES="$PACKAGES zlib1g-dev libfreetype-dev fonts-dejavu-core libstb-dev libcli11-dev libzxing-dev"
 PACKAGES="$PACKAGES libqrencode-dev"
+PACKAGES="$PACKAGES fonts-wqy-microhei"
 PACKAGES="$PACKAGES $*"
 
 missing=""

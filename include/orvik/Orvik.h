@@ -11,6 +11,7 @@
 #include <orvik/Bluetooth.h>
 #include <orvik/BLEPeripheral.h>
 #include <orvik/BluetoothUUID.h>
+#include <orvik/CodePage.h>
 #include <orvik/Data.h>
 #include <orvik/Enums.h>
 #include <orvik/Hotspot.h>
@@ -146,6 +147,16 @@ public:
     /// The same symbol drawn here and sent as one GS v 0 picture, for printers without the symbol command.
     virtual bool PrintQRCodeImage(std::string_view Content, std::uint8_t ModuleSize = 6,
                                   QRErrorCorrection Level = QRErrorCorrection::M);
+
+    /// The code page PrintCodePageText converts to, as last selected with SelectCodePage; absent: UTF-8.
+    /// InitPrinter clears it, as ESC @ returns the printer to its default page.
+    std::optional<CodePage> SelectedCodePage;
+    /// Switches the printer to `page` (ESC t n, or a multi-byte page's mode command; see <orvik/CodePage.h>).
+    /// Nothing changes when the command cannot be sent.
+    virtual void SelectCodePage(CodePage page);
+    /// The text converted from UTF-8 to SelectedCodePage, then CR LF. Returns how many characters the page lacks
+    /// or invalid UTF-8 bytes were printed as "?"; -1 when nothing could be sent.
+    virtual std::int64_t PrintCodePageText(std::string_view Text);
 
 private:
     std::optional<Data> exchangeStatus(const Data& request, std::chrono::milliseconds timeout);

@@ -43,7 +43,11 @@ void Orvik::routeCommand(const Data& piece) {
     if (const auto route = chooseRoute()) deliver(*route, piece);
 }
 
-void Orvik::InitPrinter() { routeCommand(Commands::initPrinter()); }
+void Orvik::InitPrinter() {
+    routeCommand(Commands::initPrinter());
+    // The printer is back on its default page, so code-page text must not go on converting to the old one.
+    SelectedCodePage.reset();
+}
 void Orvik::TextAlignment(ALIGNMENT Alignment) { routeCommand(Commands::textAlignment(rawValue(Alignment))); }
 void Orvik::PrintMode(std::uint8_t Mode) { routeCommand(Commands::printMode(Mode)); }
 void Orvik::PrintData(const Data& Data) { routeCommand(Data); }

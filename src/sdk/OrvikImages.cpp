@@ -36,6 +36,8 @@ std::optional<Picture> readPicture(std::string_view imageFile, bool logDimension
     };
     Data file;
     if (const int error = Files::readAll(path, file)) return refuse(std::strerror(error));
+    // Only a BMP can print from here; other formats never reach the decoder, whose JPEG reader misreads forged tables.
+    if (!file.empty() && (file.size() < 2 || file[0] != 'B' || file[1] != 'M')) return refuse("not a BMP file");
     std::optional<DecodedImage> image = DecodedImage::decode(std::move(file));
     if (!image) return refuse("not a picture");
     auto rows = BmpRaster::printerRows(image->encoded, image->width, image->height);

@@ -12,6 +12,7 @@ namespace {
 constexpr std::uint8_t ESC = 0x1B;
 constexpr std::uint8_t GS = 0x1D;
 constexpr std::uint8_t DLE = 0x10;
+constexpr std::uint8_t FS = 0x1C;
 constexpr std::uint8_t CR = 0x0D;
 constexpr std::uint8_t LF = 0x0A;
 constexpr std::size_t frameLength = 11;
@@ -74,6 +75,9 @@ std::string describe(const Command& c) {
         case K::Underline: line = "ESC - " + n + " underline"; break;
         case K::CharacterSize: line = "GS ! " + n + " character size"; break;
         case K::CodeTable: line = "ESC t " + n + " code table"; break;
+        case K::MultiByteOn: line = "FS & multi-byte mode on"; break;
+        case K::MultiByteOff: line = "FS . multi-byte mode off"; break;
+        case K::KanjiSystem: line = "FS C " + n + " kanji code system"; break;
         case K::LineSpacing: line = c.value < 0 ? "ESC 2 default line spacing" : "ESC 3 " + n + " line spacing"; break;
         case K::Text: line = "text " + quoted(c.data); break;
         case K::CarriageReturn: line = "CR"; break;
@@ -192,7 +196,7 @@ struct Decoder::State {
             emit(make(b == CR ? K::CarriageReturn : K::LineFeed, at));
             return 1;
         }
-        if (b != ESC && b != GS && b != DLE) {
+        if (b != ESC && b != GS && b != DLE && b != FS) {
             unknown(at, p, 1);
             return 1;
         }
@@ -216,6 +220,14 @@ struct Decoder::State {
             emit(make(K::StatusRequest, at, p[2]));
             if (reply && printer->answers) reply(Data{printer->statusByte(p[2])});
             return 3;
+        }
+        if (b == FS) {
+            switch (c) {
+                case '&': emit(make(K::MultiByteOn, at)); return 2;
+                case '.': emit(make(K::MultiByteOff, at)); return 2;
+                case 'C': return withParameter(K::KanjiSystem);
+                default: unknown(at, p, 2); return 2;
+            }
         }
         if (b == ESC) {
             switch (c) {

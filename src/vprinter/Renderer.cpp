@@ -6,7 +6,10 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
+#include <string>
 
+#include "core/CodePage.h"
 #include "core/QrSymbol.h"
 #include "vprinter/Barcodes.h"
 
@@ -43,7 +46,22 @@ struct Style {
 struct Placed {
     char32_t codepoint;
     Style style;
+    bool wide;
 };
+
+// East Asian wide characters take two cells, as on a printer's double-byte font.
+bool wide(char32_t cp) {
+    return (cp >= 0x1100 && cp <= 0x115F) || (cp >= 0x2E80 && cp <= 0xA4CF && cp != 0x303F) ||
+           (cp >= 0xAC00 && cp <= 0xD7A3) || (cp >= 0xF900 && cp <= 0xFAFF) || (cp >= 0xFE30 && cp <= 0xFE4F) ||
+           (cp >= 0xFF00 && cp <= 0xFF60) || (cp >= 0xFFE0 && cp <= 0xFFE6) || (cp >= 0x20000 && cp <= 0x3FFFD);
+}
+
+// JIS code is Shift_JIS's row-and-cell pairs without the high bits EUC-JP sets.
+Data jisAsEucJp(const Data& bytes) {
+    Data out(bytes);
+    for (std::uint8_t& b : out) b |= 0x80;
+    return out;
+}
 
 std::vector<char32_t> decodeUtf8(const Data& bytes) {
     std::vector<char32_t> out;
@@ -81,6 +99,7 @@ struct Renderer::State {
     RenderOptions options;
     FT_Library library = nullptr;
     FT_Face face = nullptr;
+    FT_Face fallback = nullptr;
     std::map<std::pair<char32_t, bool>, Glyph> glyphs;
 
     Receipt receipt;
@@ -92,6 +111,9 @@ struct Renderer::State {
     int hriPosition = 0;
     int barcodeHeight = defaultBarcodeHeight;
     int moduleWidth = defaultModuleWidth;
+    std::optional<std::uint8_t> codeTable;  // none: text is read as UTF-8
+    bool multiByte = false;
+    int kanjiSystem = -1;  // FS C n; none: the model's own double-byte set
     int qrModel = 50;
     int qrModule = 3;
     QRErrorCorrection qrLevel = QRErrorCorrection::L;
@@ -104,10 +126,12 @@ struct Renderer::State {
     explicit State(RenderOptions o) : options(std::move(o)) {
         if (FT_Init_FreeType(&library) != 0) return;
         if (FT_New_Face(library, options.fontPath.c_str(), 0, &face) != 0) face = nullptr;
+        if (FT_New_Face(library, options.fallbackFontPath.c_str(), 0, &fallback) != 0) fallback = nullptr;
         startReceipt();
     }
     ~State() {
         if (face) FT_Done_Face(face);
+        if (fallback) FT_Done_Face(fallback);
         if (library) FT_Done_FreeType(library);
     }
 
@@ -138,6 +162,9 @@ struct Renderer::State {
         hriPosition = 0;
         barcodeHeight = defaultBarcodeHeight;
         moduleWidth = defaultModuleWidth;
+        codeTable.reset();
+        multiByte = false;
+        kanjiSystem = -1;
         qrModel = 50;
         qrModule = 3;
         qrLevel = QRErrorCorrection::L;
@@ -185,15 +212,16 @@ struct Renderer::State {
         if (auto it = glyphs.find(key); it != glyphs.end()) return it->second;
         const Font& font = small ? fontB : fontA;
         Glyph g;
-        g.width = font.cellWidth;
+        g.width = font.cellWidth * (wide(cp) ? 2 : 1);
         g.height = font.cellHeight;
         g.dots.assign(static_cast<std::size_t>(g.width * g.height), false);
-        if (face && cp != U' ' && FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(font.pixelSize)) == 0 &&
-            FT_Load_Char(face, cp, FT_LOAD_RENDER | FT_LOAD_TARGET_MONO) == 0) {
-            const FT_GlyphSlot slot = face->glyph;
+        const FT_Face chosen = faceFor(cp);
+        if (chosen && cp != U' ' && FT_Set_Pixel_Sizes(chosen, 0, static_cast<FT_UInt>(font.pixelSize)) == 0 &&
+            FT_Load_Char(chosen, cp, FT_LOAD_RENDER | FT_LOAD_TARGET_MONO) == 0) {
+            const FT_GlyphSlot slot = chosen->glyph;
             const FT_Bitmap& bm = slot->bitmap;
-            const int ascender = static_cast<int>(face->size->metrics.ascender >> 6);
-            const int descender = static_cast<int>(-face->size->metrics.descender >> 6);
+            const int ascender = static_cast<int>(chosen->size->metrics.ascender >> 6);
+            const int descender = static_cast<int>(-chosen->size->metrics.descender >> 6);
             const int baseline = (font.cellHeight - ascender - descender) / 2 + ascender;
             for (unsigned row = 0; row < bm.rows; ++row) {
                 for (unsigned col = 0; col < bm.width; ++col) {
@@ -209,18 +237,52 @@ struct Renderer::State {
         return glyphs.emplace(key, std::move(g)).first->second;
     }
 
+    FT_Face faceFor(char32_t cp) const {
+        if (face && FT_Get_Char_Index(face, cp) != 0) return face;
+        if (fallback && FT_Get_Char_Index(fallback, cp) != 0) return fallback;
+        return face;
+    }
+
     static int cellWidth(const Style& s) { return (s.fontB ? fontB : fontA).cellWidth * s.widthScale; }
+    static int cellWidth(const Placed& p) { return cellWidth(p.style) * (p.wide ? 2 : 1); }
+
+    // The iconv set the text bytes are in now; none for UTF-8.
+    std::optional<std::string> charset() const {
+        if (multiByte) {
+            if (kanjiSystem == 0) return "EUC-JP";
+            if (kanjiSystem == 1) return "SHIFT_JIS";
+            return options.multiByteCharset;
+        }
+        if (!codeTable) return std::nullopt;
+        if (const auto page = codePageForTable(*codeTable)) return codePageInfo(*page).iconvName;
+        return std::nullopt;
+    }
+
+    void selectTable(std::uint8_t n) {
+        if (!codePageForTable(n)) {
+            receipt.warnings.push_back("code table " + std::to_string(n) + " is not known; text is read as UTF-8");
+            codeTable.reset();
+            return;
+        }
+        codeTable = n;
+    }
     static int cellHeight(const Style& s) { return (s.fontB ? fontB : fontA).cellHeight * s.heightScale; }
 
     void addText(const Data& bytes) {
-        for (char32_t cp : decodeUtf8(bytes)) {
+        const std::optional<std::string> set = charset();
+        const std::string utf8 = !set ? CodePages::decode(bytes, "UTF-8")
+                                 : kanjiSystem == 0 && multiByte ? CodePages::decode(jisAsEucJp(bytes), set->c_str())
+                                                                 : CodePages::decode(bytes, set->c_str());
+        receipt.text += utf8;
+        for (char32_t cp : decodeUtf8(set ? Data(utf8.begin(), utf8.end()) : bytes)) {
             if (line.empty()) lineAlignment = alignment;
-            const int w = cellWidth(style);
+            const Placed placed{cp, style, wide(cp)};
+            const int w = cellWidth(placed);
             if (lineWidth + w > static_cast<int>(receipt.width) && !line.empty()) {
                 printLine(lineSpacing);
                 lineAlignment = alignment;
             }
-            line.push_back({cp, style});
+            line.push_back(placed);
             lineWidth += w;
         }
     }
@@ -234,7 +296,7 @@ struct Renderer::State {
             int x = startX(lineWidth);
             for (const Placed& p : line) {
                 drawGlyph(p, x, y + height - cellHeight(p.style));
-                x += cellWidth(p.style);
+                x += cellWidth(p);
             }
         }
         line.clear();
@@ -267,7 +329,7 @@ struct Renderer::State {
         Style saved = style;
         style = Style{};
         const int savedAlignment = lineAlignment;
-        for (char32_t cp : decodeUtf8(Data(text.begin(), text.end()))) line.push_back({cp, style});
+        for (char32_t cp : decodeUtf8(Data(text.begin(), text.end()))) line.push_back({cp, style, false});
         lineWidth = static_cast<int>(line.size()) * fontA.cellWidth;
         reserve(y + fontA.cellHeight);
         int x = std::max(0, center - lineWidth / 2);
@@ -393,7 +455,14 @@ struct Renderer::State {
                 break;
             case K::LineSpacing: lineSpacing = n < 0 ? defaultLineSpacing : n; break;
             case K::Text: addText(c.data); break;
-            case K::LineFeed: printLine(lineSpacing); break;
+            case K::LineFeed:
+                printLine(lineSpacing);
+                receipt.text += '\n';
+                break;
+            case K::CodeTable: selectTable(static_cast<std::uint8_t>(n)); break;
+            case K::MultiByteOn: multiByte = true; break;
+            case K::MultiByteOff: multiByte = false; break;
+            case K::KanjiSystem: kanjiSystem = (n == 0 || n == 48) ? 0 : (n == 1 || n == 49) ? 1 : kanjiSystem; break;
             case K::FeedDots:
                 if (!line.empty()) printLine(0);
                 feed(n);
@@ -416,7 +485,7 @@ struct Renderer::State {
             case K::Barcode: barcode(c); break;
             case K::RasterImage: raster(c); break;
             case K::QrCode: qrCode(c); break;
-            default: break;  // nothing to print: status, code table, reports
+            default: break;  // nothing to print: status, reports
         }
     }
 };

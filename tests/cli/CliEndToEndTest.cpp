@@ -11,6 +11,7 @@
 #include "support/Bytes.h"
 #include "support/ImageFiles.h"
 #include "support/LoopbackServer.h"
+#include "support/OrvikCli.h"
 #include "support/RecordingTcpSocket.h"
 #include "support/TempDir.h"
 
@@ -18,34 +19,12 @@ namespace OrvikFramework::Cli {
 namespace {
 
 using Testing::LoopbackServer;
+using Testing::Outcome;
+using Testing::orvik;
 using Testing::TempDir;
 using Testing::bytes;
 using Testing::text;
 using Testing::operator+;
-
-struct Outcome {
-    int code = -1;
-    std::string output;  // standard output and error together
-};
-
-std::string shellQuoted(const std::string& arg) {
-    std::string quoted = "'";
-    for (const char c : arg) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
-
-Outcome orvik(const std::vector<std::string>& args, const std::string& input = "/dev/null") {
-    std::string command = shellQuoted(ORVIK_CLI_PATH);
-    for (const auto& arg : args) command += " " + shellQuoted(arg);
-    Outcome outcome;
-    std::FILE* pipe = ::popen((command + " 2>&1 <" + shellQuoted(input)).c_str(), "r");
-    if (!pipe) return outcome;
-    char buffer[4096];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) outcome.output.append(buffer, n);
-    const int status = ::pclose(pipe);
-    outcome.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return outcome;
-}
 
 // A long-running `orvik` whose standard output is read line by line; stopped when the test ends, and after 30 s in
 // any case, so a missing line fails the test instead of hanging it.

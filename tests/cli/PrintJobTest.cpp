@@ -60,7 +60,7 @@ TEST(PrintJobTest, ItemsPrintInOrderWithTheirOwnStyles) {
 TEST(PrintJobTest, RejectsOptionsThatWouldPrintWrongly) {
     const std::pair<std::vector<OrderedOption>, const char*> cases[] = {
         {{{"text", "a"}, {"bold", ""}}, "--bold must come before the --text it styles"},
-        {{{"text", "a"}, {"align", "left"}}, "--align must come before the --text, --barcode or --image it aligns"},
+        {{{"text", "a"}, {"align", "left"}}, "--align must come before the --text, --barcode, --qr or --image it aligns"},
         {{{"align", "left"}, {"align", "right"}, {"text", "a"}}, "--align given twice before the same item"},
         {{{"hri", "none"}, {"text", "a"}}, "--hri must come before the --barcode it applies to"},
         {{{"align", "middle"}, {"text", "a"}}, "--align must be left, center or right, not \"middle\""},
@@ -71,7 +71,7 @@ TEST(PrintJobTest, RejectsOptionsThatWouldPrintWrongly) {
         {{{"feed", "256"}}, "--feed must be a number from 0 to 255, not \"256\""},
         {{{"feed", "2x"}}, "--feed must be a number from 0 to 255, not \"2x\""},
         {{{"feed", "-1"}}, "--feed must be a number from 0 to 255, not \"-1\""},
-        {{}, "nothing to print: give --text, --barcode, --image, --feed or --cut"},
+        {{}, "nothing to print: give --text, --barcode, --qr, --image, --feed or --cut"},
     };
     for (const auto& [options, message] : cases) {
         SCOPED_TRACE(message);

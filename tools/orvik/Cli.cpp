@@ -189,17 +189,23 @@ int run(int argc, char** argv) {
     print->footer(
         "Items print in the order given. --align applies to the next --text, --barcode, --qr or --image; --bold,\n"
         "--underline, --double-width, --double-height and --font-b to the next --text; --hri to the next --barcode;\n"
-        "--qr-size, --qr-ecc and --qr-raster to the next --qr. Barcodes are CODE39; QR codes are model 2.\n" +
+        "--qr-size, --qr-ecc and --qr-raster to the next --qr; --codepage to every --text after it.\n"
+        "Barcodes are CODE39; QR codes are model 2.\n" +
         std::string(exitCodeHelp));
     std::string printTo;
     LinkSettings printLink;
     ImageSettings printImage;
     // Only their order matters; orderedOptions reads each occurrence back from the parser.
-    std::vector<std::string> texts, aligns, barcodes, hris, images, feeds;
+    std::vector<std::string> texts, aligns, barcodes, hris, images, feeds, codepages;
     std::map<std::string, int> flagCounts;
     print->add_option("--to", printTo, "Printer address: tcp://HOST:PORT, wifi://SSID?password=P&host=H&port=N or ble://NAME")
         ->required();
     print->add_option("--text", texts, "A line of text (UTF-8)")->allow_extra_args(false);
+    print->add_option("--codepage", codepages,
+                      "Convert the following texts to this printer code page: CP437, CP850, CP852, CP858, CP866, "
+                      "CP1252, ISO-8859-15, GB18030, BIG5 or SHIFT_JIS")
+        ->type_name("NAME")
+        ->allow_extra_args(false);
     print->add_option("--align", aligns, "left, center or right")->allow_extra_args(false);
     for (const auto& [name, help] : std::vector<std::pair<std::string, std::string>>{
              {"--bold", "Bold"}, {"--underline", "Underlined"}, {"--double-width", "Double width"},
@@ -222,6 +228,8 @@ int run(int argc, char** argv) {
         // Checked before any picture is read, so a typo is reported at once.
         const PrinterUri uri = parsePrinter(printTo);
         PrintJob job = PrintJob::fromOptions(orderedOptions(*print));
+        for (const std::string& warning : job.conversionWarnings())
+            std::fprintf(stderr, "orvik: warning: %s\n", warning.c_str());
         job.loadImages(printImage);
         const LinkOptions options = linkOptions(printLink);
         withBackend(virtualPrinterDir, [&] { sendJob(uri, printTo, options, [&job](Orvik& sdk) { job.play(sdk); }); });

@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "CliError.h"
+#include "core/CodePage.h"
 #include "core/QrSymbol.h"
 #include "ToolFiles.h"
 
@@ -49,6 +50,13 @@ std::uint8_t parseFeed(const std::string& value) {
     }
     if (used != value.size() || units < 0 || units > 255) usage("--feed must be a number from 0 to 255, not \"" + value + "\"");
     return static_cast<std::uint8_t>(units);
+}
+
+CodePage parseCodePage(const std::string& value) {
+    if (const auto page = codePageNamed(value)) return *page;
+    std::string names;
+    for (const CodePageInfo& info : codePages()) names += (names.empty() ? "" : ", ") + std::string(info.name);
+    usage("--codepage must be one of " + names + ", not \"" + value + "\"");
 }
 
 std::uint8_t parseQrSize(const std::string& value) {
@@ -106,6 +114,8 @@ PrintJob PrintJob::fromOptions(const std::vector<OrderedOption>& options) {
     BARCODE_HRI_POS hri = BARCODE_HRI_POS::BENEATH;
     bool hriGiven = false;
     std::string pendingStyle;  // the first style option still waiting for its --text
+    std::optional<CodePage> codePage;
+    bool codePageUsed = true;
     Qr qr{{}, ALIGNMENT::LEFT, 6, QRErrorCorrection::M, false};
     bool qrSettingGiven = false;
     for (const auto& [name, value] : options) {
@@ -119,8 +129,12 @@ PrintJob PrintJob::fromOptions(const std::vector<OrderedOption>& options) {
         } else if (name == "hri") {
             hri = parseHri(value);
             hriGiven = true;
+        } else if (name == "codepage") {
+            codePage = parseCodePage(value);
+            codePageUsed = false;
         } else if (name == "text") {
-            job.steps_.push_back(Text{value, align, mode});
+            job.steps_.push_back(Text{value, align, mode, codePage});
+            codePageUsed = true;
             align = ALIGNMENT::LEFT;
             aligned = false;
             mode = 0;
@@ -158,6 +172,7 @@ PrintJob PrintJob::fromOptions(const std::vector<OrderedOption>& options) {
     }
     if (!pendingStyle.empty()) usage("--" + pendingStyle + " must come before the --text it styles");
     if (aligned) usage("--align must come before the --text, --barcode, --qr or --image it aligns");
+    if (!codePageUsed) usage("--codepage must come before the --text it applies to");
     if (hriGiven) usage("--hri must come before the --barcode it applies to");
     if (qrSettingGiven) usage("--qr-size, --qr-ecc and --qr-raster must come before the --qr they apply to");
     if (job.steps_.empty()) usage("nothing to print: give --text, --barcode, --qr, --image, --feed or --cut");
@@ -169,10 +184,24 @@ void PrintJob::loadImages(const ImageSettings& settings) {
         if (auto* image = std::get_if<Image>(&step)) image->bits = loadBitImage(image->path, settings);
 }
 
+std::vector<std::string> PrintJob::conversionWarnings() const {
+    std::vector<std::string> warnings;
+    for (const Step& step : steps_) {
+        const auto* text = std::get_if<Text>(&step);
+        if (!text || !text->codePage) continue;
+        const std::int64_t replaced = CodePages::encode(text->text, text->codePage).replaced;
+        if (replaced > 0)
+            warnings.push_back(std::to_string(replaced) + " character(s) of \"" + text->text + "\" are not in " +
+                               std::string(codePageInfo(*text->codePage).name) + "; printed as \"?\"");
+    }
+    return warnings;
+}
+
 void PrintJob::play(Orvik& sdk) const {
     // After initialisation the printer is left-aligned in the standard mode; only changes are sent.
     ALIGNMENT align = ALIGNMENT::LEFT;
     std::uint8_t mode = 0;
+    std::optional<CodePage> page;
     const auto alignTo = [&](ALIGNMENT wanted) {
         if (wanted != align) sdk.TextAlignment(align = wanted);
     };
@@ -181,7 +210,12 @@ void PrintJob::play(Orvik& sdk) const {
         if (const auto* text = std::get_if<Text>(&step)) {
             alignTo(text->align);
             if (text->mode != mode) sdk.PrintMode(mode = text->mode);
-            sdk.PrintText(text->text);
+            if (!text->codePage) {
+                sdk.PrintText(text->text);
+            } else {
+                if (text->codePage != page) sdk.SelectCodePage(*(page = text->codePage));
+                sdk.PrintCodePageText(text->text);
+            }
         } else if (const auto* barcode = std::get_if<Barcode>(&step)) {
             alignTo(barcode->align);
             sdk.PrintBarcode(barcode->hri, barcodeHeight, barcodeModule, barcode->data);

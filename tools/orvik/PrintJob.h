@@ -1,11 +1,13 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <variant>
 #include <vector>
 
+#include <orvik/CodePage.h>
 #include <orvik/Enums.h>
 #include <orvik/Orvik.h>
 
@@ -25,7 +27,7 @@ using OrderedOption = std::pair<std::string, std::string>;
 
 /// A receipt as an ordered list of printed items, built from the options in the order they were given.
 /// --align applies to the next text, barcode, QR code or picture; the text styles to the next --text; --hri to the
-/// next --barcode; --qr-size, --qr-ecc and --qr-raster to the next --qr.
+/// next --barcode; --qr-size, --qr-ecc and --qr-raster to the next --qr; --codepage to every --text after it.
 class PrintJob {
 public:
     /// Checks and orders the options; throws CliError (usage) on a bad value or a style with nothing to apply to.
@@ -37,6 +39,9 @@ public:
     /// Sends the whole job through the SDK, starting with printer initialisation.
     void play(Orvik& sdk) const;
 
+    /// One line for each --text with characters its code page lacks, which print as "?".
+    std::vector<std::string> conversionWarnings() const;
+
     bool empty() const { return steps_.empty(); }
 
 private:
@@ -44,6 +49,7 @@ private:
         std::string text;
         ALIGNMENT align;
         std::uint8_t mode;
+        std::optional<CodePage> codePage;  // none: UTF-8
     };
     struct Barcode {
         std::string data;

@@ -22,6 +22,9 @@ struct Command {
         Underline,      // ESC - n
         CharacterSize,  // GS ! n
         CodeTable,      // ESC t n
+        MultiByteOn,    // FS &
+        MultiByteOff,   // FS .
+        KanjiSystem,    // FS C n: 0 JIS, 1 Shift_JIS
         LineSpacing,    // ESC 3 n; ESC 2 (the default spacing) has value -1
         Text,           // printable bytes, UTF-8 as sent
         CarriageReturn,

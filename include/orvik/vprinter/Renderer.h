@@ -18,6 +18,8 @@ struct Receipt {
     std::vector<Command> commands;
     /// Things that printed differently from what was asked (clipped image, unencodable barcode, ...).
     std::vector<std::string> warnings;
+    /// The text printed, decoded from its code page to UTF-8; a line feed is "\n".
+    std::string text;
 
     bool black(std::uint32_t x, std::uint32_t y) const { return pixels[std::size_t{y} * width + x] < 128; }
 };
@@ -26,6 +28,11 @@ struct RenderOptions {
     /// Printable width in dots at 203 dpi: 384 for 58 mm paper, 576 for 80 mm.
     std::uint32_t paperDots = 384;
     std::string fontPath = "/usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf";
+    /// Characters the first font lacks (Chinese, Japanese) are drawn from this one, two cells wide.
+    std::string fallbackFontPath = "/usr/share/fonts/truetype/wqy/wqy-microhei.ttc";
+    /// iconv name of the double-byte set that FS & switches to, as fixed by the printer model: "GB18030" for a
+    /// Simplified Chinese printer, "BIG5" for a Traditional Chinese one. FS C picks JIS or Shift_JIS instead.
+    std::string multiByteCharset = "GB18030";
     /// A receipt that grows longer than this without a cut is continued on the next one.
     std::uint32_t longestReceipt = 20000;
 };

@@ -1,0 +1,25 @@
+// Text in printer code pages other than UTF-8.
+#include <orvik/Orvik.h>
+
+#include "core/CodePage.h"
+
+namespace OrvikFramework {
+
+void Orvik::SelectCodePage(CodePage page) {
+    const auto route = chooseRoute();
+    if (!route) return;
+    const bool inMultiByte = SelectedCodePage && !codePageInfo(*SelectedCodePage).table;
+    deliver(*route, CodePages::selectCommand(page, inMultiByte));
+    SelectedCodePage = page;
+}
+
+std::int64_t Orvik::PrintCodePageText(std::string_view Text) {
+    const auto route = chooseRoute();
+    if (!route) return -1;
+    EncodedText text = CodePages::encode(Text, SelectedCodePage);
+    text.bytes.insert(text.bytes.end(), {'\r', '\n'});
+    deliver(*route, text.bytes);
+    return text.replaced;
+}
+
+}  // namespace OrvikFramework
