@@ -126,16 +126,14 @@ TEST(CliEndToEndTest, QrCodesTakeTheirSettingsAndPrintAsTheSdkSendsThem) {
     const Outcome run = orvik({"print", "--to", tcp(server), "--align", "center", "--qr-ecc", "H", "--qr-size", "4",
                                "--qr-raster", "--qr", "https://orvik.example", "--qr", "second"});
     EXPECT_EQ(run.code, 0) << run.output;
-    Orvik sdk;
-    auto recorder = std::make_shared<Testing::RecordingTcpSocket>();
-    sdk.InterfaceType = WIRELESSS_INTERFACE::SOCKET;
-    sdk.TCPDevice = recorder;
+    Testing::RecordingPrinter printer;
+    Orvik& sdk = printer.sdk;
     sdk.InitPrinter();
     sdk.TextAlignment(ALIGNMENT::CENTER);
     sdk.PrintQRCodeImage("https://orvik.example", 4, QRErrorCorrection::H);
     sdk.TextAlignment(ALIGNMENT::LEFT);
     sdk.PrintQRCode("second", 6, QRErrorCorrection::M);
-    EXPECT_EQ(server.received(), Testing::joined(recorder->pieces));
+    EXPECT_EQ(server.received(), printer.sent());
 }
 
 TEST(CliEndToEndTest, SendsAFileUnchangedWithoutProgressWhenNotATerminal) {

@@ -20,19 +20,7 @@ using Testing::bytes;
 using Testing::text;
 using Testing::operator+;
 
-struct Printer {
-    Orvik sdk;
-    std::shared_ptr<Testing::RecordingTcpSocket> device = std::make_shared<Testing::RecordingTcpSocket>();
-    Printer() {
-        sdk.InterfaceType = WIRELESSS_INTERFACE::SOCKET;
-        sdk.TCPDevice = device;
-    }
-    Data sent() const {
-        Data all;
-        for (const Data& piece : device->pieces) all = all + piece;
-        return all;
-    }
-};
+using Printer = Testing::RecordingPrinter;
 
 std::vector<VirtualPrinter::Receipt> print(const Data& stream, VirtualPrinter::RenderOptions options = {}) {
     VirtualPrinter::Renderer renderer(options);
@@ -56,7 +44,7 @@ TEST(CodePageCommands, SelectEachPageWithItsCommand) {
         SCOPED_TRACE(std::string(codePageInfo(c.page).name));
         Printer printer;
         printer.sdk.SelectCodePage(c.page);
-        EXPECT_EQ(printer.device->pieces, std::vector<Data>{c.command});
+        EXPECT_EQ(printer.socket->pieces, std::vector<Data>{c.command});
         EXPECT_EQ(printer.sdk.SelectedCodePage, c.page);
         EXPECT_EQ(codePageNamed(codePageInfo(c.page).name), c.page);
     }
@@ -110,7 +98,7 @@ TEST(CodePageConversion, BytesAndReplacements) {
         SCOPED_TRACE(c.utf8);
         Printer printer;
         if (c.page) printer.sdk.SelectCodePage(*c.page);
-        printer.device->pieces.clear();
+        printer.socket->pieces.clear();
         EXPECT_EQ(printer.sdk.PrintCodePageText(c.utf8), c.replaced);
         EXPECT_EQ(printer.sent(), c.expected + bytes({'\r', '\n'}));
     }

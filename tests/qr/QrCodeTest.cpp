@@ -19,15 +19,7 @@ using Testing::bytes;
 using Testing::text;
 using Testing::operator+;
 
-struct Printer {
-    Orvik sdk;
-    std::shared_ptr<Testing::RecordingTcpSocket> socket = std::make_shared<Testing::RecordingTcpSocket>();
-    Printer() {
-        sdk.InterfaceType = WIRELESSS_INTERFACE::SOCKET;
-        sdk.TCPDevice = socket;
-    }
-    Data sent() const { return Testing::joined(socket->pieces); }
-};
+using Printer = Testing::RecordingPrinter;
 
 // What a reader makes of the first QR code on the receipt the bytes print: its text and error-correction level.
 std::optional<std::pair<std::string, std::string>> readBack(const Data& job) {

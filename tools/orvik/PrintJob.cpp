@@ -41,15 +41,17 @@ void checkCode39(const std::string& data) {
             usage("--barcode \"" + data + "\": CODE39 allows only 0-9, A-Z, space and - . $ / + %");
 }
 
-std::uint8_t parseFeed(const std::string& value) {
+// A whole number from `low` to `high`, or a usage error naming the option.
+std::uint8_t parseNumber(const std::string& value, const std::string& option, int low, int high) {
     std::size_t used = 0;
-    int units = -1;
+    int number = low - 1;
     try {
-        units = std::stoi(value, &used);
+        number = std::stoi(value, &used);
     } catch (const std::exception&) {
     }
-    if (used != value.size() || units < 0 || units > 255) usage("--feed must be a number from 0 to 255, not \"" + value + "\"");
-    return static_cast<std::uint8_t>(units);
+    if (used != value.size() || number < low || number > high)
+        usage(option + " must be a number from " + std::to_string(low) + " to " + std::to_string(high) + ", not \"" + value + "\"");
+    return static_cast<std::uint8_t>(number);
 }
 
 CodePage parseCodePage(const std::string& value) {
@@ -57,18 +59,6 @@ CodePage parseCodePage(const std::string& value) {
     std::string names;
     for (const CodePageInfo& info : codePages()) names += (names.empty() ? "" : ", ") + std::string(info.name);
     usage("--codepage must be one of " + names + ", not \"" + value + "\"");
-}
-
-std::uint8_t parseQrSize(const std::string& value) {
-    std::size_t used = 0;
-    int size = -1;
-    try {
-        size = std::stoi(value, &used);
-    } catch (const std::exception&) {
-    }
-    if (used != value.size() || size < QRSmallestModule || size > QRLargestModule)
-        usage("--qr-size must be a number from 1 to 16, not \"" + value + "\"");
-    return static_cast<std::uint8_t>(size);
 }
 
 QRErrorCorrection parseQrLevel(const std::string& value) {
@@ -147,7 +137,7 @@ PrintJob PrintJob::fromOptions(const std::vector<OrderedOption>& options) {
             hri = BARCODE_HRI_POS::BENEATH;
             hriGiven = false;
         } else if (name == "qr-size" || name == "qr-ecc" || name == "qr-raster") {
-            if (name == "qr-size") qr.moduleSize = parseQrSize(value);
+            if (name == "qr-size") qr.moduleSize = parseNumber(value, "--qr-size", QRSmallestModule, QRLargestModule);
             if (name == "qr-ecc") qr.level = parseQrLevel(value);
             if (name == "qr-raster") qr.picture = true;
             qrSettingGiven = true;
@@ -165,7 +155,7 @@ PrintJob PrintJob::fromOptions(const std::vector<OrderedOption>& options) {
             align = ALIGNMENT::LEFT;
             aligned = false;
         } else if (name == "feed") {
-            job.steps_.push_back(Feed{parseFeed(value)});
+            job.steps_.push_back(Feed{parseNumber(value, "--feed", 0, 255)});
         } else if (name == "cut") {
             job.steps_.push_back(Cut{});
         }
