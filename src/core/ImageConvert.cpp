@@ -1,5 +1,7 @@
 #include "core/ImageConvert.h"
 
+#include "core/JpegTables.h"
+
 #include <algorithm>
 #include <array>
 #include <climits>
@@ -119,6 +121,10 @@ std::optional<GreyImage> decode(const Data& encoded, std::string& error) {
     }
     const auto* bytes = encoded.data();
     const int length = static_cast<int>(encoded.size());
+    if (JpegTables::hasOversizedHuffmanTable(bytes, encoded.size())) {
+        error = "corrupt JPEG (a Huffman table declares more than 256 codes)";
+        return std::nullopt;
+    }
     int width = 0, height = 0, channels = 0;
     if (!stbi_info_from_memory(bytes, length, &width, &height, &channels)) {
         error = std::string("not a PNG, JPEG, GIF or BMP picture (") + stbi_failure_reason() + ")";

@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
 
 #include "core/ImageConvert.h"
+#include "core/JpegTables.h"
+#include "support/Bytes.h"
 #include "support/ImageFiles.h"
 
 namespace OrvikFramework::ImageConvert {
 namespace {
 
 using Testing::greyImage;
+using Testing::operator+;
 
 std::uint32_t le32(const Data& bytes, std::size_t at) {
     return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | static_cast<std::uint32_t>(bytes[at + 3]) << 24;
@@ -138,6 +141,46 @@ TEST(ImageConvertTest, DecodesPngAndRejectsOtherData) {
     EXPECT_NE(error.find("not a PNG, JPEG, GIF or BMP picture"), std::string::npos) << error;
     EXPECT_FALSE(decode(Data{}, error));
     EXPECT_EQ(error, "empty file");
+}
+
+// A DHT segment whose one table declares `codes` codes, spread over the 16 code lengths.
+Data huffmanSegment(std::size_t codes) {
+    const std::size_t length = 2 + 1 + 16 + codes;
+    Data segment(2 + length, 0x01);  // symbol values need no meaning here
+    segment[0] = 0xFF;
+    segment[1] = 0xC4;
+    segment[2] = static_cast<std::uint8_t>(length >> 8);
+    segment[3] = static_cast<std::uint8_t>(length);
+    segment[4] = 0x00;  // DC table 0
+    for (std::size_t i = 0, left = codes; i < 16; ++i, left -= std::min<std::size_t>(left, 255)) {
+        segment[5 + i] = static_cast<std::uint8_t>(std::min<std::size_t>(left, 255));
+    }
+    return segment;
+}
+
+Data inserted(Data bytes, std::size_t at, const Data& extra) {
+    bytes.insert(bytes.begin() + static_cast<std::ptrdiff_t>(at), extra.begin(), extra.end());
+    return bytes;
+}
+
+// The picture decoder writes past its tables when a JPEG declares more than 256 codes in one, wherever the table is.
+TEST(ImageConvertTest, RefusesJpegsWhoseHuffmanTablesOverflowTheDecoder) {
+    const auto grey = greyImage(16, 16, [](int x, int y) { return (x * 16 + y) % 256; });
+    const Data jpeg = Testing::encodeJpeg(grey);
+    std::string error;
+    ASSERT_TRUE(decode(jpeg, error)) << error;
+    EXPECT_FALSE(JpegTables::hasOversizedHuffmanTable(jpeg.data(), jpeg.size()));
+    EXPECT_FALSE(JpegTables::hasOversizedHuffmanTable(inserted(jpeg, 2, huffmanSegment(256)).data(), jpeg.size() + 277));
+
+    const Data widest = inserted(jpeg, 2, huffmanSegment(4080));
+    for (const Data& forged : {inserted(jpeg, 2, huffmanSegment(257)),
+                               inserted(jpeg, 2, Data{0x00, 0x17} + huffmanSegment(300)),  // after padding
+                               inserted(jpeg, jpeg.size() - 2, huffmanSegment(4080)),     // between scan and end
+                               Data(widest.begin(), widest.begin() + 10)}) {  // cut short after three counts
+        EXPECT_TRUE(JpegTables::hasOversizedHuffmanTable(forged.data(), forged.size()));
+        EXPECT_FALSE(decode(forged, error));
+        EXPECT_EQ(error, "corrupt JPEG (a Huffman table declares more than 256 codes)");
+    }
 }
 
 }  // namespace

@@ -25,4 +25,10 @@ Data encodePng(const ImageConvert::GreyImage& image) {
     return out;
 }
 
+Data encodeJpeg(const ImageConvert::GreyImage& image) {
+    Data out;
+    stbi_write_jpg_to_func(append, &out, image.width, image.height, 1, image.pixels.data(), 90);
+    return out;
+}
+
 }  // namespace OrvikFramework::Testing

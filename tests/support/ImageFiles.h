@@ -21,4 +21,7 @@ ImageConvert::GreyImage greyImage(int width, int height, Shade shade) {
 // The picture encoded as a grey PNG, as other programs write them.
 Data encodePng(const ImageConvert::GreyImage& image);
 
+// The picture encoded as a baseline JPEG.
+Data encodeJpeg(const ImageConvert::GreyImage& image);
+
 }  // namespace OrvikFramework::Testing

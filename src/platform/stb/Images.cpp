@@ -3,6 +3,8 @@
 #include <climits>
 #include <memory>
 
+#include "core/JpegTables.h"
+
 // The decoder is compiled into this file alone, with internal linkage, so it cannot clash with another copy.
 #define STB_IMAGE_STATIC
 #define STB_IMAGE_IMPLEMENTATION
@@ -17,7 +19,10 @@ namespace {
 constexpr int rgba = 4;
 static_assert(Images::renderedBitsPerPixel == 8 * rgba);
 
-bool fitsDecoder(const Data& bytes) { return !bytes.empty() && bytes.size() <= static_cast<std::size_t>(INT_MAX); }
+bool fitsDecoder(const Data& bytes) {
+    return !bytes.empty() && bytes.size() <= static_cast<std::size_t>(INT_MAX) &&
+           !JpegTables::hasOversizedHuffmanTable(bytes.data(), bytes.size());
+}
 
 }  // namespace
 
