@@ -33,12 +33,19 @@ std::int32_t toInt32(double value) {
     return static_cast<std::int32_t>(value < low ? low : value > high ? high : value);
 }
 
-void logWiFiJoin(const std::optional<PlatformError>& error) {
+// A join failure is logged with the system's own words, which may quote what it was given; the passphrase is masked.
+void logWiFiJoin(const std::optional<PlatformError>& error, std::string_view passphrase) {
     if (!error) {
         Log::plain("WiFi AP Connect : Success");
         return;
     }
-    Log::plain("WiFi AP Connect : Not Succee \nError: " + Log::debugForm(std::optional<std::string>(error->localizedDescription)));
+    std::string description = error->localizedDescription;
+    if (!passphrase.empty()) {
+        for (auto at = description.find(passphrase); at != std::string::npos; at = description.find(passphrase, at + 3)) {
+            description.replace(at, passphrase.size(), "***");
+        }
+    }
+    Log::plain("WiFi AP Connect : Not Succee \nError: " + Log::debugForm(std::optional<std::string>(description)));
 }
 
 }  // namespace
@@ -68,9 +75,11 @@ void Orvik::InitSDK(WIRELESSS_INTERFACE InterfaceType, std::int64_t MTU, std::st
             WiFiConfiguration->joinOnce = true;
             const auto& makeManager = Platform::backend().hotspotManager;
             if (const auto manager = makeManager ? makeManager() : nullptr) {
-                manager->apply(*WiFiConfiguration, logWiFiJoin);
+                manager->apply(*WiFiConfiguration, [passphrase = this->Password](const std::optional<PlatformError>& error) {
+                    logWiFiJoin(error, passphrase);
+                });
             } else {
-                logWiFiJoin(PlatformError{"no Wi-Fi access-point service on this system"});
+                logWiFiJoin(PlatformError{"no Wi-Fi access-point service on this system"}, {});
             }
             break;
         }

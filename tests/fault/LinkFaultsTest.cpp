@@ -85,5 +85,15 @@ TEST(LinkFaults, TheWiFiPassphraseNeverReachesTheLog) {
     }
 }
 
+TEST(LinkFaults, AJoinErrorThatQuotesThePassphraseIsLoggedMasked) {
+    Testing::SimulatedLink link;
+    link.hotspot->setFailure("key 'pa55-phrase' rejected; retry pa55-phrase");
+    LogCapture log;
+    Orvik sdk;
+    sdk.InitSDK(WIRELESSS_INTERFACE::WIFI, 512, "PrinterAP", "pa55-phrase");
+    Testing::drainMainLoop();
+    EXPECT_TRUE(log.contains("WiFi AP Connect : Not Succee \nError: Optional(\"key '***' rejected; retry ***\")"));
+}
+
 }  // namespace
 }  // namespace OrvikFramework

@@ -179,6 +179,23 @@ TEST_F(NetworkManagerHotspotTest, InitSdkLogsTheOutcomeOfTheJoin) {
     EXPECT_EQ(log.lines()[1], "WiFi AP Connect : Success");
 }
 
+// A refused passphrase through the SDK object: the outcome is logged, the passphrase is not.
+TEST_F(NetworkManagerHotspotTest, InitSdkLogsARefusedPassphraseWithoutIt) {
+    addAccessPoint(addWifiDevice(), "PrinterAP");
+    replaceMethod("AddAndActivateConnection", "a{sa{sv}}oo", "oo", activatingJoin);
+    Testing::SystemBackendOn system(bus.address());
+    Testing::LogCapture log;
+    Orvik orvik;
+    orvik.InitSDK(WIRELESSS_INTERFACE::WIFI, 512, "PrinterAP", "pa55-phrase");
+    ASSERT_TRUE(RunLoop::main().runUntil([&] { return savedConnections().size() == 1; }, 10s));
+    RunLoop::main().runUntil([] { return false; }, 50ms);
+    settle("/org/freedesktop/NetworkManager/ActiveConnection/joined", 4, 9);
+    ASSERT_TRUE(RunLoop::main().runUntil([&] { return log.lines().size() == 2; }, 10s));
+    EXPECT_EQ(log.lines()[1], "WiFi AP Connect : Not Succee \nError: Optional(\"The secrets for the network were missing or "
+                              "refused (wrong passphrase?)\")");
+    for (const std::string& line : log.lines()) EXPECT_EQ(line.find("pa55"), std::string::npos) << line;
+}
+
 TEST(NetworkManagerHotspot, WithoutNetworkManagerOnTheBusTheJoinFailsWithTheBusError) {
     MockBus bus;
     auto link = DBusLink::connect(bus.address(), RunLoop::main());
