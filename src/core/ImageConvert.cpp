@@ -1,13 +1,13 @@
 #include "core/ImageConvert.h"
 
-#include "core/JpegTables.h"
-
 #include <algorithm>
 #include <array>
 #include <climits>
 #include <cmath>
 
-// The one translation unit that holds the decoder; only the formats a receipt logo comes in are compiled in.
+#include "core/JpegTables.h"
+
+// This file's own static copy of the decoder, with only the formats a receipt logo comes in compiled in.
 #define STB_IMAGE_IMPLEMENTATION
 #define STB_IMAGE_STATIC
 #define STBI_ONLY_PNG
