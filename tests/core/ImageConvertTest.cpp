@@ -103,6 +103,29 @@ TEST(ImageConvertTest, DitheringMatchesWholePictureDiffusion) {
     }
 }
 
+// Diffusion must keep the picture's overall tone: the share of black dots follows the mean grey.
+TEST(ImageConvertTest, DitheringKeepsTheMeanGrey) {
+    for (const Dither method : {Dither::FloydSteinberg, Dither::Atkinson}) {
+        // Atkinson passes on only three quarters of each error by design: it keeps mid-tones and whole ramps, but
+        // pushes light and dark areas towards paper and solid black, so only those two are held to it.
+        const bool floyd = method == Dither::FloydSteinberg;
+        for (const int level : floyd ? std::vector{16, 64, 128, 192, 240, -1} : std::vector{128, -1}) {
+            SCOPED_TRACE("method " + std::to_string(static_cast<int>(method)) + ", level " + std::to_string(level));
+            const auto grey = greyImage(200, 120, [level](int x, int) { return level >= 0 ? level : x * 255 / 199; });
+            const BitImage bits = dither(grey, method);
+            double black = 0, darkness = 0;
+            for (int y = 0; y < grey.height; ++y) {
+                for (int x = 0; x < grey.width; ++x) {
+                    black += bits.black(x, y);
+                    darkness += (255 - grey.pixels[static_cast<std::size_t>(y * grey.width + x)]) / 255.0;
+                }
+            }
+            const double pixels = static_cast<double>(grey.pixels.size());
+            EXPECT_NEAR(black / pixels, darkness / pixels, floyd ? 0.01 : 0.05);
+        }
+    }
+}
+
 TEST(ImageConvertTest, ThresholdDecidesEachPixelAlone) {
     const auto grey = greyImage(16, 2, [](int x, int) { return x * 16; });
     const BitImage bits = dither(grey, Dither::Threshold, 100);
