@@ -65,6 +65,11 @@ public:
                                                          const std::optional<PlatformError>& error) = 0;
     virtual void peripheralDidUpdateValueFor(Peripheral& peripheral, const std::shared_ptr<Characteristic>& characteristic,
                                              const std::optional<PlatformError>& error) = 0;
+    /// The outcome of one write with response, in the order the writes were queued; `error` when it failed.
+    virtual void peripheralDidWriteValueFor(Peripheral& peripheral, const std::shared_ptr<Characteristic>& characteristic,
+                                            const std::optional<PlatformError>& error) {
+        (void)peripheral, (void)characteristic, (void)error;
+    }
 };
 
 /// A remote device seen by a scan. Two handles are equal when they stand for the same device.
@@ -124,6 +129,9 @@ public:
     virtual void cancelPeripheralConnection(const std::shared_ptr<Peripheral>& peripheral) = 0;
     /// Writes handed to the stack that it has not finished yet.
     virtual std::size_t pendingWrites() const { return 0; }
+    /// Why the stack cannot be used (no system bus, no Bluetooth service, no adapter), as soon as it is known;
+    /// absent while it may still become usable.
+    virtual std::optional<PlatformError> unavailableReason() const { return std::nullopt; }
 };
 
 }  // namespace OrvikFramework

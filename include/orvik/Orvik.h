@@ -16,6 +16,8 @@
 #include <orvik/Enums.h>
 #include <orvik/Hotspot.h>
 #include <orvik/Image.h>
+#include <orvik/JobOutcome.h>
+#include <orvik/Observer.h>
 #include <orvik/PrinterStatus.h>
 #include <orvik/QRCode.h>
 #include <orvik/TcpSocket.h>
@@ -108,9 +110,16 @@ public:
     /// Starts a scan that reports every advertisement, when the radio is on.
     virtual void BLEDeviceScanStart();
     virtual void BLEDeviceScanStop();
-    /// Runs the main run loop until the link has written everything handed to it, at most `timeout`; false on
-    /// time-out. Call it before a program ends right after printing over Bluetooth.
-    bool WaitUntilSent(std::chrono::milliseconds timeout = std::chrono::seconds(30));
+    /// Runs the main run loop until the link has taken everything handed to it since the last successful wait, at
+    /// most `timeout`. True only when every byte was accepted by the link; otherwise the first error (refused,
+    /// unresolvable, reset or never-opened connection, refused or failed write, lost link, unwritable spool,
+    /// time-out). Call it before a program ends, and before trusting that a job went out.
+    JobOutcome WaitUntilSent(std::chrono::milliseconds timeout = std::chrono::seconds(30));
+    /// WaitUntilSent, then the printer's status over the same link: true only when every byte was sent and the
+    /// printer reports that it can print; otherwise the send error, "no status", or the condition it reports.
+    JobOutcome ConfirmPrinted(std::chrono::milliseconds timeout = std::chrono::seconds(30));
+    /// Sets (nullptr: clears) the receiver of link and job events.
+    void setObserver(std::shared_ptr<OrvikObserver> observer);
 
     void centralManagerDidUpdateState(CentralManager& central) override;
     void centralManagerDidDiscover(CentralManager& central, const std::shared_ptr<Peripheral>& peripheral,
