@@ -54,7 +54,9 @@ Data printCommands(std::string_view data, std::uint8_t moduleSize, QRErrorCorrec
     function(out, 65, std::string_view("\x32\x00", 2));  // model 2
     function(out, 67, std::string(1, static_cast<char>(moduleSize)));
     function(out, 69, std::string(1, static_cast<char>(level)));
-    function(out, 80, std::string("0") + std::string(data));  // store
+    std::string store(1, '0');  // store: m = 48, then the data
+    store.append(data);
+    function(out, 80, store);
     function(out, 81, "0");                                   // print
     return out;
 }
