@@ -18,5 +18,6 @@
 #include <orvik/PrinterStatus.h>
 #include <orvik/QRCode.h>
 #include <orvik/RunLoop.h>
+#include <orvik/Spool.h>
 #include <orvik/Stream.h>
 #include <orvik/TcpSocket.h>

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/EscPos.h"
 #include "core/Graphemes.h"
 
 namespace OrvikFramework::BleFraming {
@@ -12,10 +13,16 @@ std::size_t pieceSize(std::int64_t mtu) { return mtu <= 0 ? 1 : static_cast<std:
 }  // namespace
 
 Data sizeAnnouncement(std::int64_t length) {
-    Data frame = {0x1B, 0xFF, 0xFA};
+    Data frame = {EscPos::ESC, EscPos::sizeFrameCommand, EscPos::sizeFrameMark};
     const auto bits = static_cast<std::uint64_t>(length);
     for (int i = 0; i < 8; ++i) frame.push_back(static_cast<std::uint8_t>(bits >> (8 * i)));
     return frame;
+}
+
+std::int64_t announcedLength(const std::uint8_t* frame) {
+    std::uint64_t bits = 0;
+    for (int i = 7; i >= 0; --i) bits = (bits << 8) | frame[3 + i];
+    return static_cast<std::int64_t>(bits);
 }
 
 void forEachPiece(const Data& data, std::int64_t mtu, const std::function<void(const Data& piece)>& take) {

@@ -11,8 +11,10 @@
 
 namespace OrvikFramework::BleFraming {
 
-/// ESC 0xFF 0xFA and the length as eight little-endian bytes: announces a compressed job.
+/// The size frame (EscPos.h) announcing a compressed job of `length` bytes.
 Data sizeAnnouncement(std::int64_t length);
+/// The length a whole size frame announces.
+std::int64_t announcedLength(const std::uint8_t* frame);
 /// Hands `take` the pieces of `mtu` bytes in order (one byte each when `mtu` is 0 or below); no empty trailing
 /// piece. The piece is valid only during the call.
 void forEachPiece(const Data& data, std::int64_t mtu, const std::function<void(const Data& piece)>& take);

@@ -1,10 +1,9 @@
 #pragma once
 
-// One-bit BMP files turned into raster rows for GS v 0, and those rows cut into bands.
+// One-bit BMP files turned into raster rows for GS v 0.
 #include <cstdint>
 #include <string>
 #include <variant>
-#include <vector>
 
 #include <orvik/Data.h>
 
@@ -19,14 +18,5 @@ inline constexpr std::int64_t maxBytesPerRow = 0xFFFF;
 /// The picture's rows in printer order (top row first, each bytesPerRow(width) bytes, a 1 bit is a dark dot,
 /// the bits right of the picture 0), or the reason the file cannot give them.
 std::variant<Data, std::string> printerRows(const Data& file, std::int64_t width, std::int64_t height);
-
-/// A run of consecutive rows.
-struct Band {
-    std::int64_t rows = 0;
-    Data bytes;
-};
-
-/// Cuts rows of `rowBytes` each into bands of `bandRows`, the last one shorter when the height asks for it.
-std::vector<Band> bands(const Data& rows, std::int64_t rowBytes, std::int64_t bandRows);
 
 }  // namespace OrvikFramework::BmpRaster

@@ -7,11 +7,13 @@
 #include <cctype>
 #include <cerrno>
 
+#include "core/EscPos.h"
+
 namespace OrvikFramework {
 namespace {
 
-constexpr std::uint8_t ESC = 0x1B;
-constexpr std::uint8_t FS = 0x1C;
+using EscPos::ESC;
+using EscPos::FS;
 // Stands in for an invalid UTF-8 byte between the two conversion steps; no character has this value.
 constexpr char32_t invalid = 0xFFFFFFFF;
 

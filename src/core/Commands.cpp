@@ -1,12 +1,11 @@
 #include "core/Commands.h"
 
+#include "core/EscPos.h"
+
 namespace OrvikFramework::Commands {
 namespace {
 
-constexpr std::uint8_t ESC = 0x1B;
-constexpr std::uint8_t GS = 0x1D;
-constexpr std::uint8_t CR = 0x0D;
-constexpr std::uint8_t LF = 0x0A;
+using namespace EscPos;
 
 Data utf8(std::string_view text) { return Data(text.begin(), text.end()); }
 

@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <memory>
 
+#include "core/EscPos.h"
+
 namespace OrvikFramework::QrSymbol {
 namespace {
 
@@ -18,10 +20,11 @@ QRecLevel encoderLevel(QRErrorCorrection level) {
     return QR_ECLEVEL_H;
 }
 
-// GS ( k pL pH cn=49 fn parameters: one function of the QR symbol.
+// GS ( k pL pH cn fn parameters: one function of the QR symbol.
 void function(Data& out, std::uint8_t fn, std::string_view parameters) {
     const std::size_t length = parameters.size() + 2;
-    out.insert(out.end(), {0x1d, '(', 'k', static_cast<std::uint8_t>(length & 0xff), static_cast<std::uint8_t>(length >> 8), 49, fn});
+    out.insert(out.end(), {EscPos::GS, '(', 'k', static_cast<std::uint8_t>(length & 0xff), static_cast<std::uint8_t>(length >> 8),
+                                EscPos::qrSymbol, fn});
     out.insert(out.end(), parameters.begin(), parameters.end());
 }
 
@@ -51,13 +54,11 @@ std::optional<Modules> encode(std::string_view data, QRErrorCorrection level, st
 
 Data printCommands(std::string_view data, std::uint8_t moduleSize, QRErrorCorrection level) {
     Data out;
-    function(out, 65, std::string_view("\x32\x00", 2));  // model 2
-    function(out, 67, std::string(1, static_cast<char>(moduleSize)));
-    function(out, 69, std::string(1, static_cast<char>(level)));
-    std::string store(1, '0');  // store: m = 48, then the data
-    store.append(data);
-    function(out, 80, store);
-    function(out, 81, "0");                                   // print
+    function(out, EscPos::qrSelectModel, std::string{static_cast<char>(EscPos::qrModel2), '\0'});
+    function(out, EscPos::qrModuleSize, std::string(1, static_cast<char>(moduleSize)));
+    function(out, EscPos::qrErrorCorrection, std::string(1, static_cast<char>(level)));
+    function(out, EscPos::qrStore, std::string("0") += data);
+    function(out, EscPos::qrPrint, "0");
     return out;
 }
 

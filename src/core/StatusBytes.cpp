@@ -1,10 +1,11 @@
 #include "core/StatusBytes.h"
 
+#include "core/EscPos.h"
+
 namespace OrvikFramework::StatusBytes {
 namespace {
 
-constexpr std::uint8_t DLE = 0x10;
-constexpr std::uint8_t EOT = 0x04;
+// Bits 1 and 4 are set and bits 0 and 7 clear in every answer, so a reader can tell a status byte from other data.
 constexpr std::uint8_t fixedMask = 0x93;
 constexpr std::uint8_t fixedBits = 0x12;
 
@@ -15,14 +16,17 @@ constexpr std::uint8_t coverOpen = 0x04;
 constexpr std::uint8_t stoppedByPaperEnd = 0x20;
 constexpr std::uint8_t errorOccurred = 0x40;
 // Error cause: cutter, unrecoverable, auto-recoverable.
-constexpr std::uint8_t anyError = 0x08 | 0x20 | 0x40;
+constexpr std::uint8_t unrecoverable = 0x20;
+constexpr std::uint8_t anyError = 0x08 | unrecoverable | 0x40;
 // Roll paper sensor: each condition is reported on two bits; either one counts.
 constexpr std::uint8_t nearEnd = 0x0C;
 constexpr std::uint8_t paperAbsent = 0x60;
 
+std::uint8_t bit(bool on, std::uint8_t mask) { return on ? mask : 0; }
+
 }  // namespace
 
-Data request(std::uint8_t kind) { return {DLE, EOT, kind}; }
+Data request(std::uint8_t kind) { return {EscPos::DLE, EscPos::EOT, kind}; }
 
 bool isStatusByte(std::uint8_t byte) { return (byte & fixedMask) == fixedBits; }
 
@@ -39,6 +43,16 @@ std::optional<PrinterStatus> decode(const Data& answers) {
     status.error = (cause & errorOccurred) || (errors & anyError);
     status.raw = answers;
     return status;
+}
+
+std::uint8_t answer(std::uint8_t kind, const PrinterStatus& s) {
+    switch (kind) {
+        case 1: return fixedBits | bit(!s.canPrint(), offline);
+        case 2: return fixedBits | bit(s.coverOpen, coverOpen) | bit(s.paperEnd, stoppedByPaperEnd) | bit(s.error, errorOccurred);
+        case 3: return fixedBits | bit(s.error, unrecoverable);
+        case 4: return fixedBits | bit(s.paperNearEnd, nearEnd) | bit(s.paperEnd, paperAbsent);
+        default: return fixedBits;
+    }
 }
 
 }  // namespace OrvikFramework::StatusBytes

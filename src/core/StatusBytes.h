@@ -20,5 +20,8 @@ Data request(std::uint8_t kind);
 bool isStatusByte(std::uint8_t byte);
 /// The status from the answers to kinds 1 to 4 in order; absent unless there are four status bytes.
 std::optional<PrinterStatus> decode(const Data& answers);
+/// A printer's answer to `kind` (other kinds: the fixed bits alone). An open cover, an empty roll or an error take
+/// the printer off-line too, as on a real one; an error is reported as unrecoverable.
+std::uint8_t answer(std::uint8_t kind, const PrinterStatus& status);
 
 }  // namespace OrvikFramework::StatusBytes

@@ -3,6 +3,7 @@
 #include <orvik/Log.h>
 
 #include "core/Commands.h"
+#include "core/PrinterService.h"
 
 namespace OrvikFramework {
 namespace {
@@ -13,9 +14,9 @@ BluetoothUUID uuid(std::string_view text) { return *BluetoothUUID::parse(text); 
 
 Orvik::Orvik()
     : BLESemaphore(std::make_shared<std::counting_semaphore<>>(1)),
-      ServiceUUID(uuid("6E400001-B5A3-F393-E0A9-E50E24DCCA9E")),
-      RXCharacteristicUUID(uuid("6E400002-B5A3-F393-E0A9-E50E24DCCA9E")),
-      TXCharacteristicUUID(uuid("6E400003-B5A3-F393-E0A9-E50E24DCCA9E")) {}
+      ServiceUUID(uuid(PrinterService::service)),
+      RXCharacteristicUUID(uuid(PrinterService::rx)),
+      TXCharacteristicUUID(uuid(PrinterService::tx)) {}
 
 // The destination of one command, decided once before its first piece.
 std::optional<Orvik::Route> Orvik::chooseRoute() {

@@ -6,6 +6,7 @@
 
 #include <orvik/Documents.h>
 #include <orvik/Log.h>
+#include <orvik/Spool.h>
 
 #include "core/Gzip.h"
 #include "platform/posix/Files.h"

@@ -7,6 +7,7 @@
 #include <orvik/Documents.h>
 #include <orvik/Log.h>
 
+#include "core/Bands.h"
 #include "core/BmpRaster.h"
 #include "core/Commands.h"
 #include "platform/posix/Files.h"
@@ -87,7 +88,7 @@ bool Orvik::PrintBMPFile(std::string_view ImageFile) {
     constexpr std::int64_t bandRows = 5;
     const std::int64_t fullBands = picture->height / bandRows;
     std::int64_t index = 0;
-    for (const BmpRaster::Band& band : BmpRaster::bands(picture->rows, R, bandRows)) {
+    for (const Bands::Band& band : Bands::split(picture->rows, R, bandRows)) {
         Data command = Commands::rasterHeader(0x00, low(R), high(R), low(band.rows), high(band.rows));
         command.insert(command.end(), band.bytes.begin(), band.bytes.end());
         if (band.rows < bandRows) {
@@ -105,7 +106,7 @@ void Orvik::PrintReceiptImageFile(std::string_view ImageFileName) {
     if (!picture.pixels || !fitsRasterCommand(picture.bytesPerRow)) return;
     const std::int64_t R = picture.bytesPerRow;
     constexpr std::int64_t bandRows = 64;
-    for (const BmpRaster::Band& band : BmpRaster::bands(*picture.pixels, R, bandRows)) {
+    for (const Bands::Band& band : Bands::split(*picture.pixels, R, bandRows)) {
         // The last, shorter band goes out with m = 48, which selects the same normal size as 0.
         const std::uint8_t m = band.rows == bandRows ? 0x00 : 0x30;
         PrintRasterBitImage(m, low(R), high(R), low(band.rows), high(band.rows), band.bytes);

@@ -6,16 +6,13 @@
 #include <cstdio>
 #include <optional>
 
+#include "core/BleFraming.h"
+#include "core/EscPos.h"
+
 namespace OrvikFramework::VirtualPrinter {
 namespace {
 
-constexpr std::uint8_t ESC = 0x1B;
-constexpr std::uint8_t GS = 0x1D;
-constexpr std::uint8_t DLE = 0x10;
-constexpr std::uint8_t FS = 0x1C;
-constexpr std::uint8_t CR = 0x0D;
-constexpr std::uint8_t LF = 0x0A;
-constexpr std::size_t frameLength = 11;
+using namespace EscPos;
 constexpr std::size_t longestBarcode = 255;
 // Unknown bytes next to each other are reported together, up to this many per report.
 constexpr std::size_t unknownRun = 64;
@@ -208,7 +205,7 @@ struct Decoder::State {
             return 3;
         };
         if (b == DLE) {
-            if (c != 0x04) {
+            if (c != EOT) {
                 unknown(at, p, 2);
                 return 2;
             }
@@ -242,7 +239,7 @@ struct Decoder::State {
                 case 'J': return withParameter(K::FeedDots);
                 case 'd': return withParameter(K::FeedLines);
                 case '3': return withParameter(K::LineSpacing);
-                case 0xFF: return compressed ? (unknown(at, p, 2), 2) : jobFrame(p, avail, at);
+                case sizeFrameCommand: return compressed ? (unknown(at, p, 2), 2) : jobFrame(p, avail, at);
                 default: unknown(at, p, 2); return 2;
             }
         }
@@ -306,7 +303,7 @@ struct Decoder::State {
         return 3;
     }
 
-    // GS ( k pL pH cn fn ...: two-dimensional symbols; QR (cn 49) is decoded, other symbols are passed over whole.
+    // GS ( k pL pH cn fn ...: two-dimensional symbols; QR is decoded, other symbols are passed over whole.
     std::size_t symbol(const std::uint8_t* p, std::size_t avail, std::uint64_t at) {
         if (avail < 3) return 0;
         if (p[2] != 'k') {
@@ -322,7 +319,7 @@ struct Decoder::State {
                           std::to_string(5 + length) + " bytes skipped");
             return 5 + length;
         }
-        if (p[5] != 49) {
+        if (p[5] != qrSymbol) {
             unknown(at, p, 5 + length);
             return 5 + length;
         }
@@ -363,14 +360,12 @@ struct Decoder::State {
 
     std::size_t jobFrame(const std::uint8_t* p, std::size_t avail, std::uint64_t at) {
         if (avail < 3) return 0;
-        if (p[2] != 0xFA) {
+        if (p[2] != sizeFrameMark) {
             unknown(at, p, 3);
             return 3;
         }
-        if (avail < frameLength) return 0;
-        std::uint64_t raw = 0;
-        for (int i = 7; i >= 0; --i) raw = (raw << 8) | p[3 + i];
-        const auto announced = static_cast<std::int64_t>(raw);
+        if (avail < sizeFrameLength) return 0;
+        const std::int64_t announced = BleFraming::announcedLength(p);
         emit(make(Command::Kind::CompressedJob, at, announced));
         if (announced <= 0 || static_cast<std::uint64_t>(announced) > limits.largestJob)
             // The gzip member delimits itself, so the job is still read; only the length is not trusted.
@@ -385,7 +380,7 @@ struct Decoder::State {
             error(at, "cannot start inflating the compressed job");
             job.reset();
         }
-        return frameLength;
+        return sizeFrameLength;
     }
 
     void takeInner() {

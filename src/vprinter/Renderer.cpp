@@ -1,5 +1,7 @@
 #include <orvik/vprinter/Renderer.h>
 
+#include <orvik/Enums.h>
+
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include <stb_image_write.h>
@@ -10,6 +12,7 @@
 #include <string>
 
 #include "core/CodePage.h"
+#include "core/EscPos.h"
 #include "core/QrSymbol.h"
 #include "vprinter/Barcodes.h"
 
@@ -380,18 +383,18 @@ struct Renderer::State {
     void qrCode(const Command& c) {
         const auto parameter = [&c](std::size_t i) { return i < c.data.size() ? int{c.data[i]} : -1; };
         switch (c.value) {
-            case 65: qrModel = parameter(0); break;
+            case EscPos::qrSelectModel: qrModel = parameter(0); break;
             // A printer ignores a setting out of range, keeping the one before.
-            case 67:
+            case EscPos::qrModuleSize:
                 if (qrSettingFits("module size", parameter(0), QRSmallestModule, QRLargestModule)) qrModule = parameter(0);
                 break;
-            case 69:
+            case EscPos::qrErrorCorrection:
                 if (qrSettingFits("error correction", parameter(0), 48, 51))
                     qrLevel = static_cast<QRErrorCorrection>(parameter(0));
                 break;
-            case 80: qrData.assign(c.data.begin() + std::min<std::size_t>(1, c.data.size()), c.data.end()); break;
-            case 81: {
-                if (qrModel != 50) {
+            case EscPos::qrStore: qrData.assign(c.data.begin() + std::min<std::size_t>(1, c.data.size()), c.data.end()); break;
+            case EscPos::qrPrint: {
+                if (qrModel != EscPos::qrModel2) {
                     receipt.warnings.push_back("QR model " + std::to_string(qrModel) + " is not drawn; only model 2 is");
                     break;
                 }
@@ -441,11 +444,11 @@ struct Renderer::State {
             case K::Initialize: flushLine(); resetModes(); break;
             case K::Alignment: alignment = (n == 1 || n == 49) ? 1 : (n == 2 || n == 50) ? 2 : 0; break;
             case K::PrintMode:
-                style.fontB = n & 0x01;
-                style.emphasized = n & 0x08;
-                style.heightScale = (n & 0x10) ? 2 : 1;
-                style.widthScale = (n & 0x20) ? 2 : 1;
-                style.underline = (n & 0x80) ? 1 : 0;
+                style.fontB = n & PRINT_MODE__CHAR_FONT_B;
+                style.emphasized = n & PRINT_MODE__EMPHASIZED_SELECTED;
+                style.heightScale = (n & PRINT_MODE__DOUBLE_HEIGHT_SELECTED) ? 2 : 1;
+                style.widthScale = (n & PRINT_MODE__DOUBLE_WIDTH_SELECTED) ? 2 : 1;
+                style.underline = (n & PRINT_MODE__UNDERLINE_SELECTED) ? 1 : 0;
                 break;
             case K::Emphasized: style.emphasized = n & 1; break;
             case K::Underline: style.underline = (n == 1 || n == 49) ? 1 : (n == 2 || n == 50) ? 2 : 0; break;

@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "PrintJob.h"
+#include "core/Bands.h"
 #include "support/Bytes.h"
 #include "support/ImageFiles.h"
 #include "support/LoopbackServer.h"
@@ -81,11 +82,8 @@ std::string tcp(const LoopbackServer& server) { return "tcp://127.0.0.1:" + std:
 Data rasterBands(const ImageConvert::BitImage& bits) {
     Data out;
     const auto rowBytes = static_cast<std::uint8_t>(bits.rowBytes());
-    for (int top = 0; top < bits.height; top += 128) {
-        const int rows = std::min(128, bits.height - top);
-        out = out + bytes({0x1d, 'v', '0', 0, rowBytes, 0, static_cast<std::uint8_t>(rows), 0});
-        out.insert(out.end(), bits.rows.begin() + top * rowBytes, bits.rows.begin() + (top + rows) * rowBytes);
-    }
+    for (const Bands::Band& band : Bands::split(bits.rows, rowBytes, 128))
+        out = out + bytes({0x1d, 'v', '0', 0, rowBytes, 0, static_cast<std::uint8_t>(band.rows), 0}) + band.bytes;
     return out;
 }
 

@@ -7,6 +7,7 @@
 
 #include <orvik/OrvikFramework.h>
 
+#include "core/Bands.h"
 #include "support/BmpBuilder.h"
 #include "support/Bytes.h"
 #include "support/Documents.h"
@@ -31,16 +32,12 @@ Data header(std::uint8_t m, std::int64_t R, std::int64_t rows) {
 // The commands each print operation should send, built from the expected rows band by band.
 Pieces expectedBmpCommands(const Data& rows, std::int64_t R, bool oneBufferPerBand, std::int64_t bandRows) {
     Pieces pieces;
-    const std::int64_t height = static_cast<std::int64_t>(rows.size()) / R;
-    for (std::int64_t top = 0; top < height; top += bandRows) {
-        const std::int64_t count = std::min(bandRows, height - top);
-        const std::uint8_t m = !oneBufferPerBand && count < bandRows ? 0x30 : 0x00;
-        Data data(rows.begin() + top * R, rows.begin() + (top + count) * R);
-        pieces.push_back(header(m, R, count));
+    for (Bands::Band& band : Bands::split(rows, R, bandRows)) {
+        pieces.push_back(header(!oneBufferPerBand && band.rows < bandRows ? 0x30 : 0x00, R, band.rows));
         if (oneBufferPerBand) {
-            pieces.back().insert(pieces.back().end(), data.begin(), data.end());
+            pieces.back().insert(pieces.back().end(), band.bytes.begin(), band.bytes.end());
         } else {
-            pieces.push_back(std::move(data));
+            pieces.push_back(std::move(band.bytes));
         }
     }
     return pieces;

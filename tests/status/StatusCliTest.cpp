@@ -64,7 +64,7 @@ TEST(StatusCliTest, PrintsTheStateAndFailsWhenThePrinterCannotPrintOrIsSilent) {
     const Case cases[] = {
         {{}, "", 0, {"on-line:     yes", "paper:       present", "can print:   yes", "status bytes 12 12 12 12"}},
         {{.paperNearEnd = true}, "", 0, {"paper:       near end", "can print:   yes"}},
-        {{.paperOut = true}, "", 6, {"on-line:     no", "paper:       out", "cannot print: off-line, paper out"}},
+        {{.paperEnd = true}, "", 6, {"on-line:     no", "paper:       out", "cannot print: off-line, paper out"}},
         {{false, true, false, false, true, true}, "", 6,
          {"cover open:  yes", "error:       yes", "cannot print: off-line, cover open, printer error"}},
         {{.answers = false}, " --timeout 0.2", 4, {"gave no status: no answer to DLE EOT 1 within 200 ms"}},

@@ -46,7 +46,7 @@ TEST(StatusReadBackTest, EveryStateOverTcpAndBluetooth) {
         {{.online = false}, {.online = false}},
         {{.coverOpen = true}, {.online = false, .coverOpen = true}},
         {{.paperNearEnd = true}, {.paperNearEnd = true}},
-        {{.paperOut = true}, {.online = false, .paperEnd = true}},
+        {{.paperEnd = true}, {.online = false, .paperEnd = true}},
         {{.error = true}, {.online = false, .error = true}},
         {{false, true, true, true, true, true}, {false, true, true, true, true}},
     };
@@ -63,10 +63,10 @@ TEST(StatusReadBackTest, EveryStateOverTcpAndBluetooth) {
 
 TEST(StatusReadBackTest, ALateAnswerIsNotTakenForTheNextOne) {
     TwoLinks links;
-    links.server.printerState().paperOut = true;
+    links.server.printerState().paperEnd = true;
     links.overTcp.PrintData({0x10, 0x04, 0x01});  // answered, never read
     Testing::drainMainLoop();
-    links.server.printerState().paperOut = false;
+    links.server.printerState().paperEnd = false;
     EXPECT_EQ(withoutRaw(links.overTcp.RequestStatus(5s)), PrinterStatus{});
 }
 

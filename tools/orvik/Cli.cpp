@@ -297,7 +297,7 @@ int run(int argc, char** argv) {
     printer->add_flag("--offline", printerOffline, "Report the printer off-line");
     printer->add_flag("--cover-open", printerState.coverOpen, "Report the cover open");
     printer->add_flag("--paper-near-end", printerState.paperNearEnd, "Report the roll nearly empty");
-    printer->add_flag("--paper-out", printerState.paperOut, "Report the roll empty");
+    printer->add_flag("--paper-out", printerState.paperEnd, "Report the roll empty");
     printer->add_flag("--error", printerState.error, "Report a printer error");
     printer->add_flag("--no-status", printerSilent, "Never answer status requests");
     printer->callback([&] {

@@ -9,7 +9,7 @@ struct PrinterState {
     bool online = true;
     bool coverOpen = false;
     bool paperNearEnd = false;
-    bool paperOut = false;
+    bool paperEnd = false;
     bool error = false;
     /// False: status requests are decoded but never answered, like a printer without status read-back.
     bool answers = true;

@@ -1,10 +1,12 @@
 #include <orvik/Simulator.h>
 
+#include "core/PrinterService.h"
+
 namespace OrvikFramework {
 
-const BluetoothUUID SimulatedPrinter::serviceUUID = *BluetoothUUID::parse("6E400001-B5A3-F393-E0A9-E50E24DCCA9E");
-const BluetoothUUID SimulatedPrinter::rxUUID = *BluetoothUUID::parse("6E400002-B5A3-F393-E0A9-E50E24DCCA9E");
-const BluetoothUUID SimulatedPrinter::txUUID = *BluetoothUUID::parse("6E400003-B5A3-F393-E0A9-E50E24DCCA9E");
+const BluetoothUUID SimulatedPrinter::serviceUUID = *BluetoothUUID::parse(PrinterService::service);
+const BluetoothUUID SimulatedPrinter::rxUUID = *BluetoothUUID::parse(PrinterService::rx);
+const BluetoothUUID SimulatedPrinter::txUUID = *BluetoothUUID::parse(PrinterService::tx);
 
 SimulatedPrinter::SimulatedPrinter(SimulatedBluetooth& adapter, std::optional<std::string> name, std::int64_t RSSI,
                                    std::function<void(const Data& value)> onWrite)

@@ -1,0 +1,33 @@
+#pragma once
+
+// The ESC/POS bytes both the encoders and the virtual printer's decoder speak; one definition of each.
+#include <cstddef>
+#include <cstdint>
+
+namespace OrvikFramework::EscPos {
+
+// Command prefixes and line ends.
+inline constexpr std::uint8_t EOT = 0x04;
+inline constexpr std::uint8_t LF = 0x0A;
+inline constexpr std::uint8_t CR = 0x0D;
+inline constexpr std::uint8_t DLE = 0x10;
+inline constexpr std::uint8_t ESC = 0x1B;
+inline constexpr std::uint8_t FS = 0x1C;
+inline constexpr std::uint8_t GS = 0x1D;
+
+// The size frame announcing a compressed job: ESC 0xFF 0xFA, then the job's length as eight little-endian bytes.
+inline constexpr std::uint8_t sizeFrameCommand = 0xFF;
+inline constexpr std::uint8_t sizeFrameMark = 0xFA;
+inline constexpr std::size_t sizeFrameLength = 11;
+
+// GS ( k pL pH cn fn: the symbol kind cn of a QR code and its functions fn.
+inline constexpr std::uint8_t qrSymbol = 49;
+inline constexpr std::uint8_t qrSelectModel = 65;
+inline constexpr std::uint8_t qrModuleSize = 67;
+inline constexpr std::uint8_t qrErrorCorrection = 69;
+inline constexpr std::uint8_t qrStore = 80;
+inline constexpr std::uint8_t qrPrint = 81;
+/// The model parameter of QR model 2, the one printed.
+inline constexpr std::uint8_t qrModel2 = 50;
+
+}  // namespace OrvikFramework::EscPos
