@@ -39,7 +39,8 @@ void Orvik::accepted(std::uint64_t bytes) {
 
 void Orvik::failed(Error error) {
     // Writes refused because the link dropped are explained better by the loss that follows them.
-    const bool explainsEarlier = error.code == ErrorCode::LinkLost && job_.error && job_.error->code == ErrorCode::WriteFailed;
+    const bool explainsEarlier =
+        error.code == ErrorCode::LinkLost && job_.error && job_.error->code == ErrorCode::WriteFailed;
     if (!job_.error || explainsEarlier) job_.error = std::move(error);
 }
 

@@ -28,7 +28,9 @@ Result<PrinterStatus> Orvik::ReadStatus(std::chrono::milliseconds timeout) {
         return Error{ErrorCode::InvalidArgument,
                      "a status request cannot be spooled; switch spooling off to ask the printer (nothing sent)"};
     }
-    if (!InterfaceType) return Error{ErrorCode::NotConnected, "no interface chosen; call InitSDK before RequestStatus (nothing sent)"};
+    if (!InterfaceType) {
+        return Error{ErrorCode::NotConnected, "no interface chosen; call InitSDK before RequestStatus (nothing sent)"};
+    }
     Data answers;
     for (std::uint8_t kind = StatusBytes::firstKind; kind <= StatusBytes::lastKind; ++kind) {
         const Result<Data> answer = exchangeStatus(StatusBytes::request(kind), timeout);

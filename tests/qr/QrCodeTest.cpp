@@ -56,7 +56,9 @@ TEST(QrCode, NativeAndPictureFormsReadBackAtEveryLevel) {
             SCOPED_TRACE(name + (picture ? " picture" : " native"));
             Printer printer;
             printer.sdk.TextAlignment(ALIGNMENT::CENTER);
-            EXPECT_EQ(picture ? printer.sdk.PrintQRCodeImage(content, 3, level) : printer.sdk.PrintQRCode(content, 3, level), std::nullopt);
+            const Status drawn =
+                picture ? printer.sdk.PrintQRCodeImage(content, 3, level) : printer.sdk.PrintQRCode(content, 3, level);
+            EXPECT_EQ(drawn, std::nullopt);
             EXPECT_EQ(printer.socket->pieces.at(1).at(1), picture ? 'v' : '(');  // GS v 0 or GS ( k
             EXPECT_EQ(readBack(printer.sent()), std::pair(content, name));
         }

@@ -325,7 +325,10 @@ std::int64_t SocketChannel::write(const std::uint8_t* bytes, std::size_t length,
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
             if (waitFor(POLLOUT, deadline)) continue;
             // Part of the buffer is on the wire: the job cannot be continued on this connection.
-            if (done > 0) fail(ErrorCode::TimedOut, "Timed out after " + std::to_string(timeout.count()) + " ms waiting for the peer to read");
+            if (done > 0) {
+                fail(ErrorCode::TimedOut,
+                     "Timed out after " + std::to_string(timeout.count()) + " ms waiting for the peer to read");
+            }
             return -1;
         }
         fail(ErrorCode::LinkLost, std::strerror(n < 0 ? errno : EPIPE));

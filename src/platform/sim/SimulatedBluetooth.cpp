@@ -231,7 +231,8 @@ void SimDevice::setNotifyValue(bool enabled, const std::shared_ptr<Characteristi
     if (const auto mine = own(characteristic); mine && connected_) mine->notifying_ = enabled;
 }
 
-bool SimDevice::writeValue(const Data& data, const std::shared_ptr<Characteristic>& characteristic, CharacteristicWriteType type) {
+bool SimDevice::writeValue(const Data& data, const std::shared_ptr<Characteristic>& characteristic,
+                           CharacteristicWriteType type) {
     const auto adapter = lock(adapter_);
     const auto mine = own(characteristic);
     if (!adapter || adapter->rejectWrites || !connected_ || !mine || !mine->layout_.onWrite) return false;
