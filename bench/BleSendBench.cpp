@@ -3,7 +3,7 @@
 #include <benchmark/benchmark.h>
 
 #include <orvik/OrvikFramework.h>
-#include <orvik/Simulator.h>
+#include <orvik/sim/Simulator.h>
 
 #include "NullLog.h"
 #include "support/SimulatedLink.h"

@@ -11,7 +11,7 @@
 #include <thread>
 
 #include <orvik/OrvikFramework.h>
-#include <orvik/Simulator.h>
+#include <orvik/sim/Simulator.h>
 
 using namespace OrvikFramework;
 

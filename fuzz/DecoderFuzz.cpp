@@ -2,7 +2,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include <orvik/vprinter/Renderer.h>
+#include "vprinter/Decoder.h"
+#include "vprinter/Renderer.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace OrvikFramework::VirtualPrinter;

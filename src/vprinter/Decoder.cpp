@@ -1,4 +1,4 @@
-#include <orvik/vprinter/Decoder.h>
+#include "vprinter/Decoder.h"
 
 #include <zlib.h>
 

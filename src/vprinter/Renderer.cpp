@@ -1,4 +1,4 @@
-#include <orvik/vprinter/Renderer.h>
+#include "vprinter/Renderer.h"
 
 #include <orvik/Enums.h>
 

@@ -13,6 +13,8 @@
 #include <orvik/Log.h>
 
 #include "platform/posix/SysCalls.h"
+#include "vprinter/Decoder.h"
+#include "vprinter/Renderer.h"
 
 namespace OrvikFramework::VirtualPrinter {
 namespace {
@@ -42,28 +44,31 @@ bool writeWhole(const std::filesystem::path& path, const std::string_view bytes)
 
 PrintSession::PrintSession(const RenderOptions& render, const Limits& limits, ReceiptSink receipts,
                            ReplySink replies, std::shared_ptr<const PrinterState> printer)
-    : decoder_(limits), renderer_(render), receipts_(std::move(receipts)) {
-    decoder_.setReplySink(std::move(replies));
-    decoder_.setPrinterState(std::move(printer));
+    : decoder_(std::make_unique<Decoder>(limits)), renderer_(std::make_unique<Renderer>(render)),
+      receipts_(std::move(receipts)) {
+    decoder_->setReplySink(std::move(replies));
+    decoder_->setPrinterState(std::move(printer));
 }
 
+PrintSession::~PrintSession() = default;
+
 void PrintSession::feed(const std::uint8_t* bytes, std::size_t length) {
-    decoder_.feed(bytes, length);
+    decoder_->feed(bytes, length);
     drain();
 }
 
 void PrintSession::finish() {
-    decoder_.finish();
+    decoder_->finish();
     drain();
-    renderer_.finish();
-    for (Receipt& r : renderer_.takeReceipts()) receipts_(std::move(r));
+    renderer_->finish();
+    for (Receipt& r : renderer_->takeReceipts()) receipts_(std::move(r));
 }
 
 void PrintSession::drain() {
-    std::vector<Command> commands = decoder_.takeCommands();
-    renderer_.apply(commands);
+    std::vector<Command> commands = decoder_->takeCommands();
+    renderer_->apply(commands);
     if (keep_) kept_.insert(kept_.end(), std::make_move_iterator(commands.begin()), std::make_move_iterator(commands.end()));
-    for (Receipt& r : renderer_.takeReceipts()) receipts_(std::move(r));
+    for (Receipt& r : renderer_->takeReceipts()) receipts_(std::move(r));
 }
 
 struct Server::Connection {

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <orvik/OrvikFramework.h>
-#include <orvik/Simulator.h>
+#include <orvik/sim/Simulator.h>
 
 namespace OrvikFramework {
 namespace {

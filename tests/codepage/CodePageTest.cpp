@@ -5,13 +5,14 @@
 #include <memory>
 
 #include <orvik/OrvikFramework.h>
-#include <orvik/vprinter/Renderer.h>
 
 #include "support/Bytes.h"
 #include "support/LogCapture.h"
 #include "support/LoopbackServer.h"
 #include "support/OrvikCli.h"
 #include "support/RecordingTcpSocket.h"
+#include "vprinter/Decoder.h"
+#include "vprinter/Renderer.h"
 
 namespace OrvikFramework {
 namespace {

@@ -5,12 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <orvik/Orvik.h>
-#include <orvik/vprinter/Decoder.h>
-#include <orvik/vprinter/Renderer.h>
 
 #include "support/Bytes.h"
 #include "support/LogCapture.h"
 #include "support/RecordingTcpSocket.h"
+#include "vprinter/Decoder.h"
+#include "vprinter/Renderer.h"
 
 namespace OrvikFramework {
 namespace {

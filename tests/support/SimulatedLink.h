@@ -6,7 +6,7 @@
 
 #include <orvik/Orvik.h>
 #include <orvik/Platform.h>
-#include <orvik/Simulator.h>
+#include <orvik/sim/Simulator.h>
 
 namespace OrvikFramework::Testing {
 

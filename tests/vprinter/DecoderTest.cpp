@@ -5,11 +5,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <orvik/vprinter/Decoder.h>
-
 #include "core/BleFraming.h"
 #include "core/Gzip.h"
 #include "support/Bytes.h"
+#include "vprinter/Decoder.h"
 
 namespace OrvikFramework::VirtualPrinter {
 

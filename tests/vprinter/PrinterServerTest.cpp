@@ -14,6 +14,7 @@
 #include "support/LogCapture.h"
 #include "support/LoopbackServer.h"
 #include "support/TempDir.h"
+#include "vprinter/Renderer.h"
 
 namespace OrvikFramework::VirtualPrinter {
 namespace {

@@ -7,9 +7,9 @@
 
 #include <gtest/gtest.h>
 
-#include <orvik/vprinter/Renderer.h>
-
 #include "support/Bytes.h"
+#include "vprinter/Decoder.h"
+#include "vprinter/Renderer.h"
 
 namespace OrvikFramework::VirtualPrinter {
 namespace {

@@ -7,7 +7,7 @@
 
 #include <orvik/OrvikFramework.h>
 #include <orvik/Documents.h>
-#include <orvik/Simulator.h>
+#include <orvik/sim/Simulator.h>
 #include <orvik/vprinter/BluetoothDoor.h>
 #include <orvik/vprinter/Server.h>
 

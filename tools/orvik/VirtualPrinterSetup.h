@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-#include <orvik/Simulator.h>
+#include <orvik/sim/Simulator.h>
 #include <orvik/vprinter/BluetoothDoor.h>
 #include <orvik/vprinter/Server.h>
 

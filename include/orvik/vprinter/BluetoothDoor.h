@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include <orvik/Simulator.h>
+#include <orvik/sim/Simulator.h>
 #include <orvik/vprinter/Server.h>
 
 namespace OrvikFramework::VirtualPrinter {

@@ -1,8 +1,14 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+
+#include <orvik/Data.h>
 
 namespace OrvikFramework::VirtualPrinter {
+
+/// Receives the bytes the printer answers status requests with.
+using ReplySink = std::function<void(const Data& reply)>;
 
 /// The condition the virtual printer reports when asked for its real-time status (DLE EOT 1 to 4).
 struct PrinterState {

@@ -11,11 +11,14 @@
 
 #include <orvik/Data.h>
 #include <orvik/RunLoop.h>
-#include <orvik/vprinter/Decoder.h>
+#include <orvik/vprinter/Command.h>
 #include <orvik/vprinter/PrinterState.h>
-#include <orvik/vprinter/Renderer.h>
+#include <orvik/vprinter/Receipt.h>
 
 namespace OrvikFramework::VirtualPrinter {
+
+class Decoder;
+class Renderer;
 
 /// A receipt as the printer handed it out.
 struct PrintedReceipt {
@@ -32,12 +35,12 @@ struct PrintedReceipt {
 class PrintSession {
 public:
     using ReceiptSink = std::function<void(Receipt receipt)>;
-    using ReplySink = Decoder::ReplySink;
 
     /// Status requests are answered through `replies` from `printer`, read at each request (a ready printer's
     /// without one).
     PrintSession(const RenderOptions& render, const Limits& limits, ReceiptSink receipts, ReplySink replies,
                  std::shared_ptr<const PrinterState> printer = nullptr);
+    ~PrintSession();
 
     void feed(const std::uint8_t* bytes, std::size_t length);
     /// The stream has ended: the receipt in progress, if any, is handed out too.
@@ -49,8 +52,8 @@ public:
 
 private:
     void drain();
-    Decoder decoder_;
-    Renderer renderer_;
+    std::unique_ptr<Decoder> decoder_;
+    std::unique_ptr<Renderer> renderer_;
     ReceiptSink receipts_;
     bool keep_ = false;
     std::vector<Command> kept_;

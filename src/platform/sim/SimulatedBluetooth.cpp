@@ -1,4 +1,4 @@
-#include <orvik/Simulator.h>
+#include <orvik/sim/Simulator.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -39,7 +39,7 @@ public:
 // One simulated remote device; it is both the test's handle and the peripheral the central hands out.
 class SimDevice final : public SimulatedDevice, public Peripheral, public std::enable_shared_from_this<SimDevice> {
 public:
-    SimDevice(std::weak_ptr<SimulatedBluetooth::State> adapter, SimulatedDeviceLayout layout, std::string address);
+    SimDevice(std::weak_ptr<SimulatedAdapterState> adapter, SimulatedDeviceLayout layout, std::string address);
 
     // SimulatedDevice
     bool isConnected() const override { return connected_; }
@@ -71,7 +71,7 @@ private:
     std::shared_ptr<SimCharacteristic> own(const std::shared_ptr<Characteristic>& characteristic) const;
     std::shared_ptr<SimService> own(const std::shared_ptr<Service>& service) const;
 
-    std::weak_ptr<SimulatedBluetooth::State> adapter_;
+    std::weak_ptr<SimulatedAdapterState> adapter_;
     std::optional<std::string> name_;
     std::string address_;
     std::int64_t RSSI_;
@@ -85,7 +85,7 @@ private:
 
 class SimCentral final : public CentralManager, public std::enable_shared_from_this<SimCentral> {
 public:
-    explicit SimCentral(std::weak_ptr<SimulatedBluetooth::State> adapter) : adapter_(std::move(adapter)) {}
+    explicit SimCentral(std::weak_ptr<SimulatedAdapterState> adapter) : adapter_(std::move(adapter)) {}
 
     ManagerState state() const override;
     void setDelegate(CentralManagerDelegate* delegate) override { delegate_ = delegate; }
@@ -102,7 +102,7 @@ public:
     void reportDisconnect(const std::shared_ptr<SimDevice>& device, const std::optional<PlatformError>& error);
 
 private:
-    std::weak_ptr<SimulatedBluetooth::State> adapter_;
+    std::weak_ptr<SimulatedAdapterState> adapter_;
     CentralManagerDelegate* delegate_ = nullptr;
     bool stateKnown_ = false;
     bool scanning_ = false;
@@ -113,7 +113,7 @@ private:
 
 }  // namespace
 
-struct SimulatedBluetooth::State {
+struct SimulatedAdapterState {
     bool poweredOn = true;
     bool connectFails = false;
     bool rejectWrites = false;
@@ -132,11 +132,11 @@ struct SimulatedBluetooth::State {
 
 namespace {
 
-std::shared_ptr<SimulatedBluetooth::State> lock(const std::weak_ptr<SimulatedBluetooth::State>& adapter) {
+std::shared_ptr<SimulatedAdapterState> lock(const std::weak_ptr<SimulatedAdapterState>& adapter) {
     return adapter.lock();
 }
 
-SimDevice::SimDevice(std::weak_ptr<SimulatedBluetooth::State> adapter, SimulatedDeviceLayout layout, std::string address)
+SimDevice::SimDevice(std::weak_ptr<SimulatedAdapterState> adapter, SimulatedDeviceLayout layout, std::string address)
     : adapter_(std::move(adapter)), name_(std::move(layout.name)), address_(std::move(address)), RSSI_(layout.RSSI) {
     for (auto& serviceLayout : layout.services) {
         auto service = std::make_shared<SimService>(serviceLayout.uuid);
@@ -325,7 +325,7 @@ void SimCentral::reportDisconnect(const std::shared_ptr<SimDevice>& device, cons
 
 }  // namespace
 
-SimulatedBluetooth::SimulatedBluetooth() : state_(std::make_shared<State>()) {}
+SimulatedBluetooth::SimulatedBluetooth() : state_(std::make_shared<SimulatedAdapterState>()) {}
 
 SimulatedBluetooth::~SimulatedBluetooth() = default;
 

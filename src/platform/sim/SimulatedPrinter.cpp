@@ -1,4 +1,4 @@
-#include <orvik/Simulator.h>
+#include <orvik/sim/Simulator.h>
 
 #include "core/PrinterService.h"
 

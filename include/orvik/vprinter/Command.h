@@ -2,13 +2,9 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
-#include <memory>
 #include <string>
-#include <vector>
 
 #include <orvik/Data.h>
-#include <orvik/vprinter/PrinterState.h>
 
 namespace OrvikFramework::VirtualPrinter {
 
@@ -73,37 +69,5 @@ struct Limits {
     std::size_t largestJob = 32u << 20;    // inflated bytes of one compressed job
     std::size_t longestLine = 4096;        // text bytes before a line is split
 };
-
-/// Incremental ESC/POS decoder: feed bytes in any chunking, take the commands decoded so far.
-class Decoder {
-public:
-    /// Receives the bytes a printer answers with (status bytes).
-    using ReplySink = std::function<void(const Data& reply)>;
-
-    explicit Decoder(Limits limits = {});
-    ~Decoder();
-    Decoder(const Decoder&) = delete;
-    Decoder& operator=(const Decoder&) = delete;
-
-    void setReplySink(ReplySink sink);
-    /// Status requests are answered from this state, read afresh at each request; a ready printer's without one.
-    void setPrinterState(std::shared_ptr<const PrinterState> state);
-
-    /// Decodes as much of the stream as is complete; the rest waits for more bytes.
-    void feed(const std::uint8_t* bytes, std::size_t length);
-    void feed(const Data& bytes) { feed(bytes.data(), bytes.size()); }
-    /// The stream has ended: flushes text and reports a command cut short.
-    void finish();
-
-    /// The commands decoded since the last call.
-    std::vector<Command> takeCommands();
-
-private:
-    struct State;
-    std::unique_ptr<State> state_;
-};
-
-/// Decodes a whole stream at once.
-std::vector<Command> decodeAll(const Data& bytes, Limits limits = {});
 
 }  // namespace OrvikFramework::VirtualPrinter

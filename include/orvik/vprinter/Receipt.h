@@ -1,12 +1,11 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include <orvik/Data.h>
-#include <orvik/vprinter/Decoder.h>
+#include <orvik/vprinter/Command.h>
 
 namespace OrvikFramework::VirtualPrinter {
 
@@ -24,6 +23,7 @@ struct Receipt {
     bool black(std::uint32_t x, std::uint32_t y) const { return pixels[std::size_t{y} * width + x] < 128; }
 };
 
+/// How receipts are drawn: paper width, fonts, the double-byte character set.
 struct RenderOptions {
     /// Printable width in dots at 203 dpi: 384 for 58 mm paper, 576 for 80 mm.
     std::uint32_t paperDots = 384;
@@ -35,31 +35,6 @@ struct RenderOptions {
     std::string multiByteCharset = "GB18030";
     /// A receipt that grows longer than this without a cut is continued on the next one.
     std::uint32_t longestReceipt = 20000;
-};
-
-/// Prints decoded commands onto receipts; a cut ends one receipt and starts the next.
-class Renderer {
-public:
-    explicit Renderer(RenderOptions options = {});
-    ~Renderer();
-    Renderer(const Renderer&) = delete;
-    Renderer& operator=(const Renderer&) = delete;
-
-    /// False when the font could not be loaded; text then prints as empty cells.
-    bool fontLoaded() const;
-
-    void apply(const Command& command);
-    void apply(const std::vector<Command>& commands) {
-        for (const Command& c : commands) apply(c);
-    }
-    /// Ends the receipt in progress, if anything was sent to it.
-    void finish();
-    /// The receipts completed since the last call.
-    std::vector<Receipt> takeReceipts();
-
-private:
-    struct State;
-    std::unique_ptr<State> state_;
 };
 
 /// The receipt as PNG bytes; the same receipt always gives the same bytes.

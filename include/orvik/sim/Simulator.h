@@ -48,6 +48,8 @@ public:
     virtual void dropLinkAfterWrites(std::size_t writes) = 0;
 };
 
+struct SimulatedAdapterState;
+
 /// The simulated adapter: advertisers and fault switches.
 class SimulatedBluetooth {
 public:
@@ -71,10 +73,9 @@ public:
     /// Creates a central manager on this adapter.
     std::shared_ptr<CentralManager> makeCentralManager(CentralManagerDelegate* delegate);
 
-    struct State;
-
 private:
-    std::shared_ptr<State> state_;
+    // Devices and central managers hold it weakly, so they may outlive the adapter.
+    std::shared_ptr<SimulatedAdapterState> state_;
 };
 
 /// A simulated hotspot manager that succeeds, or fails with a given description.
