@@ -1,4 +1,5 @@
 // Spooling, the compressed job, sending whole files, and the file faults around them.
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <functional>
@@ -211,8 +212,8 @@ TEST_F(Spool, FileSizeLimitFailsTheAppendAndTheNextCommandCarriesOn) {
     }
     EXPECT_FALSE(tooLarge);
     EXPECT_TRUE(fits);
-    Data expected(100, 0x42);
-    expected.insert(expected.end(), 10, 0x44);
+    Data expected(110, 0x44);
+    std::fill_n(expected.begin(), 100, 0x42);
     EXPECT_EQ(readFile(spoolPath), expected);
     EXPECT_TRUE(log.contains("Error creating file File too large"));
 }
