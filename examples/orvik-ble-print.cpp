@@ -37,7 +37,8 @@ int main(int argc, char** argv) {
     printer.PrintBarcode(BARCODE_HRI_POS::BENEATH, 60, 2, "ORVIK");
     printer.PrintNFeedPaper(80);
     printer.CutPaper();
-    const bool sent = printer.WaitUntilSent();
+    const JobOutcome sent = printer.WaitUntilSent();
+    if (!sent) std::fprintf(stderr, "not printed: %s\n", sent.error->message.c_str());
     printer.Disconnect();
     printer.WaitUntilSent(5s);
     return sent ? 0 : 1;

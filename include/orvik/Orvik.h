@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <semaphore>
@@ -14,6 +15,7 @@
 #include <orvik/CodePage.h>
 #include <orvik/Data.h>
 #include <orvik/Enums.h>
+#include <orvik/Error.h>
 #include <orvik/Hotspot.h>
 #include <orvik/Image.h>
 #include <orvik/JobOutcome.h>
@@ -110,15 +112,16 @@ public:
     /// Starts a scan that reports every advertisement, when the radio is on.
     virtual void BLEDeviceScanStart();
     virtual void BLEDeviceScanStop();
-    /// Runs the main run loop until the link has taken everything handed to it since the last successful wait, at
-    /// most `timeout`. True only when every byte was accepted by the link; otherwise the first error (refused,
+    /// Runs the main run loop until the link has taken everything handed to it since the last wait, at most
+    /// `timeout`. True only when every byte was accepted by the link; otherwise the first error (refused,
     /// unresolvable, reset or never-opened connection, refused or failed write, lost link, unwritable spool,
-    /// time-out). Call it before a program ends, and before trusting that a job went out.
+    /// time-out). Either way the job is over: the next one starts with no error and no bytes. A TCP connection
+    /// that failed stays failed, so every later wait reports its error again until the next Connect.
     JobOutcome WaitUntilSent(std::chrono::milliseconds timeout = std::chrono::seconds(30));
     /// WaitUntilSent, then the printer's status over the same link: true only when every byte was sent and the
-    /// printer reports that it can print; otherwise the send error, "no status", or the condition it reports.
+    /// printer reports that it can print; otherwise the send error, NoStatus, or PrinterNotReady naming the
+    /// condition. The status requests do not count toward the next job.
     JobOutcome ConfirmPrinted(std::chrono::milliseconds timeout = std::chrono::seconds(30));
-    /// Sets (nullptr: clears) the receiver of link and job events.
     void setObserver(std::shared_ptr<OrvikObserver> observer);
 
     void centralManagerDidUpdateState(CentralManager& central) override;
@@ -134,6 +137,8 @@ public:
                                                  const std::optional<PlatformError>& error) override;
     void peripheralDidUpdateValueFor(Peripheral& peripheral, const std::shared_ptr<Characteristic>& characteristic,
                                      const std::optional<PlatformError>& error) override;
+    void peripheralDidWriteValueFor(Peripheral& peripheral, const std::shared_ptr<Characteristic>& characteristic,
+                                    const std::optional<PlatformError>& error) override;
 
     /// Writes the buffer to the RX characteristic in MTU-byte pieces, a gzip buffer after its size announcement.
     virtual void BLESend(const Data& data);
@@ -148,27 +153,31 @@ public:
     /// for each answer; absent, with a log line saying why, when it cannot be asked, is silent or answers nonsense.
     /// Not while spooling: a status cannot be spooled.
     std::optional<PrinterStatus> RequestStatus(std::chrono::milliseconds timeout = std::chrono::seconds(2));
+    /// The same without log lines: the status, or why there is none (NotConnected, InvalidArgument while
+    /// spooling, NoStatus for silence or nonsense, LinkLost, or the send error).
+    Result<PrinterStatus> ReadStatus(std::chrono::milliseconds timeout = std::chrono::seconds(2));
 
     /// GS ( k: the printer draws a model 2 QR code of `Content` with `ModuleSize`-dot modules (1-16) at `Level`.
-    /// False, with a log line and nothing sent, when the size is out of range or the content fits no symbol.
-    virtual bool PrintQRCode(std::string_view Content, std::uint8_t ModuleSize = 6,
+    /// InvalidArgument, with a log line and nothing sent, when the size is out of range or the content fits no
+    /// symbol; NotConnected when no interface is chosen.
+    virtual Status PrintQRCode(std::string_view Content, std::uint8_t ModuleSize = 6,
                              QRErrorCorrection Level = QRErrorCorrection::M);
     /// The same symbol drawn here and sent as one GS v 0 picture, for printers without the symbol command.
-    virtual bool PrintQRCodeImage(std::string_view Content, std::uint8_t ModuleSize = 6,
+    virtual Status PrintQRCodeImage(std::string_view Content, std::uint8_t ModuleSize = 6,
                                   QRErrorCorrection Level = QRErrorCorrection::M);
 
     /// The code page PrintCodePageText converts to, as last selected with SelectCodePage; absent: UTF-8.
     /// InitPrinter clears it, as ESC @ returns the printer to its default page.
     std::optional<CodePage> SelectedCodePage;
     /// Switches the printer to `page` (ESC t n, or a multi-byte page's mode command; see <orvik/CodePage.h>).
-    /// Nothing changes when the command cannot be sent.
-    virtual void SelectCodePage(CodePage page);
+    /// Nothing changes, and NotConnected is returned, when no interface is chosen.
+    virtual Status SelectCodePage(CodePage page);
     /// The text converted from UTF-8 to SelectedCodePage, then CR LF. Returns how many characters the page lacks
-    /// or invalid UTF-8 bytes were printed as "?"; -1 when nothing could be sent.
-    virtual std::int64_t PrintCodePageText(std::string_view Text);
+    /// or invalid UTF-8 bytes were printed as "?"; NotConnected when no interface is chosen.
+    virtual Result<std::int64_t> PrintCodePageText(std::string_view Text);
 
 private:
-    std::optional<Data> exchangeStatus(const Data& request, std::chrono::milliseconds timeout);
+    Result<Data> exchangeStatus(const Data& request, std::chrono::milliseconds timeout);
     // Counts TX notifications, so a wait can tell a new answer from an equal earlier one in RecevedData.
     std::uint64_t notifications_ = 0;
 
@@ -180,7 +189,26 @@ private:
     enum class Route { SpoolFile, Bluetooth, Tcp };
     std::optional<Route> chooseRoute();
     void deliver(Route route, const Data& piece);
-    void routeCommand(const Data& piece);
+    bool routeCommand(const Data& piece);
+    static Error noInterface();
+
+    // The job since the last wait: its first error, the bytes the link accepted, and the sizes of writes with
+    // response the stack has not yet confirmed, oldest first.
+    struct Job {
+        std::optional<Error> error;
+        std::uint64_t bytesSent = 0;
+        std::deque<std::size_t> awaitingConfirmation;
+    };
+    Job job_;
+    // Confirmations still due for writes of jobs already reported; they are not counted again.
+    std::size_t staleConfirmations_ = 0;
+    std::shared_ptr<OrvikObserver> observer_;
+    void accepted(std::uint64_t bytes);
+    void failed(Error error);
+    void endJob();
+    std::optional<Error> bluetoothUnavailable() const;
+    void reportBluetoothUnavailable();
+    void watchConnection(TcpSocket& socket);
 };
 
 }  // namespace OrvikFramework

@@ -64,6 +64,10 @@ public:
     void setConnectFails(bool fails);
     /// While set, the stack refuses every write.
     void setRejectWrites(bool rejects);
+    /// While set, the stack takes every write but reports it failed afterwards, and the device never gets it.
+    void setFailWrites(bool fails);
+    /// Present: central managers report the stack unusable for this reason (as with no adapter).
+    void setUnavailable(std::optional<std::string> reason);
     /// Creates a central manager on this adapter.
     std::shared_ptr<CentralManager> makeCentralManager(CentralManagerDelegate* delegate);
 

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <utility>
 
+#include <orvik/Error.h>
+
 namespace OrvikFramework {
 
 class RunLoop;
@@ -45,6 +47,8 @@ public:
     void close();
     /// Description of the error that ended the connection, if any.
     std::optional<std::string> streamError() const;
+    /// The same error as a value: refused, host not found, reset (LinkLost), timed out, or another failure.
+    std::optional<Error> failure() const;
 
 protected:
     Stream(std::shared_ptr<SocketChannel> channel, bool input);

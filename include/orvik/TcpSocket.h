@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include <orvik/Data.h>
+#include <orvik/Error.h>
 #include <orvik/Stream.h>
 
 namespace OrvikFramework {
@@ -42,9 +44,35 @@ public:
     /// The stream event handler: logs each event.
     virtual void stream(Stream& aStream, StreamEvent handle);
 
+    /// What the connection reports beside its log lines, on the main run loop; each may be empty.
+    struct Events {
+        /// The connection opened.
+        std::function<void()> opened;
+        /// The first failure; `wasOpen` tells a link that broke off from one that never opened.
+        std::function<void(const Error& error, bool wasOpen)> failed;
+        /// Part of a buffer larger than one slice was accepted: the bytes of the current send so far.
+        std::function<void(std::uint64_t accepted)> progress;
+    };
+    Events events;
+    /// Large buffers are written in slices of this size, so progress can be reported between them.
+    static constexpr std::size_t sliceSize = 16 * 1024;
+
+    /// The first failure since connect() (refused, host not found, reset, timed out, not connected); once set,
+    /// every send fails at once, since a job with a piece missing cannot be continued on this connection.
+    std::optional<Error> lastError() const { return lastError_; }
+    /// Bytes the connection accepted since connect().
+    std::uint64_t bytesWritten() const { return bytesWritten_; }
+    /// Whether the connection has opened since connect().
+    bool isOpen() const { return open_; }
+
 private:
     std::int64_t send(const std::uint8_t* bytes, std::size_t length, std::string_view noSpaceLine);
+    void recordFailure(const Error& error, bool notify);
     void detachStreams();
+    std::optional<Error> lastError_;
+    std::uint64_t bytesWritten_ = 0;
+    bool open_ = false;
+    bool openReported_ = false;
     // Expires with this object; stream delegates check it before calling in.
     std::shared_ptr<int> lifetime_;
 };

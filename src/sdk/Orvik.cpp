@@ -30,18 +30,38 @@ std::optional<Orvik::Route> Orvik::chooseRoute() {
 
 void Orvik::deliver(Route route, const Data& piece) {
     switch (route) {
-        case Route::SpoolFile: WriteToFile(piece); break;
-        case Route::Bluetooth: BLESend(piece); break;
-        case Route::Tcp:
-            // Looked up for every piece: a piece is dropped when there is no connection at that moment.
-            if (std::shared_ptr<TcpSocket> device = TCPDevice) device->SendData(piece);
+        case Route::SpoolFile:
+            if (WriteToFile(piece)) accepted(piece.size());
+            else failed({ErrorCode::FileError, "the spool file " + ZipFile + " could not be written"});
             break;
+        case Route::Bluetooth: BLESend(piece); break;
+        case Route::Tcp: {
+            // Looked up for every piece: a piece is dropped when there is no connection at that moment.
+            const std::shared_ptr<TcpSocket> device = TCPDevice;
+            if (!device) {
+                failed({ErrorCode::NotConnected, "not connected to the printer; call Connect first"});
+                break;
+            }
+            const std::uint64_t before = device->bytesWritten();
+            const std::int64_t written = device->SendData(piece);
+            if (written >= 0) {
+                accepted(static_cast<std::uint64_t>(written));
+            } else {
+                accepted(device->bytesWritten() - before);
+                failed(device->lastError().value_or(Error{ErrorCode::WriteFailed, "the connection did not take the bytes"}));
+            }
+            break;
+        }
     }
 }
 
-void Orvik::routeCommand(const Data& piece) {
-    if (const auto route = chooseRoute()) deliver(*route, piece);
+bool Orvik::routeCommand(const Data& piece) {
+    const auto route = chooseRoute();
+    if (route) deliver(*route, piece);
+    return route.has_value();
 }
+
+Error Orvik::noInterface() { return {ErrorCode::NotConnected, "no interface chosen; call InitSDK first"}; }
 
 void Orvik::InitPrinter() {
     routeCommand(Commands::initPrinter());

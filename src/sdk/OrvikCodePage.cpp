@@ -5,17 +5,18 @@
 
 namespace OrvikFramework {
 
-void Orvik::SelectCodePage(CodePage page) {
+Status Orvik::SelectCodePage(CodePage page) {
     const auto route = chooseRoute();
-    if (!route) return;
+    if (!route) return noInterface();
     const bool inMultiByte = SelectedCodePage && !codePageInfo(*SelectedCodePage).table;
     deliver(*route, CodePages::selectCommand(page, inMultiByte));
     SelectedCodePage = page;
+    return std::nullopt;
 }
 
-std::int64_t Orvik::PrintCodePageText(std::string_view Text) {
+Result<std::int64_t> Orvik::PrintCodePageText(std::string_view Text) {
     const auto route = chooseRoute();
-    if (!route) return -1;
+    if (!route) return noInterface();
     EncodedText text = CodePages::encode(Text, SelectedCodePage);
     text.bytes.insert(text.bytes.end(), {'\r', '\n'});
     deliver(*route, text.bytes);

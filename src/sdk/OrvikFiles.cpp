@@ -52,7 +52,9 @@ void Orvik::Zip(bool Enable) {
     } else if (!Enable && bZip) {
         Data job;
         if (const int error = Files::readAll(ZipFile, job)) {
-            Log::plain("Orvik: cannot read the spool file " + ZipFile + ": " + std::strerror(error) + " (nothing sent)");
+            const std::string what = "cannot read the spool file " + ZipFile + ": " + std::strerror(error);
+            Log::plain("Orvik: " + what + " (nothing sent)");
+            failed({ErrorCode::FileError, what});
         } else {
             sendCompressed(*this, job, ZipFile);
         }
@@ -72,7 +74,7 @@ bool Orvik::PrintFile(std::string_view ImageFileName, bool) {
         return false;
     }
     if (*InterfaceType == WIRELESSS_INTERFACE::BLUETOOTH) return sendCompressed(*this, bytes, path);
-    if (std::shared_ptr<TcpSocket> device = TCPDevice) device->SendData(bytes);
+    deliver(Route::Tcp, bytes);
     return true;
 }
 

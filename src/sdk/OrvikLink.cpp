@@ -33,11 +33,12 @@ std::int32_t toInt32(double value) {
     return static_cast<std::int32_t>(value < low ? low : value > high ? high : value);
 }
 
-// A join failure is logged with the system's own words, which may quote what it was given; the passphrase is masked.
-void logWiFiJoin(const std::optional<PlatformError>& error, std::string_view passphrase) {
+// A join failure is logged with the system's own words, which may quote what it was given; the passphrase is
+// masked. Returns the failure as an error, with the same masked words.
+std::optional<Error> logWiFiJoin(const std::optional<PlatformError>& error, std::string_view passphrase) {
     if (!error) {
         Log::plain("WiFi AP Connect : Success");
-        return;
+        return std::nullopt;
     }
     std::string description = error->localizedDescription;
     if (!passphrase.empty()) {
@@ -46,6 +47,11 @@ void logWiFiJoin(const std::optional<PlatformError>& error, std::string_view pas
         }
     }
     Log::plain("WiFi AP Connect : Not Succee \nError: " + Log::debugForm(std::optional<std::string>(description)));
+    return Error{ErrorCode::WiFiJoinFailed, description};
+}
+
+Error notConnected(std::size_t bytes) {
+    return {ErrorCode::NotConnected, "the Bluetooth printer is not connected; " + std::to_string(bytes) + " bytes not sent"};
 }
 
 }  // namespace
@@ -75,11 +81,16 @@ void Orvik::InitSDK(WIRELESSS_INTERFACE InterfaceType, std::int64_t MTU, std::st
             WiFiConfiguration->joinOnce = true;
             const auto& makeManager = Platform::backend().hotspotManager;
             if (const auto manager = makeManager ? makeManager() : nullptr) {
-                manager->apply(*WiFiConfiguration, [passphrase = this->Password](const std::optional<PlatformError>& error) {
-                    logWiFiJoin(error, passphrase);
+                manager->apply(*WiFiConfiguration, [this, alive = std::weak_ptr<int>(lifetime_), passphrase = this->Password](
+                                                       const std::optional<PlatformError>& error) {
+                    const auto failure = logWiFiJoin(error, passphrase);
+                    if (alive.expired() || !observer_) return;
+                    if (failure) observer_->wifiJoinFailed(*failure);
+                    else observer_->wifiJoined();
                 });
             } else {
-                logWiFiJoin(PlatformError{"no Wi-Fi access-point service on this system"}, {});
+                const auto failure = logWiFiJoin(PlatformError{"no Wi-Fi access-point service on this system"}, {});
+                if (observer_) observer_->wifiJoinFailed(*failure);
             }
             break;
         }
@@ -89,6 +100,7 @@ void Orvik::InitSDK(WIRELESSS_INTERFACE InterfaceType, std::int64_t MTU, std::st
             const auto& makeManager = Platform::backend().makeCentralManager;
             BLEManager = makeManager ? makeManager(this) : nullptr;
             if (!BLEManager) Log::plain("Orvik: no Bluetooth service on this system; the printer cannot be found");
+            reportBluetoothUnavailable();
             BLEDeviceScanStart();
             Log::debug("BLEDeviceScanStart End: " + this->ConnectTo);
             break;
@@ -102,6 +114,7 @@ bool Orvik::Connect(std::string_view IP, std::int64_t Port) {
         return false;
     }
     if (*InterfaceType == WIRELESSS_INTERFACE::BLUETOOTH) {
+        reportBluetoothUnavailable();
         if (!BLEDevice) return false;
         if (BLEManager && BLEDevice->peripheral) BLEManager->connect(BLEDevice->peripheral);
         Log::debug(std::optional<bool>(BLEDevice->isConnected));
@@ -109,6 +122,7 @@ bool Orvik::Connect(std::string_view IP, std::int64_t Port) {
     } else {
         Log::debug(std::string("Connect ") + interfaceName(*InterfaceType) + " : " + ConnectTo);
         TCPDevice = std::make_shared<TcpSocket>();
+        watchConnection(*TCPDevice);
         TCPDevice->connect(IP, Port);
     }
     bConnect = true;
@@ -145,14 +159,11 @@ void Orvik::BLEDeviceScanStop() {
     if (BLEManager) BLEManager->stopScan();
 }
 
-bool Orvik::WaitUntilSent(std::chrono::milliseconds timeout) {
-    // TCP sends return once written; only the Bluetooth stack holds writes back.
-    const auto manager = BLEManager;
-    return RunLoop::main().runUntil([&manager] { return !manager || manager->pendingWrites() == 0; }, timeout);
-}
-
 void Orvik::centralManagerDidUpdateState(CentralManager& central) {
-    if (central.state() != ManagerState::poweredOn) return;
+    if (central.state() != ManagerState::poweredOn) {
+        reportBluetoothUnavailable();
+        return;
+    }
     Log::debug("BT poweredOn"sv);
     if (BLEManager) BLEManager->scanForPeripherals(std::nullopt, ScanOptions{false});
 }
@@ -172,6 +183,7 @@ void Orvik::centralManagerDidDiscover(CentralManager&, const std::shared_ptr<Per
         Log::debug("BT SCAN : " + name);
         BLEDevice = std::move(record);
         Log::debug("Signal......"sv);
+        if (observer_) observer_->printerFound(*BLEDevice);
     });
     Log::debug("Leave centralManager"sv);
 }
@@ -180,19 +192,39 @@ void Orvik::centralManagerDidConnect(CentralManager&, const std::shared_ptr<Peri
     if (!peripheral) return;
     ConnectedBLEDevice = peripheral;
     ConnectedBLEDevice->setDelegate(this);
+    // Confirmations of writes on an earlier link will not come any more.
+    staleConfirmations_ = 0;
     ConnectedBLEDevice->discoverServices({ServiceUUID});
 }
 
 void Orvik::centralManagerDidDisconnectPeripheral(CentralManager&, const std::shared_ptr<Peripheral>&,
                                                   const std::optional<PlatformError>& error) {
+    // Writes not yet confirmed may still be reported by the stack; they are no part of the job any more.
+    const bool unconfirmed = !job_.awaitingConfirmation.empty();
+    staleConfirmations_ += job_.awaitingConfirmation.size();
+    job_.awaitingConfirmation.clear();
+    std::optional<Error> loss;
+    if (error) loss = Error{ErrorCode::LinkLost, "the Bluetooth link was lost: " + error->localizedDescription};
+    else if (unconfirmed) loss = Error{ErrorCode::LinkLost, "disconnected before the printer confirmed every write"};
+    if (loss) failed(*loss);
+    if (observer_) {
+        if (error) observer_->linkLost(*loss);
+        observer_->printerDisconnected(error ? loss : std::nullopt);
+    }
     if (error || !ConnectedBLEDevice) return;
     ConnectedBLEDevice->setDelegate(nullptr);
     ConnectedBLEDevice.reset();
 }
 
-void Orvik::centralManagerDidFailToConnect(CentralManager& central, const std::shared_ptr<Peripheral>& peripheral,
+void Orvik::centralManagerDidFailToConnect(CentralManager&, const std::shared_ptr<Peripheral>&,
                                            const std::optional<PlatformError>& error) {
-    centralManagerDidDisconnectPeripheral(central, peripheral, error);
+    const Error failure{ErrorCode::ConnectionFailed,
+                        "the printer could not be connected: " + (error ? error->localizedDescription : "no reason given")};
+    failed(failure);
+    if (observer_) observer_->connectionFailed(failure);
+    if (error || !ConnectedBLEDevice) return;
+    ConnectedBLEDevice->setDelegate(nullptr);
+    ConnectedBLEDevice.reset();
 }
 
 void Orvik::peripheralDidDiscoverServices(Peripheral& peripheral, const std::optional<PlatformError>& error) {
@@ -218,7 +250,10 @@ void Orvik::peripheralDidDiscoverCharacteristicsFor(Peripheral&, const std::shar
             }
         }
     }
-    if (RXCharacteristic && TXCharacteristic && ConnectedBLEDevice) ConnectedBLEDevice->setNotifyValue(true, TXCharacteristic);
+    if (RXCharacteristic && TXCharacteristic && ConnectedBLEDevice) {
+        ConnectedBLEDevice->setNotifyValue(true, TXCharacteristic);
+        if (observer_) observer_->printerConnected();
+    }
 }
 
 void Orvik::peripheralDidUpdateValueFor(Peripheral&, const std::shared_ptr<Characteristic>& characteristic,
@@ -230,7 +265,10 @@ void Orvik::peripheralDidUpdateValueFor(Peripheral&, const std::shared_ptr<Chara
 }
 
 void Orvik::BLESend(const Data& data) {
-    if (!RXCharacteristic) return;
+    if (!RXCharacteristic) {
+        failed(notConnected(data.size()));
+        return;
+    }
     if (Gzip::isGzipped(data)) {
         Log::debug("Send Size : 11"sv);
         BLESend(BleFraming::sizeAnnouncement(static_cast<std::int64_t>(data.size())), CharacteristicWriteType::withResponse);
@@ -245,7 +283,10 @@ void Orvik::BLESend(const Data& data) {
 void Orvik::BLESend(const Data& data, CharacteristicWriteType withType) { writeToPrinter(data, withType); }
 
 void Orvik::BLESend(std::string_view text) {
-    if (!RXCharacteristic) return;
+    if (!RXCharacteristic) {
+        failed(notConnected(text.size()));
+        return;
+    }
     for (const std::string_view piece : BleFraming::textPieces(text, MTU)) BLESend(piece, CharacteristicWriteType::withResponse);
 }
 
@@ -257,11 +298,22 @@ void Orvik::writeToPrinter(const Data& bytes, CharacteristicWriteType type) {
     // Held locally: a write may run callbacks that replace the properties.
     const auto characteristic = RXCharacteristic;
     const auto device = BLEDevice;
-    if (!characteristic || !device || !device->peripheral) return;
-    if (!device->peripheral->writeValue(bytes, characteristic, type)) {
-        Log::plain("BLE write refused by the Bluetooth stack (link down or write rejected): " + std::to_string(bytes.size()) +
-                   " bytes not sent");
+    if (!characteristic || !device || !device->peripheral) {
+        failed(notConnected(bytes.size()));
+        return;
     }
+    if (!device->peripheral->writeValue(bytes, characteristic, type)) {
+        const std::string what = "BLE write refused by the Bluetooth stack (link down or write rejected): " +
+                                 std::to_string(bytes.size()) + " bytes not sent";
+        Log::plain(what);
+        const Error failure{ErrorCode::WriteFailed, what};
+        failed(failure);
+        if (observer_) observer_->writeFailed(failure);
+        return;
+    }
+    // A write with response counts once the stack confirms it; one without is as done as it will ever be.
+    if (type == CharacteristicWriteType::withResponse) job_.awaitingConfirmation.push_back(bytes.size());
+    else accepted(bytes.size());
 }
 
 }  // namespace OrvikFramework

@@ -22,6 +22,9 @@ TcpSocket::~TcpSocket() { detachStreams(); }
 void TcpSocket::connect(std::string_view host, std::int64_t port) {
     this->host = std::string(host);
     this->port = port;
+    lastError_.reset();
+    bytesWritten_ = 0;
+    open_ = openReported_ = false;
     // Streams of an earlier call would otherwise stay open, unreachable, until the process ends.
     detachStreams();
     std::tie(inputStream, outputStream) = getStreamsToHost(host, port);
@@ -61,16 +64,44 @@ void TcpSocket::detachStreams() {
 }
 
 std::int64_t TcpSocket::send(const std::uint8_t* bytes, std::size_t length, std::string_view noSpaceLine) {
-    if (!outputStream) return -1;
-    if (!outputStream->hasSpaceAvailable()) Log::plain(noSpaceLine);
-    const auto started = std::chrono::steady_clock::now();
-    const std::int64_t written = outputStream->write(bytes, length, waitTimeout);
-    // Other failures are reported by their stream event; a wait that ran out would otherwise go unexplained.
-    if (written < 0 && std::chrono::steady_clock::now() - started >= waitTimeout) {
-        Log::plain("TcpSocket: send timed out after " + std::to_string(waitTimeout.count()) +
-                   " ms (connection not open or the printer is not reading); " + std::to_string(length) + " bytes not sent");
+    if (lastError_) return -1;
+    if (!outputStream) {
+        recordFailure({ErrorCode::NotConnected, "not connected to the printer"}, false);
+        return -1;
     }
-    return written;
+    if (!outputStream->hasSpaceAvailable()) Log::plain(noSpaceLine);
+    std::size_t done = 0;
+    do {
+        const std::size_t slice = std::min(sliceSize, length - done);
+        const auto started = std::chrono::steady_clock::now();
+        if (outputStream->write(bytes + done, slice, waitTimeout) < 0) {
+            // Other failures are reported by their stream event; a wait that ran out would otherwise go unexplained.
+            const bool timedOut = std::chrono::steady_clock::now() - started >= waitTimeout;
+            if (timedOut) {
+                Log::plain("TcpSocket: send timed out after " + std::to_string(waitTimeout.count()) +
+                           " ms (connection not open or the printer is not reading); " + std::to_string(length - done) +
+                           " bytes not sent");
+            }
+            const std::optional<Error> failure = outputStream->failure();
+            recordFailure(failure       ? *failure
+                          : timedOut    ? Error{ErrorCode::TimedOut, "the printer did not take the bytes within " +
+                                                                         std::to_string(waitTimeout.count()) + " ms"}
+                                        : Error{ErrorCode::NotConnected, "the connection is closed"},
+                          failure || timedOut);
+            return -1;
+        }
+        done += slice;
+        bytesWritten_ += slice;
+        open_ = true;
+        if (done < length && events.progress) events.progress(done);
+    } while (done < length);
+    return static_cast<std::int64_t>(length);
+}
+
+void TcpSocket::recordFailure(const Error& error, bool notify) {
+    if (lastError_) return;
+    lastError_ = error;
+    if (notify && events.failed) events.failed(error, open_);
 }
 
 std::int64_t TcpSocket::SendData(const Data& data) {
@@ -93,6 +124,12 @@ void TcpSocket::stream(Stream& aStream, StreamEvent handle) {
     const auto code = static_cast<std::uint64_t>(handle);
     Log::plain("event:" + std::to_string(code));
     const auto errorText = [&aStream] { return aStream.streamError().value_or("unknown error"); };
+    if (handle == StreamEvent::ErrorOccurred && (&aStream == inputStream.get() || &aStream == outputStream.get())) {
+        recordFailure(aStream.failure().value_or(Error{ErrorCode::ConnectionFailed, errorText()}), true);
+    } else if (handle == StreamEvent::OpenCompleted && &aStream == outputStream.get() && !openReported_) {
+        open_ = openReported_ = true;
+        if (events.opened) events.opened();
+    }
     if (&aStream == inputStream.get()) {
         switch (handle) {
             case StreamEvent::ErrorOccurred: Log::plain("inputStream:ErrorOccurred : " + errorText()); break;

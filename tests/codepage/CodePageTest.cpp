@@ -58,7 +58,7 @@ TEST(CodePageCommands, LeavingMultiByteModeAndResetting) {
     printer.sdk.SelectCodePage(CodePage::CP437);
     // After ESC @ the printer is on its default page again, so text must not stay in CP437.
     printer.sdk.InitPrinter();
-    EXPECT_EQ(printer.sdk.PrintCodePageText("\xC3\xA9"), 0);
+    EXPECT_EQ(*printer.sdk.PrintCodePageText("\xC3\xA9"), 0);
     EXPECT_EQ(printer.sent(), bytes({0x1C, '&', 0x1C, '&', 0x1C, '.', 0x1B, 't', 17, 0x1B, 't', 0, 0x1B, '@'}) +
                                   bytes({0xC3, 0xA9, '\r', '\n'}));
 }
@@ -68,7 +68,7 @@ TEST(CodePageCommands, NothingChangesWithoutALink) {
     Orvik sdk;
     sdk.SelectCodePage(CodePage::CP866);
     EXPECT_FALSE(sdk.SelectedCodePage.has_value());
-    EXPECT_EQ(sdk.PrintCodePageText("x"), -1);
+    EXPECT_EQ(sdk.PrintCodePageText("x").error().code, ErrorCode::NotConnected);
 }
 
 TEST(CodePageConversion, BytesAndReplacements) {
@@ -99,7 +99,7 @@ TEST(CodePageConversion, BytesAndReplacements) {
         Printer printer;
         if (c.page) printer.sdk.SelectCodePage(*c.page);
         printer.socket->pieces.clear();
-        EXPECT_EQ(printer.sdk.PrintCodePageText(c.utf8), c.replaced);
+        EXPECT_EQ(*printer.sdk.PrintCodePageText(c.utf8), c.replaced);
         EXPECT_EQ(printer.sent(), c.expected + bytes({'\r', '\n'}));
     }
 }
@@ -128,7 +128,7 @@ TEST(CodePageRoundTrip, VirtualPrinterReadsBackEveryPage) {
         Printer printer;
         printer.sdk.InitPrinter();
         printer.sdk.SelectCodePage(c.page);
-        EXPECT_EQ(printer.sdk.PrintCodePageText(c.line), 0);
+        EXPECT_EQ(*printer.sdk.PrintCodePageText(c.line), 0);
         const auto receipts = print(printer.sent(), options);
         ASSERT_EQ(receipts.size(), 1u);
         EXPECT_EQ(receipts[0].text, c.line + "\n");

@@ -1,14 +1,17 @@
-// Links that fail under a job: a peer that never reads, a Bluetooth link that drops or refuses writes. Each ends in
-// a bounded time with a clear line, keeps what was already written, and leaves the SDK able to print again.
+// What becomes of a job when the link fails under it: each kind of failure is the job's error value, reported by
+// WaitUntilSent in bounded time, and the observer hears of the link and the job as they happen.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
 
 #include <orvik/Orvik.h>
 #include <orvik/RunLoop.h>
+#include <orvik/vprinter/BluetoothDoor.h>
+#include <orvik/vprinter/Server.h>
 
 #include "support/Bytes.h"
 #include "support/LogCapture.h"
@@ -21,55 +24,198 @@ namespace {
 using namespace std::chrono_literals;
 using Testing::LogCapture;
 using Testing::text;
-using Testing::operator+;
 
-TEST(LinkFaults, APeerThatAcceptsAndNeverReadsFailsTheSendWithinTheWaitAndSaysSo) {
-    int port = 0;
-    const int listener = Testing::listenOnLoopback(port);  // the kernel accepts; nobody ever reads
-    ASSERT_GE(listener, 0);
-    LogCapture log;
-    TcpSocket socket;
-    socket.waitTimeout = 200ms;
-    socket.connect("127.0.0.1", port);
-    const Data job(64u << 20, 0x55);  // far more than the socket buffers on both ends hold
-    EXPECT_EQ(socket.SendData(job), -1);
-    EXPECT_TRUE(log.contains("TcpSocket: send timed out after 200 ms (connection not open or the printer is not reading); " +
-                             std::to_string(job.size()) + " bytes not sent"));
-    EXPECT_TRUE(RunLoop::main().runUntil(
-        [&] { return log.contains("outputStream:ErrorOccurred : Timed out after 200 ms waiting for the peer to read"); }, 5s));
-    EXPECT_EQ(socket.SendData(Data{1}), -1);  // the connection is over; nothing waits again
-    socket.disconnect();
-    ::close(listener);
+std::string event(const char* what, const Error& error) {
+    return what + (" " + std::to_string(static_cast<int>(error.code)));
+}
+std::string event(const char* what, ErrorCode code) { return event(what, Error{code, {}}); }
+
+struct Recorder : OrvikObserver {
+    std::vector<std::string> events;
+    void connectionOpened() override { events.push_back("connectionOpened"); }
+    void connectionFailed(const Error& error) override { events.push_back(event("connectionFailed", error)); }
+    void linkLost(const Error& error) override { events.push_back(event("linkLost", error)); }
+    void printerFound(const BLEPeripheral& printer) override { events.push_back("printerFound " + printer.name()); }
+    void printerConnected() override { events.push_back("printerConnected"); }
+    void printerDisconnected(const std::optional<Error>& error) override {
+        events.push_back(error ? event("printerDisconnected", *error) : "printerDisconnected");
+    }
+    void writeFailed(const Error& error) override { events.push_back(event("writeFailed", error)); }
+    void wifiJoined() override { events.push_back("wifiJoined"); }
+    void wifiJoinFailed(const Error& error) override { events.push_back("wifiJoinFailed " + error.message); }
+    void bytesWritten(std::uint64_t total) override { events.push_back("bytesWritten " + std::to_string(total)); }
+};
+
+// One printing SDK object over TCP to `host`:`port`.
+JobOutcome overTcp(const std::string& host, int port, const Data& job, std::chrono::milliseconds stall = 10s) {
+    Orvik sdk;
+    sdk.InitSDK(WIRELESSS_INTERFACE::SOCKET, 512, "printer", "");
+    sdk.Connect(host, port);
+    sdk.TCPDevice->waitTimeout = stall;
+    sdk.PrintData(job);
+    const auto started = std::chrono::steady_clock::now();
+    sdk.PrintText("more");  // after a failure, nothing waits again
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 100ms);
+    return sdk.WaitUntilSent(5s);
 }
 
-TEST(LinkFaults, AfterABluetoothLinkDropsOrRefusesWritesANewInitSdkPrintsAgain) {
-    for (const bool drop : {true, false}) {
-        SCOPED_TRACE(drop ? "link drops" : "writes refused");
+// One printing SDK object over simulated Bluetooth; `fault` acts between the first piece and the next two.
+JobOutcome overBluetooth(const std::function<void(Testing::SimulatedLink&, SimulatedPrinter&)>& fault) {
+    Testing::SimulatedLink link;
+    SimulatedPrinter& printer = link.addPrinter("Kitchen");
+    Orvik sdk;
+    if (!link.bringUp(sdk, "Kitchen")) return {Error{ErrorCode::NotConnected, "not brought up"}, 0, std::nullopt};
+    sdk.PrintText("one");
+    fault(link, printer);
+    sdk.PrintText("two");
+    sdk.PrintText("three");
+    return sdk.WaitUntilSent(5s);
+}
+
+TEST(JobOutcome, EachFailureKindIsTheJobsError) {
+    const Data small = text("receipt\r\n");
+    const Data huge(64u << 20, 0x55);  // far more than the socket buffers on both ends hold
+    struct Case {
+        const char* name;
+        std::function<JobOutcome()> job;
+        std::optional<ErrorCode> error;
+        std::uint64_t bytesSent;
+    };
+    const Case cases[] = {
+        {"all accepted over TCP", [&] {
+             Testing::LoopbackServer server;
+             Orvik sdk;
+             sdk.InitSDK(WIRELESSS_INTERFACE::SOCKET, 512, "printer", "");
+             sdk.Connect("127.0.0.1", server.port());
+             sdk.PrintData(small);
+             return sdk.WaitUntilSent(5s);
+         }, std::nullopt, 9},
+        {"all confirmed over Bluetooth", [] { return overBluetooth([](auto&, auto&) {}); }, std::nullopt, 5 + 5 + 7},
+        {"closed port", [&] { return overTcp("127.0.0.1", Testing::closedLoopbackPort(), small); },
+         ErrorCode::ConnectionRefused, 0},
+        {"unresolvable host", [&] { return overTcp("no-such-host.invalid", 9100, small); }, ErrorCode::HostNotFound, 0},
+        {"reset mid-job", [&] {
+             Testing::LoopbackServer server({.resetAfter = 1000});
+             return overTcp("127.0.0.1", server.port(), huge);
+         }, ErrorCode::LinkLost, std::uint64_t(-1)},
+        {"peer never reads", [&] {
+             int port = 0;
+             const int listener = Testing::listenOnLoopback(port);  // the kernel accepts; nobody ever reads
+             const JobOutcome outcome = overTcp("127.0.0.1", port, huge, 200ms);
+             ::close(listener);
+             return outcome;
+         }, ErrorCode::TimedOut, std::uint64_t(-1)},
+        {"never connected", [&] {
+             Orvik sdk;
+             sdk.InitSDK(WIRELESSS_INTERFACE::SOCKET, 512, "printer", "");
+             sdk.PrintData(small);
+             return sdk.WaitUntilSent(5s);
+         }, ErrorCode::NotConnected, 0},
+        {"Bluetooth write refused",
+         [] { return overBluetooth([](auto& link, auto&) { link.bluetooth->setRejectWrites(true); }); },
+         ErrorCode::WriteFailed, 5},
+        {"Bluetooth write failed later",
+         [] { return overBluetooth([](auto& link, auto&) { link.bluetooth->setFailWrites(true); }); },
+         ErrorCode::WriteFailed, 5},
+        {"Bluetooth link dropped",
+         [] { return overBluetooth([](auto&, auto& printer) { printer.device().dropLinkAfterWrites(1); }); },
+         ErrorCode::LinkLost, 10},
+        {"Bluetooth unavailable", [] {
+             Testing::SimulatedLink link;
+             link.bluetooth->setUnavailable("no Bluetooth adapter");
+             Orvik sdk;
+             sdk.InitSDK(WIRELESSS_INTERFACE::BLUETOOTH, 512, "Kitchen", "");
+             EXPECT_FALSE(sdk.Connect("", 0));
+             return sdk.WaitUntilSent(5s);
+         }, ErrorCode::BluetoothUnavailable, 0},
+        {"spool unwritable", [&] {
+             Orvik sdk;
+             sdk.bZip = true;
+             sdk.ZipFile = "/nonexistent-directory/spool.bin";
+             sdk.PrintData(small);
+             return sdk.WaitUntilSent(5s);
+         }, ErrorCode::FileError, 0},
+    };
+    LogCapture quiet;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const JobOutcome outcome = c.job();
+        EXPECT_EQ(static_cast<bool>(outcome), !c.error);
+        EXPECT_EQ(outcome.error ? std::optional(outcome.error->code) : std::nullopt, c.error);
+        if (c.bytesSent != std::uint64_t(-1)) {
+            EXPECT_EQ(outcome.bytesSent, c.bytesSent);
+        }
+    }
+}
+
+TEST(JobOutcome, TheNextJobStartsCleanAndAPrinterOutOfPaperIsNotConfirmed) {
+    LogCapture quiet;
+    Testing::SimulatedLink link;
+    link.addPrinter("Kitchen");
+    Orvik sdk;
+    ASSERT_TRUE(link.bringUp(sdk, "Kitchen"));
+    link.bluetooth->setRejectWrites(true);
+    sdk.PrintText("lost");
+    EXPECT_FALSE(sdk.WaitUntilSent(5s));
+    link.bluetooth->setRejectWrites(false);
+    sdk.PrintText("again");
+    const JobOutcome next = sdk.WaitUntilSent(5s);
+    EXPECT_TRUE(next);
+    EXPECT_EQ(next.bytesSent, 7u);
+
+    VirtualPrinter::Server server;
+    server.printerState().paperOut = true;
+    ASSERT_TRUE(server.start());
+    Orvik overTcp;
+    overTcp.InitSDK(WIRELESSS_INTERFACE::SOCKET, 512, "printer", "");
+    overTcp.Connect("127.0.0.1", server.port());
+    overTcp.PrintText("receipt");
+    const JobOutcome confirmed = overTcp.ConfirmPrinted(5s);
+    EXPECT_FALSE(confirmed);
+    EXPECT_EQ(confirmed.error->code, ErrorCode::PrinterNotReady);
+    EXPECT_EQ(confirmed.error->message, "the printer reports: paper end, offline");
+    EXPECT_EQ(confirmed.bytesSent, 9u);
+    EXPECT_TRUE(confirmed.status && confirmed.status->paperEnd);
+    server.printerState().paperOut = false;
+    EXPECT_TRUE(overTcp.ConfirmPrinted(5s));
+}
+
+TEST(JobOutcome, TheObserverHearsOfTheLinkAndTheJobInOrder) {
+    LogCapture quiet;
+    const auto tcpJob = [] {
+        auto recorder = std::make_shared<Recorder>();
+        Testing::LoopbackServer server;
+        Orvik sdk;
+        sdk.setObserver(recorder);
+        sdk.InitSDK(WIRELESSS_INTERFACE::SOCKET, 512, "printer", "");
+        sdk.Connect("127.0.0.1", server.port());
+        EXPECT_TRUE(sdk.WaitUntilSent(5s));
+        sdk.PrintData(Data(40000, 0x20));  // more than two slices: progress moves between them
+        sdk.Disconnect();
+        return recorder->events;
+    };
+    const auto bluetoothJob = [] {
+        auto recorder = std::make_shared<Recorder>();
         Testing::SimulatedLink link;
         SimulatedPrinter& printer = link.addPrinter("Kitchen");
-        LogCapture log;
-        {
-            Orvik first;
-            ASSERT_TRUE(link.bringUp(first, "Kitchen"));
-            first.PrintText("one");
-            if (drop) printer.device().dropLinkAfterWrites(1);
-            else link.bluetooth->setRejectWrites(true);
-            first.PrintText("two");
-            first.PrintText("three");
-            EXPECT_TRUE(first.WaitUntilSent(5s));
-            Testing::drainMainLoop();
-            EXPECT_TRUE(log.contains("BLE write refused by the Bluetooth stack (link down or write rejected): 7 bytes not sent"));
-        }
-        link.bluetooth->setRejectWrites(false);
-        const Data before = link.received();
-        EXPECT_EQ(Data(before.begin(), before.begin() + 5), text("one\r\n"));  // what was written stays written
-        Orvik second;
-        ASSERT_TRUE(link.bringUp(second, "Kitchen"));
-        second.PrintText("again");
-        EXPECT_TRUE(second.WaitUntilSent(5s));
+        Orvik sdk;
+        sdk.setObserver(recorder);
+        EXPECT_TRUE(link.bringUp(sdk, "Kitchen"));
+        sdk.PrintText("one");
+        sdk.WaitUntilSent(5s);
+        link.bluetooth->setRejectWrites(true);
+        sdk.PrintText("two");
+        printer.device().dropLink();
         Testing::drainMainLoop();
-        EXPECT_EQ(link.received(), before + text("again\r\n"));
-    }
+        return recorder->events;
+    };
+    const std::pair<std::function<std::vector<std::string>()>, std::vector<std::string>> cases[] = {
+        {tcpJob, {"connectionOpened", "bytesWritten 16384", "bytesWritten 32768", "bytesWritten 40000"}},
+        {bluetoothJob,
+         {"printerFound Kitchen", "printerConnected", "bytesWritten 5", event("writeFailed", ErrorCode::WriteFailed),
+          event("linkLost", ErrorCode::LinkLost), event("printerDisconnected", ErrorCode::LinkLost)}},
+    };
+    for (const auto& [job, expected] : cases) EXPECT_EQ(job(), expected);
 }
 
 // Also when the system's own error text quotes it: the passphrase is masked there.
@@ -87,12 +233,17 @@ TEST(LinkFaults, TheWiFiPassphraseNeverReachesTheLog) {
         if (failure) link.hotspot->setFailure(*failure);
         LogCapture log;
         Orvik sdk;
+        const auto recorder = std::make_shared<Recorder>();
+        sdk.setObserver(recorder);
         sdk.InitSDK(WIRELESSS_INTERFACE::WIFI, 512, "PrinterAP", "pa55-phrase");
         Testing::drainMainLoop();
         sdk.Connect("127.0.0.1", Testing::closedLoopbackPort());
         Testing::drainMainLoop();
         EXPECT_TRUE(log.contains(expected));
         for (const std::string& line : log.lines()) EXPECT_EQ(line.find("pa55"), std::string::npos) << line;
+        ASSERT_FALSE(recorder->events.empty());
+        EXPECT_EQ(recorder->events.front().find("pa55"), std::string::npos);
+        EXPECT_EQ(recorder->events.front().starts_with("wifiJoinFailed"), failure.has_value());
     }
 }
 

@@ -39,7 +39,7 @@ std::optional<std::pair<std::string, std::string>> readBack(const Data& job) {
 
 TEST(QrCode, NativeCommandBytes) {
     Printer printer;
-    EXPECT_TRUE(printer.sdk.PrintQRCode("ORVIK", 4, QRErrorCorrection::Q));
+    EXPECT_EQ(printer.sdk.PrintQRCode("ORVIK", 4, QRErrorCorrection::Q), std::nullopt);
     ASSERT_EQ(printer.socket->pieces.size(), 1u);
     EXPECT_EQ(printer.sent(), bytes({0x1d, '(', 'k', 4, 0, 49, 65, 50, 0,     // model 2
                                      0x1d, '(', 'k', 3, 0, 49, 67, 4,         // module size
@@ -56,7 +56,9 @@ TEST(QrCode, NativeAndPictureFormsReadBackAtEveryLevel) {
             SCOPED_TRACE(name + (picture ? " picture" : " native"));
             Printer printer;
             printer.sdk.TextAlignment(ALIGNMENT::CENTER);
-            EXPECT_TRUE(picture ? printer.sdk.PrintQRCodeImage(content, 3, level) : printer.sdk.PrintQRCode(content, 3, level));
+            const Status drawn =
+                picture ? printer.sdk.PrintQRCodeImage(content, 3, level) : printer.sdk.PrintQRCode(content, 3, level);
+            EXPECT_EQ(drawn, std::nullopt);
             EXPECT_EQ(printer.socket->pieces.at(1).at(1), picture ? 'v' : '(');  // GS v 0 or GS ( k
             EXPECT_EQ(readBack(printer.sent()), std::pair(content, name));
         }
@@ -83,14 +85,15 @@ TEST(QrCode, WhatNoSymbolCanCarryIsRefusedWithALineAndNothingSent) {
             SCOPED_TRACE(c.line);
             Printer printer;
             Testing::LogCapture log;
-            EXPECT_FALSE(picture ? printer.sdk.PrintQRCodeImage(c.content, c.size, c.level)
-                                 : printer.sdk.PrintQRCode(c.content, c.size, c.level));
+            const Status refused = picture ? printer.sdk.PrintQRCodeImage(c.content, c.size, c.level)
+                                           : printer.sdk.PrintQRCode(c.content, c.size, c.level);
+            EXPECT_EQ(refused->code, ErrorCode::InvalidArgument);
             EXPECT_EQ(log.lines(), std::vector<std::string>{c.line});
             EXPECT_TRUE(printer.socket->pieces.empty());
         }
     }
     Printer printer;
-    EXPECT_TRUE(printer.sdk.PrintQRCode(tooLongForH, 1, QRErrorCorrection::L));
+    EXPECT_EQ(printer.sdk.PrintQRCode(tooLongForH, 1, QRErrorCorrection::L), std::nullopt);
 }
 
 TEST(QrCode, VirtualPrinterSkipsBrokenFunctionsWholeAndWarnsOfWhatItDoesNotDraw) {

@@ -86,6 +86,11 @@ void SocketChannel::close(Side side) {
 
 std::optional<std::string> SocketChannel::error() const { return error_; }
 
+std::optional<Error> SocketChannel::failure() const {
+    if (!error_) return std::nullopt;
+    return Error{errorCode_, *error_};
+}
+
 bool SocketChannel::live(Side side) const {
     const Direction& d = direction(side);
     return d.opened && !d.closed;
@@ -93,7 +98,7 @@ bool SocketChannel::live(Side side) const {
 
 void SocketChannel::startConnect() {
     if (port_ < 0 || port_ > 65535) {
-        fail("Invalid port " + std::to_string(port_));
+        fail(ErrorCode::InvalidArgument, "Invalid port " + std::to_string(port_));
         return;
     }
     addrinfo hints{};
@@ -104,7 +109,7 @@ void SocketChannel::startConnect() {
     const int status = getaddrinfo(host_.c_str(), service.c_str(), &hints, &addresses_);
     if (status != 0) {
         addresses_ = nullptr;
-        fail(std::string("Cannot resolve host ") + host_ + ": " + gai_strerror(status));
+        fail(ErrorCode::HostNotFound, std::string("Cannot resolve host ") + host_ + ": " + gai_strerror(status));
         return;
     }
     nextAddress_ = addresses_;
@@ -137,7 +142,10 @@ void SocketChannel::tryAddresses(int lastError) {
         lastError = errno;
         releaseSocket();
     }
-    fail(std::strerror(lastError));
+    fail(lastError == ECONNREFUSED ? ErrorCode::ConnectionRefused
+         : lastError == ETIMEDOUT  ? ErrorCode::TimedOut
+                                   : ErrorCode::ConnectionFailed,
+         std::strerror(lastError));
 }
 
 void SocketChannel::finishConnect() {
@@ -160,8 +168,9 @@ void SocketChannel::becomeOpen() {
     updateWatch();
 }
 
-void SocketChannel::fail(std::string description) {
+void SocketChannel::fail(ErrorCode code, std::string description) {
     phase_ = Phase::Failed;
+    errorCode_ = code;
     error_ = std::move(description);
     releaseSocket();
     for (Side side : bothSides) {
@@ -222,7 +231,7 @@ void SocketChannel::onReady(short revents) {
         socklen_t length = sizeof error;
         sys().getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &length);
         if (error == 0) error = ECONNRESET;
-        fail(std::strerror(error));
+        fail(ErrorCode::LinkLost, std::strerror(error));
         return;
     }
     if ((revents & (POLLIN | POLLHUP)) && direction(Side::Input).wantsSignal) {
@@ -241,7 +250,7 @@ void SocketChannel::onReadable() {
     const ssize_t n = sys().recv(fd_, &probe, 1, MSG_PEEK | MSG_DONTWAIT);
     if (n < 0) {
         if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return;
-        fail(std::strerror(errno));
+        fail(ErrorCode::LinkLost, std::strerror(errno));
         return;
     }
     direction(Side::Input).wantsSignal = false;
@@ -316,10 +325,13 @@ std::int64_t SocketChannel::write(const std::uint8_t* bytes, std::size_t length,
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
             if (waitFor(POLLOUT, deadline)) continue;
             // Part of the buffer is on the wire: the job cannot be continued on this connection.
-            if (done > 0) fail("Timed out after " + std::to_string(timeout.count()) + " ms waiting for the peer to read");
+            if (done > 0) {
+                fail(ErrorCode::TimedOut,
+                     "Timed out after " + std::to_string(timeout.count()) + " ms waiting for the peer to read");
+            }
             return -1;
         }
-        fail(std::strerror(n < 0 ? errno : EPIPE));
+        fail(ErrorCode::LinkLost, std::strerror(n < 0 ? errno : EPIPE));
         return -1;
     }
     direction(Side::Output).wantsSignal = true;
@@ -345,7 +357,7 @@ std::int64_t SocketChannel::read(std::uint8_t* buffer, std::size_t maxLength, st
             if (waitFor(POLLIN, deadline)) continue;
             return -1;
         }
-        fail(std::strerror(errno));
+        fail(ErrorCode::LinkLost, std::strerror(errno));
         return -1;
     }
 }

@@ -9,6 +9,7 @@
 
 #include <netdb.h>
 
+#include <orvik/Error.h>
 #include <orvik/RunLoop.h>
 #include <orvik/Stream.h>
 
@@ -32,6 +33,7 @@ public:
     void open(Side side);
     void close(Side side);
     std::optional<std::string> error() const;
+    std::optional<Error> failure() const;
 
     bool hasSpaceAvailable() const;
     bool hasBytesAvailable() const;
@@ -61,7 +63,7 @@ private:
     void tryAddresses(int lastError);
     void finishConnect();
     void becomeOpen();
-    void fail(std::string description);
+    void fail(ErrorCode code, std::string description);
     void releaseSocket();
 
     void updateWatch();
@@ -82,6 +84,7 @@ private:
     addrinfo* nextAddress_ = nullptr;
     bool atEnd_ = false;
     std::optional<std::string> error_;
+    ErrorCode errorCode_ = ErrorCode::ConnectionFailed;
     Direction directions_[2];
     RunLoop* watchLoop_ = nullptr;
     RunLoop::WatchId watch_ = 0;

@@ -23,6 +23,7 @@ void Stream::removeFromRunLoop(RunLoop& loop) { channel_->unschedule(sideOf(inpu
 void Stream::open() { channel_->open(sideOf(input_)); }
 void Stream::close() { channel_->close(sideOf(input_)); }
 std::optional<std::string> Stream::streamError() const { return channel_->error(); }
+std::optional<Error> Stream::failure() const { return channel_->failure(); }
 
 InputStream::InputStream(std::shared_ptr<SocketChannel> channel) : Stream(std::move(channel), true) {}
 

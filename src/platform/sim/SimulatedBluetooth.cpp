@@ -93,6 +93,7 @@ public:
     void stopScan() override { scanning_ = false; }
     void connect(const std::shared_ptr<Peripheral>& peripheral) override;
     void cancelPeripheralConnection(const std::shared_ptr<Peripheral>& peripheral) override;
+    std::optional<PlatformError> unavailableReason() const override;
 
     void reportState();
     void radioOff() { scanning_ = false; }
@@ -116,6 +117,8 @@ struct SimulatedBluetooth::State {
     bool poweredOn = true;
     bool connectFails = false;
     bool rejectWrites = false;
+    bool failWrites = false;
+    std::optional<std::string> unavailable;
     std::vector<std::shared_ptr<SimDevice>> devices;
     std::vector<std::weak_ptr<SimCentral>> centrals;
 
@@ -228,11 +231,20 @@ void SimDevice::setNotifyValue(bool enabled, const std::shared_ptr<Characteristi
     if (const auto mine = own(characteristic); mine && connected_) mine->notifying_ = enabled;
 }
 
-bool SimDevice::writeValue(const Data& data, const std::shared_ptr<Characteristic>& characteristic, CharacteristicWriteType) {
+bool SimDevice::writeValue(const Data& data, const std::shared_ptr<Characteristic>& characteristic,
+                           CharacteristicWriteType type) {
     const auto adapter = lock(adapter_);
     const auto mine = own(characteristic);
     if (!adapter || adapter->rejectWrites || !connected_ || !mine || !mine->layout_.onWrite) return false;
-    mine->layout_.onWrite(data);
+    const bool fails = adapter->failWrites;
+    if (!fails) mine->layout_.onWrite(data);
+    if (type == CharacteristicWriteType::withResponse) {
+        std::optional<PlatformError> error;
+        if (fails) error = PlatformError{"The write failed: the device did not acknowledge it."};
+        RunLoop::main().post([self = shared_from_this(), mine, error] {
+            if (self->delegate_) self->delegate_->peripheralDidWriteValueFor(*self, mine, error);
+        });
+    }
     if (dropAfterWrites_ && --*dropAfterWrites_ == 0) dropLink();
     return true;
 }
@@ -242,6 +254,12 @@ ManagerState SimCentral::state() const {
     if (!stateKnown_) return ManagerState::unknown;
     const auto adapter = lock(adapter_);
     return adapter && adapter->poweredOn ? ManagerState::poweredOn : ManagerState::poweredOff;
+}
+
+std::optional<PlatformError> SimCentral::unavailableReason() const {
+    const auto adapter = lock(adapter_);
+    if (!adapter || !adapter->unavailable) return std::nullopt;
+    return PlatformError{*adapter->unavailable};
 }
 
 void SimCentral::reportState() {
@@ -336,6 +354,10 @@ void SimulatedBluetooth::setPoweredOn(bool on) {
 void SimulatedBluetooth::setConnectFails(bool fails) { state_->connectFails = fails; }
 
 void SimulatedBluetooth::setRejectWrites(bool rejects) { state_->rejectWrites = rejects; }
+
+void SimulatedBluetooth::setFailWrites(bool fails) { state_->failWrites = fails; }
+
+void SimulatedBluetooth::setUnavailable(std::optional<std::string> reason) { state_->unavailable = std::move(reason); }
 
 std::shared_ptr<CentralManager> SimulatedBluetooth::makeCentralManager(CentralManagerDelegate* delegate) {
     auto central = std::make_shared<SimCentral>(state_);
