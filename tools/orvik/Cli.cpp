@@ -172,14 +172,20 @@ void withBackend(const std::string& virtualPrinterDir, const std::function<void(
 }
 
 // With `check`, the printer is asked first and nothing is sent when it cannot print; then it is asked again.
-void sendJob(const PrinterUri& uri, const std::string& to, const LinkOptions& options, const Data& job, bool check) {
+void sendJob(const PrinterUri& uri, const std::string& to, const LinkOptions& options, const Data& job, bool check,
+             bool verbose) {
+    const InterruptCatcher interrupt;
     Orvik sdk;
-    const auto link = Link::open(sdk, uri, shown(to), options);
-    if (check) {
-        const PrinterStatus status = link->readStatus();
-        if (!status.canPrint()) throw CliError(Exit::NotReady, "printer at " + shown(to) + " cannot print: " + conditions(status));
+    {
+        const auto link = Link::open(sdk, uri, shown(to), options);
+        if (check) {
+            const PrinterStatus status = link->readStatus();
+            if (!status.canPrint())
+                throw CliError(Exit::NotReady, "printer at " + shown(to) + " cannot print: " + conditions(status));
+        }
+        link->deliver(job, check);
     }
-    link->deliver(job, check);
+    if (verbose) std::fprintf(stderr, "orvik: done: the printer at %s took all %zu bytes\n", shown(to).c_str(), job.size());
 }
 
 std::string yesNo(bool value) { return value ? "yes" : "no"; }
@@ -291,7 +297,7 @@ int run(int argc, char** argv) {
         job.loadImages(printImage);
         const LinkOptions options = linkOptions(printLink);
         const Data bytes = buildJob([&job](Orvik& sdk) { job.play(sdk); });
-        withBackend(virtualPrinterDir, [&] { sendJob(uri, printTo, options, bytes, printCheck); });
+        withBackend(virtualPrinterDir, [&] { sendJob(uri, printTo, options, bytes, printCheck, verbose); });
     });
 
     CLI::App* send = app.add_subcommand("send", "Send a file of ready-made printer commands");
@@ -305,7 +311,7 @@ int run(int argc, char** argv) {
         const PrinterUri uri = parsePrinter(sendTo);
         const Data bytes = readWholeFile(sendFile);
         const LinkOptions options = linkOptions(sendLink);
-        withBackend(virtualPrinterDir, [&] { sendJob(uri, sendTo, options, bytes, false); });
+        withBackend(virtualPrinterDir, [&] { sendJob(uri, sendTo, options, bytes, false, verbose); });
     });
 
     CLI::App* status = app.add_subcommand("status", "Ask the printer whether it can print: on-line, cover, paper, errors");
@@ -380,9 +386,17 @@ int run(int argc, char** argv) {
 
     for (CLI::App* command : {scan, preview, printer}) command->footer(exitCodeHelp);
 
-    // The SDK logs every stream event; that is noise on a terminal unless asked for.
-    Log::setSink([&verbose](std::string_view line) {
-        if (verbose) std::fprintf(stderr, "%.*s\n", static_cast<int>(line.size()), line.data());
+    // The SDK logs every stream event; that is noise on a terminal unless asked for, and then it is said to be
+    // a trace: waiting for space or a closed stream are ordinary events in it.
+    bool traced = false;
+    Log::setSink([&verbose, &traced](std::string_view line) {
+        if (!verbose) return;
+        if (!traced)
+            std::fputs("orvik: the SDK's trace follows: ordinary events, not errors; the last line and the exit code "
+                       "say how it went\n",
+                       stderr);
+        traced = true;
+        std::fprintf(stderr, "%.*s\n", static_cast<int>(line.size()), line.data());
     });
     // A reader that went away (`orvik printer | head -1`) must not end the program.
     ::signal(SIGPIPE, SIG_IGN);

@@ -1,6 +1,5 @@
 #include "Link.h"
 
-#include <signal.h>
 #include <stdlib.h>
 
 #include <algorithm>
@@ -59,25 +58,6 @@ constexpr std::size_t slice = 16 * 1024;
 
 volatile std::sig_atomic_t interruptRequested = 0;
 
-// Ctrl-C while it lives only raises a flag, which the send loop reads.
-class InterruptCatcher {
-public:
-    InterruptCatcher() {
-        interruptRequested = 0;
-        struct sigaction action {};
-        action.sa_handler = [](int) { interruptRequested = 1; };
-        sigemptyset(&action.sa_mask);
-        ::sigaction(SIGINT, &action, &previous_);
-    }
-    ~InterruptCatcher() { ::sigaction(SIGINT, &previous_, nullptr); }
-    InterruptCatcher(const InterruptCatcher&) = delete;
-    InterruptCatcher& operator=(const InterruptCatcher&) = delete;
-    bool caught() const { return interruptRequested != 0; }
-
-private:
-    struct sigaction previous_ {};
-};
-
 // A private Documents directory for the spool file, so a job never lands in, or replaces, the user's files.
 class SpoolDirectory {
 public:
@@ -128,6 +108,24 @@ bool opening(ErrorCode code) {
 
 }  // namespace
 
+InterruptCatcher::InterruptCatcher() {
+    interruptRequested = 0;
+    struct sigaction action {};
+    action.sa_handler = [](int) { interruptRequested = 1; };
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGINT, &action, &previous_);
+}
+
+InterruptCatcher::~InterruptCatcher() { ::sigaction(SIGINT, &previous_, nullptr); }
+
+bool InterruptCatcher::caught() { return interruptRequested != 0; }
+
+// Waits at most the time-out for `done`; Ctrl-C ends the wait and the command.
+void Link::waitFor(const std::function<bool()>& done) {
+    RunLoop::main().runUntil([&done] { return done() || InterruptCatcher::caught(); }, options_.timeout);
+    if (InterruptCatcher::caught()) throw CliError(Exit::Interrupted, "interrupted before the job was sent");
+}
+
 Link::Link(Orvik& sdk, std::string where, const LinkOptions& options)
     : sdk_(sdk), events_(std::make_shared<LinkEvents>()), where_(std::move(where)), options_(options) {
     sdk_.setObserver(events_);
@@ -165,7 +163,7 @@ std::unique_ptr<Link> Link::open(Orvik& sdk, const PrinterUri& uri, std::string 
 void Link::openTcp(const std::string& host, std::int64_t port) {
     sdk_.Connect(host, port);
     if (sdk_.TCPDevice) sdk_.TCPDevice->waitTimeout = options_.timeout;
-    RunLoop::main().runUntil([this] { return events_->opened || events_->failure; }, options_.timeout);
+    waitFor([this] { return events_->opened || events_->failure.has_value(); });
     if (events_->failure) fail(*events_->failure, 0, 0);
     if (!events_->opened)
         throw CliError(Exit::Unreachable, "cannot reach printer at " + where_ + ": no answer within " + seconds(options_.timeout));
@@ -173,7 +171,7 @@ void Link::openTcp(const std::string& host, std::int64_t port) {
 
 void Link::joinAccessPoint(const PrinterUri& uri) {
     sdk_.InitSDK(WIRELESSS_INTERFACE::WIFI, options_.mtu, uri.ssid, options_.password.value_or(uri.password));
-    RunLoop::main().runUntil([this] { return events_->joined || events_->joinFailure; }, options_.timeout);
+    waitFor([this] { return events_->joined || events_->joinFailure.has_value(); });
     const std::string cannot = "cannot join the access point of " + where_ + ": ";
     if (events_->joinFailure) throw CliError(Exit::Unreachable, cannot + events_->joinFailure->message);
     if (!events_->joined) throw CliError(Exit::Unreachable, cannot + "no answer within " + seconds(options_.timeout));
@@ -192,7 +190,7 @@ std::optional<std::string> Link::bluetoothUnusable() const {
 void Link::openBluetooth(const std::string& name) {
     bluetooth_ = true;
     sdk_.InitSDK(WIRELESSS_INTERFACE::BLUETOOTH, options_.mtu, name, "");
-    RunLoop::main().runUntil([this] { return sdk_.BLEDevice || bluetoothUnusable(); }, options_.timeout);
+    waitFor([this] { return sdk_.BLEDevice || bluetoothUnusable(); });
     if (!sdk_.BLEDevice) {
         sdk_.BLEDeviceScanStop();
         bluetooth_ = false;  // nothing to disconnect
@@ -201,7 +199,7 @@ void Link::openBluetooth(const std::string& name) {
     }
     sdk_.Connect("", 0);
     const auto ready = [this] { return sdk_.RXCharacteristic && sdk_.TXCharacteristic; };
-    RunLoop::main().runUntil([&] { return ready() || events_->failure; }, options_.timeout);
+    waitFor([&] { return ready() || events_->failure.has_value(); });
     if (!ready())
         throw CliError(Exit::Unreachable, "cannot connect to printer at " + where_ + ": " +
                                               (events_->failure ? events_->failure->message
@@ -216,11 +214,10 @@ void Link::fail(const Error& error, std::uint64_t sent, std::uint64_t total) con
 }
 
 void Link::deliver(const Data& job, bool confirm) {
-    const InterruptCatcher interrupt;
     const std::uint64_t total = job.size();
     std::uint64_t sent = 0;
     const auto stopIfInterrupted = [&] {
-        if (interrupt.caught())
+        if (InterruptCatcher::caught())
             throw CliError(Exit::Interrupted, "interrupted after " + std::to_string(sent) + " of " + std::to_string(total) + " bytes");
     };
     const auto settle = [&](const JobOutcome& outcome) {

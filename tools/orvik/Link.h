@@ -1,5 +1,7 @@
 #pragma once
 
+#include <signal.h>
+
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -27,18 +29,32 @@ struct LinkOptions {
 
 class LinkEvents;
 
+/// While it lives, Ctrl-C only raises a flag, which the link's waits and its send loop read.
+class InterruptCatcher {
+public:
+    InterruptCatcher();
+    ~InterruptCatcher();
+    InterruptCatcher(const InterruptCatcher&) = delete;
+    InterruptCatcher& operator=(const InterruptCatcher&) = delete;
+    static bool caught();
+
+private:
+    struct sigaction previous_ {};
+};
+
 /// An open link to the printer, on the SDK object it was opened with; disconnected when it ends.
 class Link {
 public:
-    /// Opens the link `uri` names; throws CliError (usage, input or unreachable) when it cannot. `where` is the
-    /// address as messages show it.
+    /// Opens the link `uri` names; throws CliError (usage, input, unreachable, or interrupted under an
+    /// InterruptCatcher) when it cannot. `where` is the address as messages show it.
     static std::unique_ptr<Link> open(Orvik& sdk, const PrinterUri& uri, std::string where, const LinkOptions& options);
     ~Link();
     Link(const Link&) = delete;
     Link& operator=(const Link&) = delete;
 
     /// Sends the job with progress on a terminal standard output until the link has accepted every byte; with
-    /// `confirm`, then asks the printer whether it can still print. Ctrl-C stops it between slices. Throws
+    /// `confirm`, then asks the printer whether it can still print. Under an InterruptCatcher, Ctrl-C stops it
+    /// between slices of the job. Throws
     /// CliError (unreachable, send failed, not ready, input or interrupted).
     void deliver(const Data& job, bool confirm);
     /// The printer's status; throws CliError (unreachable) when it gives none.
@@ -50,6 +66,7 @@ private:
     void joinAccessPoint(const PrinterUri& uri);
     void openBluetooth(const std::string& name);
     std::optional<std::string> bluetoothUnusable() const;
+    void waitFor(const std::function<bool()>& done);
     [[noreturn]] void fail(const Error& error, std::uint64_t sent, std::uint64_t total) const;
 
     Orvik& sdk_;
