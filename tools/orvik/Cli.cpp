@@ -2,20 +2,23 @@
 
 #include <CLI/CLI.hpp>
 
+#include <signal.h>
+
+#include <cctype>
+#include <charconv>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
-#include <iterator>
 #include <map>
+#include <new>
 #include <optional>
 
 #include <orvik/Log.h>
 #include <orvik/RunLoop.h>
 #include <orvik/vprinter/Server.h>
 
-#include "BluetoothLink.h"
 #include "CliError.h"
 #include "Link.h"
-#include "LogTap.h"
 #include "PreviewCommand.h"
 #include "PrintJob.h"
 #include "ScanCommand.h"
@@ -25,22 +28,86 @@
 namespace OrvikFramework::Cli {
 namespace {
 
-const std::map<std::string, ImageConvert::Dither> ditherNames{
+const std::vector<std::pair<std::string, ImageConvert::Dither>> ditherNames{
     {"floyd-steinberg", ImageConvert::Dither::FloydSteinberg},
     {"atkinson", ImageConvert::Dither::Atkinson},
     {"threshold", ImageConvert::Dither::Threshold},
 };
 
+std::string lowered(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// Option checks that say what is wrong in the tool's words; CLI11 puts the option's name in front.
+CLI::Validator wholeNumber(long low, long high) {
+    return CLI::Validator(
+        [low, high](std::string& value) -> std::string {
+            long number = 0;
+            const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), number);
+            if (value.empty() || ec != std::errc() || end != value.data() + value.size() || number < low || number > high)
+                return "must be a whole number from " + std::to_string(low) + " to " + std::to_string(high) + ", not " + value;
+            return {};
+        },
+        "");
+}
+
+CLI::Validator positiveSeconds() {
+    return CLI::Validator(
+        [](std::string& value) -> std::string {
+            char* end = nullptr;
+            const double number = std::strtod(value.c_str(), &end);
+            if (value.empty() || *end != '\0' || !(number > 0 && number <= 86400))
+                return "must be a number of seconds above 0 and at most 86400, not " + value;
+            return {};
+        },
+        "");
+}
+
+// One of `names` (any case), replaced by the value it stands for.
+template <typename T>
+CLI::Validator oneOf(const std::vector<std::pair<std::string, T>>& names) {
+    std::string list;
+    for (const auto& [name, value] : names) list += (list.empty() ? "" : ", ") + name;
+    return CLI::Validator(
+        [names, list](std::string& value) -> std::string {
+            for (const auto& [name, meant] : names)
+                if (lowered(value) == name) {
+                    value = std::to_string(static_cast<long>(meant));
+                    return {};
+                }
+            return "must be one of " + list + ", not " + value;
+        },
+        "");
+}
+
+// A parser's complaint as one line of ours.
+std::string rephrased(const CLI::ParseError& error) {
+    std::string text = error.what();
+    if (const auto end = text.find('\n'); end != std::string::npos) text.erase(end);
+    if (dynamic_cast<const CLI::ValidationError*>(&error)) {
+        // "--width: must be ..." from the checks above
+        if (const auto colon = text.find(": "); colon != std::string::npos) text.erase(colon, 1);
+    } else if (dynamic_cast<const CLI::ExtrasError*>(&error)) {
+        const auto colon = text.find(": ");
+        text = "unexpected argument" + (colon == std::string::npos ? std::string() : ": " + text.substr(colon + 2));
+    } else if (dynamic_cast<const CLI::ArgumentMismatch*>(&error)) {
+        text = text.substr(0, text.find(':')) + " needs a value";
+    }
+    if (!text.empty()) text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
+    return text;
+}
+
 void addImageOptions(CLI::App& command, ImageSettings& settings) {
     command.add_option("--width", settings.width, "Picture width in dots: 384 (58 mm), 576 (80 mm) or any up to " +
                                                       std::to_string(ImageConvert::maxWidth))
-        ->check(CLI::Range(1, ImageConvert::maxWidth))
+        ->check(wholeNumber(1, ImageConvert::maxWidth))
         ->capture_default_str();
     command.add_option("--dither", settings.dither, "floyd-steinberg, atkinson or threshold")
-        ->transform(CLI::CheckedTransformer(ditherNames, CLI::ignore_case))
+        ->transform(oneOf(ditherNames))
         ->option_text("METHOD=floyd-steinberg");
     command.add_option("--threshold", settings.threshold, "Grey level 0-255 below which a dot is black")
-        ->check(CLI::Range(0, 255))
+        ->check(wholeNumber(0, 255))
         ->option_text("T=128");
 }
 
@@ -50,6 +117,9 @@ PrinterUri parsePrinter(const std::string& text) {
     if (!uri) throw CliError(Exit::Usage, error);
     return *uri;
 }
+
+// The address as messages show it.
+std::string shown(const std::string& text) { return maskPassword(text); }
 
 // How print and send reach the printer, as given on their command line.
 struct LinkSettings {
@@ -63,9 +133,9 @@ struct LinkSettings {
 void addLinkOptions(CLI::App& command, LinkSettings& settings) {
     command.add_option("--timeout", settings.timeoutSeconds,
                        "Seconds to wait for each step: joining, finding and connecting the printer, a stalled send")
-        ->check(CLI::PositiveNumber)
+        ->check(positiveSeconds())
         ->capture_default_str();
-    command.add_option("--mtu", settings.mtu, "Bytes per Bluetooth LE write")->check(CLI::Range(1, 512))->capture_default_str();
+    command.add_option("--mtu", settings.mtu, "Bytes per Bluetooth LE write")->check(wholeNumber(1, 512))->capture_default_str();
     auto* file = command.add_option("--password-file", settings.passwordFile,
                                     "Read the Wi-Fi password from this file (its first line), not from the address");
     command.add_flag("--password-stdin", settings.passwordStdin, "Read the Wi-Fi password from standard input")->excludes(file);
@@ -86,7 +156,10 @@ LinkOptions linkOptions(const LinkSettings& settings) {
         const Data bytes = readWholeFile(settings.passwordFile);
         options.password = firstLine(std::string(bytes.begin(), bytes.end()));
     } else if (settings.passwordStdin) {
-        options.password = firstLine(std::string(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>()));
+        // The first line only: the other end of the pipe may stay open.
+        std::string line;
+        std::getline(std::cin, line);
+        options.password = firstLine(line);
     }
     return options;
 }
@@ -98,54 +171,42 @@ void withBackend(const std::string& virtualPrinterDir, const std::function<void(
     work();
 }
 
-void sendJob(const PrinterUri& uri, const std::string& to, const LinkOptions& options, const std::function<void(Orvik&)>& job) {
-    LinkedOrvik sdk;
-    openLink(sdk, uri, to, options)->deliver(job);
+// With `check`, the printer is asked first and nothing is sent when it cannot print; then it is asked again.
+void sendJob(const PrinterUri& uri, const std::string& to, const LinkOptions& options, const Data& job, bool check,
+             bool verbose) {
+    const InterruptCatcher interrupt;
+    Orvik sdk;
+    {
+        const auto link = Link::open(sdk, uri, shown(to), options);
+        if (check) {
+            const PrinterStatus status = link->readStatus();
+            if (!status.canPrint())
+                throw CliError(Exit::NotReady, "printer at " + shown(to) + " cannot print: " + conditions(status));
+        }
+        link->deliver(job, check);
+    }
+    if (verbose) std::fprintf(stderr, "orvik: done: the printer at %s took all %zu bytes\n", shown(to).c_str(), job.size());
 }
 
 std::string yesNo(bool value) { return value ? "yes" : "no"; }
 
 // Asks the printer for its status and prints it; throws when it gives none or cannot print.
 void showStatus(const PrinterUri& uri, const std::string& where, const LinkOptions& options) {
-    LinkedOrvik sdk;
-    std::optional<PrinterStatus> status;
-    std::string reason = "no answer";
-    {
-        // The SDK says why a status is missing only in a log line.
-        LogTap tap([&reason](std::string_view line) {
-            if (line.starts_with("Orvik: ")) reason = line.substr(7);
-        });
-        const auto link = openLink(sdk, uri, where, options);
-        try {
-            // Only the real link is asked; the dry run that sizes the progress bar is not.
-            link->deliver([&](Orvik& target) {
-                if (&target == &sdk) status = sdk.RequestStatus(options.timeout);
-            });
-        } catch (const CliError& e) {
-            // A missing answer is no broken job; an unreachable printer still is reported as such.
-            if (status || e.code() != Exit::SendFailed) throw;
-        }
-    }
-    if (!status) throw CliError(Exit::Unreachable, "printer at " + where + " gave no status: " + reason);
-
+    Orvik sdk;
+    const PrinterStatus status = Link::open(sdk, uri, where, options)->readStatus();
     std::string raw;
-    for (const std::uint8_t byte : status->raw) {
+    for (const std::uint8_t byte : status.raw) {
         char hex[4];
         std::snprintf(hex, sizeof hex, raw.empty() ? "%02X" : " %02X", byte);
         raw += hex;
     }
-    const std::string paper = status->paperEnd ? "out" : status->paperNearEnd ? "near end" : "present";
+    const std::string paper = status.paperEnd ? "out" : status.paperNearEnd ? "near end" : "present";
     std::printf("printer:     %s\non-line:     %s\ncover open:  %s\npaper:       %s\nerror:       %s\n"
                 "can print:   %s\nstatus bytes %s\n",
-                where.c_str(), yesNo(status->online).c_str(), yesNo(status->coverOpen).c_str(), paper.c_str(),
-                yesNo(status->error).c_str(), yesNo(status->canPrint()).c_str(), raw.c_str());
+                where.c_str(), yesNo(status.online).c_str(), yesNo(status.coverOpen).c_str(), paper.c_str(),
+                yesNo(status.error).c_str(), yesNo(status.canPrint()).c_str(), raw.c_str());
     std::fflush(stdout);
-    if (status->canPrint()) return;
-    std::string causes;
-    for (const auto& [present, cause] : {std::pair{!status->online, "off-line"}, {status->coverOpen, "cover open"},
-                                         {status->paperEnd, "paper out"}, {status->error, "printer error"}})
-        if (present) causes += (causes.empty() ? "" : ", ") + std::string(cause);
-    throw CliError(Exit::NotReady, "printer at " + where + " cannot print: " + causes);
+    if (!status.canPrint()) throw CliError(Exit::NotReady, "printer at " + where + " cannot print: " + conditions(status));
 }
 
 // The options of `print` in command-line order, each occurrence with its own value.
@@ -178,7 +239,7 @@ int run(int argc, char** argv) {
 
     CLI::App* scan = app.add_subcommand("scan", "List Bluetooth LE printers nearby (name, address, RSSI)");
     double scanSeconds = 5;
-    scan->add_option("--timeout", scanSeconds, "Seconds to listen")->check(CLI::PositiveNumber)->capture_default_str();
+    scan->add_option("--timeout", scanSeconds, "Seconds to listen")->check(positiveSeconds())->capture_default_str();
     scan->callback([&] {
         withBackend(virtualPrinterDir, [&] {
             std::fputs(scanTable(scanPrinters(std::chrono::milliseconds(static_cast<std::int64_t>(scanSeconds * 1000)))).c_str(), stdout);
@@ -222,6 +283,9 @@ int run(int argc, char** argv) {
     print->add_option("--feed", feeds, "Feed N motion units (0-255)")->type_name("N")->allow_extra_args(false);
     print->add_flag("--cut", flagCounts["--cut"], "Cut the paper");
     print->add_flag("--spool", printLink.spool, "Collect the job and send it gzip-compressed over Bluetooth LE");
+    bool printCheck = false;
+    print->add_flag("--check", printCheck,
+                    "Ask the printer first and send nothing when it cannot print; ask again once the job is sent");
     addImageOptions(*print, printImage);
     addLinkOptions(*print, printLink);
     print->callback([&] {
@@ -232,7 +296,8 @@ int run(int argc, char** argv) {
             std::fprintf(stderr, "orvik: warning: %s\n", warning.c_str());
         job.loadImages(printImage);
         const LinkOptions options = linkOptions(printLink);
-        withBackend(virtualPrinterDir, [&] { sendJob(uri, printTo, options, [&job](Orvik& sdk) { job.play(sdk); }); });
+        const Data bytes = buildJob([&job](Orvik& sdk) { job.play(sdk); });
+        withBackend(virtualPrinterDir, [&] { sendJob(uri, printTo, options, bytes, printCheck, verbose); });
     });
 
     CLI::App* send = app.add_subcommand("send", "Send a file of ready-made printer commands");
@@ -246,7 +311,7 @@ int run(int argc, char** argv) {
         const PrinterUri uri = parsePrinter(sendTo);
         const Data bytes = readWholeFile(sendFile);
         const LinkOptions options = linkOptions(sendLink);
-        withBackend(virtualPrinterDir, [&] { sendJob(uri, sendTo, options, [&bytes](Orvik& sdk) { sdk.PrintData(bytes); }); });
+        withBackend(virtualPrinterDir, [&] { sendJob(uri, sendTo, options, bytes, false, verbose); });
     });
 
     CLI::App* status = app.add_subcommand("status", "Ask the printer whether it can print: on-line, cover, paper, errors");
@@ -258,7 +323,7 @@ int run(int argc, char** argv) {
     status->callback([&] {
         const PrinterUri uri = parsePrinter(statusTo);
         const LinkOptions options = linkOptions(statusLink);
-        withBackend(virtualPrinterDir, [&] { showStatus(uri, statusTo, options); });
+        withBackend(virtualPrinterDir, [&] { showStatus(uri, shown(statusTo), options); });
     });
 
     CLI::App* convert = app.add_subcommand("convert", "Convert a picture to a 1-bit BMP at printer width");
@@ -272,12 +337,13 @@ int run(int argc, char** argv) {
         writeFileAtomically(convertOut, ImageConvert::encodeBmp(loadBitImage(convertIn, convertImage)));
     });
 
+    const auto paperWidths = oneOf(std::vector<std::pair<std::string, int>>{{"58", 58}, {"80", 80}});
     CLI::App* preview = app.add_subcommand("preview", "Render a saved job as the virtual printer would print it");
     std::string previewFile, previewOut;
     int paper = 58;
     preview->add_option("JOB", previewFile, "A file of printer commands")->required();
     preview->add_option("OUT", previewOut, "The PNG to write")->required();
-    preview->add_option("--paper", paper, "Paper width in mm: 58 or 80")->check(CLI::IsMember({58, 80}))->capture_default_str();
+    preview->add_option("--paper", paper, "Paper width in mm: 58 or 80")->check(paperWidths)->capture_default_str();
     preview->callback([&] {
         for (const std::string& file : previewJob(readWholeFile(previewFile), previewOut, paper)) std::printf("%s\n", file.c_str());
     });
@@ -288,10 +354,10 @@ int run(int argc, char** argv) {
     std::string printerOut = "receipts";
     int printerPaper = 58;
     printer->add_option("--port", printerOptions.port, "TCP port on 127.0.0.1; 0 picks a free one")
-        ->check(CLI::Range(0, 65535))
+        ->check(wholeNumber(0, 65535))
         ->capture_default_str();
     printer->add_option("--out", printerOut, "Folder for receipt-NNNN.png and receipt-NNNN.txt")->capture_default_str();
-    printer->add_option("--paper", printerPaper, "Paper width in mm: 58 or 80")->check(CLI::IsMember({58, 80}))->capture_default_str();
+    printer->add_option("--paper", printerPaper, "Paper width in mm: 58 or 80")->check(paperWidths)->capture_default_str();
     VirtualPrinter::PrinterState& printerState = printerOptions.printer;
     bool printerOffline = false, printerSilent = false;
     printer->add_flag("--offline", printerOffline, "Report the printer off-line");
@@ -320,18 +386,34 @@ int run(int argc, char** argv) {
 
     for (CLI::App* command : {scan, preview, printer}) command->footer(exitCodeHelp);
 
-    // The SDK logs every stream event; that is noise on a terminal unless asked for.
-    Log::setSink([&verbose](std::string_view line) {
-        if (verbose) std::fprintf(stderr, "%.*s\n", static_cast<int>(line.size()), line.data());
+    // The SDK logs every stream event; that is noise on a terminal unless asked for, and then it is said to be
+    // a trace: waiting for space or a closed stream are ordinary events in it.
+    bool traced = false;
+    Log::setSink([&verbose, &traced](std::string_view line) {
+        if (!verbose) return;
+        if (!traced)
+            std::fputs("orvik: the SDK's trace follows: ordinary events, not errors; the last line and the exit code "
+                       "say how it went\n",
+                       stderr);
+        traced = true;
+        std::fprintf(stderr, "%.*s\n", static_cast<int>(line.size()), line.data());
     });
+    // A reader that went away (`orvik printer | head -1`) must not end the program.
+    ::signal(SIGPIPE, SIG_IGN);
     int code = 0;
+    const auto failWith = [&code](Exit exit, const std::string& message) {
+        std::fprintf(stderr, "orvik: %s\n", message.c_str());
+        code = static_cast<int>(exit);
+    };
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
-        code = app.exit(e) == 0 ? 0 : static_cast<int>(Exit::Usage);
+        if (e.get_exit_code() == 0) code = app.exit(e);
+        else failWith(Exit::Usage, rephrased(e));
     } catch (const CliError& e) {
-        std::fprintf(stderr, "orvik: %s\n", e.what());
-        code = static_cast<int>(e.code());
+        failWith(e.code(), e.what());
+    } catch (const std::bad_alloc&) {
+        failWith(Exit::Input, "out of memory");
     }
     Log::setSink({});
     return code;

@@ -1,148 +1,299 @@
 #include "Link.h"
 
-#include <algorithm>
+#include <stdlib.h>
 
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+
+#include <orvik/Documents.h>
+#include <orvik/Observer.h>
 #include <orvik/RunLoop.h>
 #include <orvik/TcpSocket.h>
 
-#include "BluetoothLink.h"
 #include "CliError.h"
-#include "LogTap.h"
 #include "Progress.h"
 
 namespace OrvikFramework::Cli {
+
+// What the SDK reports of the link and the job, kept as values for the waits.
+class LinkEvents final : public OrvikObserver {
+public:
+    void connectionOpened() override { opened = true; }
+    void connectionFailed(const Error& error) override { keep(error); }
+    void linkLost(const Error& error) override {
+        keep(error);
+        disconnected = true;
+    }
+    void printerDisconnected(const std::optional<Error>& error) override {
+        if (error) keep(*error);
+        disconnected = true;
+    }
+    void wifiJoined() override { joined = true; }
+    void wifiJoinFailed(const Error& error) override { joinFailure = error; }
+    void bytesWritten(std::uint64_t total) override {
+        written = total;
+        if (onProgress) onProgress(total);
+    }
+
+    bool opened = false;
+    bool joined = false;
+    bool disconnected = false;
+    std::optional<Error> failure;
+    std::optional<Error> joinFailure;
+    std::uint64_t written = 0;
+    std::function<void(std::uint64_t total)> onProgress;
+
+private:
+    void keep(const Error& error) {
+        if (!failure) failure = error;
+    }
+};
+
 namespace {
 
+// Slices of a job: Ctrl-C is noticed between them, and each one must go out within the time-out.
 constexpr std::size_t slice = 16 * 1024;
 
-// Counts what a job would send.
-class CountingTcpSocket : public TcpSocket {
-public:
-    std::int64_t SendData(const Data& data) override {
-        total += data.size();
-        return static_cast<std::int64_t>(data.size());
-    }
-    std::uint64_t total = 0;
-};
+volatile std::sig_atomic_t interruptRequested = 0;
 
-// Writes in slices so progress can be shown, and stops writing after the first failure so a dead link fails the job
-// once instead of once per command.
-class MeteredTcpSocket : public TcpSocket {
+// A private Documents directory for the spool file, so a job never lands in, or replaces, the user's files.
+class SpoolDirectory {
 public:
-    std::int64_t SendData(const Data& data) override {
-        if (failed_) return -1;
-        for (std::size_t offset = 0; offset < data.size(); offset += slice) {
-            const auto begin = data.begin() + static_cast<std::ptrdiff_t>(offset);
-            const Data piece(begin, begin + static_cast<std::ptrdiff_t>(std::min(slice, data.size() - offset)));
-            if (TcpSocket::SendData(piece) != static_cast<std::int64_t>(piece.size())) {
-                failed_ = true;
-                return -1;
-            }
-            sent_ += piece.size();
-            if (onProgress) onProgress(sent_);
-        }
-        return static_cast<std::int64_t>(data.size());
+    SpoolDirectory() {
+        std::error_code error;
+        std::string pattern = (std::filesystem::temp_directory_path(error) / "orvik-spool-XXXXXX").string();
+        if (error || !::mkdtemp(pattern.data()))
+            throw CliError(Exit::Input, "cannot create a folder for the spool file: " +
+                                            (error ? error : std::error_code(errno, std::generic_category())).message());
+        path_ = pattern;
+        Documents::setDirectory(path_.string());
     }
-
-    std::function<void(std::uint64_t sent)> onProgress;
-    std::uint64_t sent() const { return sent_; }
-    bool failed() const { return failed_; }
+    ~SpoolDirectory() {
+        Documents::setDirectory(std::nullopt);
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    SpoolDirectory(const SpoolDirectory&) = delete;
+    SpoolDirectory& operator=(const SpoolDirectory&) = delete;
 
 private:
-    std::uint64_t sent_ = 0;
-    bool failed_ = false;
+    std::filesystem::path path_;
 };
 
-class TcpLink final : public Link {
+// Records what a job would send.
+class RecordingSocket final : public TcpSocket {
 public:
-    TcpLink(Orvik& sdk, const PrinterUri& uri, std::string where, std::chrono::milliseconds timeout)
-        : sdk_(sdk), socket_(std::make_shared<MeteredTcpSocket>()), where_(std::move(where)) {
-        socket_->waitTimeout = timeout;
-        socket_->connect(uri.host, uri.port);
-        sdk.ConnectTo = uri.host;
-        sdk.TCPDevice = socket_;
+    std::int64_t SendData(const Data& data) override {
+        bytes.insert(bytes.end(), data.begin(), data.end());
+        return static_cast<std::int64_t>(data.size());
     }
-
-    void deliver(const std::function<void(Orvik&)>& job) override {
-        const std::uint64_t total = measureJob(job);
-        ProgressBar bar(total);
-        socket_->onProgress = [&bar](std::uint64_t sent) { bar.update(sent); };
-        job(sdk_);
-        socket_->onProgress = nullptr;
-        const auto reason = [this] {
-            const auto error = socket_->outputStream ? socket_->outputStream->streamError() : std::nullopt;
-            return error.value_or("no answer");
-        };
-        if (socket_->failed() && socket_->sent() == 0)
-            throw CliError(Exit::Unreachable, "cannot reach printer at " + where_ + ": " + reason());
-        if (socket_->failed())
-            throw CliError(Exit::SendFailed, "link to " + where_ + " broke off after " + std::to_string(socket_->sent()) +
-                                                 " of " + std::to_string(total) + " bytes: " + reason());
-        socket_->disconnect();
-    }
-
-private:
-    Orvik& sdk_;
-    std::shared_ptr<MeteredTcpSocket> socket_;
-    std::string where_;
+    Data bytes;
 };
 
-// Joins the access point through the SDK and waits for the outcome, which the SDK reports only as a log line.
-void joinAccessPoint(Orvik& sdk, const PrinterUri& uri, const std::string& where, const LinkOptions& options) {
-    std::optional<std::string> outcome;
-    {
-        LogTap tap([&outcome](std::string_view line) {
-            if (line.starts_with("WiFi AP Connect : ")) outcome = std::string(line);
-        });
-        sdk.InitSDK(WIRELESSS_INTERFACE::WIFI, options.mtu, uri.ssid, options.password.value_or(uri.password));
-        RunLoop::main().runUntil([&outcome] { return outcome.has_value(); }, options.timeout);
-    }
-    if (!outcome) throw CliError(Exit::Unreachable, "cannot join the access point of " + where + ": no answer in time");
-    if (*outcome != "WiFi AP Connect : Success") {
-        const auto error = outcome->find("Error: ");
-        throw CliError(Exit::Unreachable, "cannot join the access point of " + where + ": " +
-                                              (error == std::string::npos ? *outcome : outcome->substr(error + 7)));
+bool opening(ErrorCode code) {
+    switch (code) {
+        case ErrorCode::NotConnected:
+        case ErrorCode::ConnectionRefused:
+        case ErrorCode::HostNotFound:
+        case ErrorCode::ConnectionFailed:
+        case ErrorCode::BluetoothUnavailable:
+        case ErrorCode::PrinterNotFound:
+        case ErrorCode::ServiceNotFound:
+        case ErrorCode::WiFiJoinFailed: return true;
+        default: return false;
     }
 }
 
 }  // namespace
 
-void LinkedOrvik::centralManagerDidDisconnectPeripheral(CentralManager& central, const std::shared_ptr<Peripheral>& peripheral,
-                                                        const std::optional<PlatformError>& error) {
-    linkLost = true;
-    if (error) linkError = error->localizedDescription;
-    Orvik::centralManagerDidDisconnectPeripheral(central, peripheral, error);
+InterruptCatcher::InterruptCatcher() {
+    interruptRequested = 0;
+    struct sigaction action {};
+    action.sa_handler = [](int) { interruptRequested = 1; };
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGINT, &action, &previous_);
 }
 
-void LinkedOrvik::centralManagerDidFailToConnect(CentralManager& central, const std::shared_ptr<Peripheral>& peripheral,
-                                                 const std::optional<PlatformError>& error) {
-    linkLost = true;
-    linkError = error ? error->localizedDescription : "the connection failed";
-    Orvik::centralManagerDidFailToConnect(central, peripheral, error);
+InterruptCatcher::~InterruptCatcher() { ::sigaction(SIGINT, &previous_, nullptr); }
+
+bool InterruptCatcher::caught() { return interruptRequested != 0; }
+
+// Waits at most the time-out for `done`; Ctrl-C ends the wait and the command.
+void Link::waitFor(const std::function<bool()>& done) {
+    RunLoop::main().runUntil([&done] { return done() || InterruptCatcher::caught(); }, options_.timeout);
+    if (InterruptCatcher::caught()) throw CliError(Exit::Interrupted, "interrupted before the job was sent");
 }
 
-std::uint64_t measureJob(const std::function<void(Orvik&)>& job) {
-    Orvik dry;
-    dry.InterfaceType = WIRELESSS_INTERFACE::SOCKET;
-    auto counter = std::make_shared<CountingTcpSocket>();
-    dry.TCPDevice = counter;
-    job(dry);
-    return counter->total;
+Link::Link(Orvik& sdk, std::string where, const LinkOptions& options)
+    : sdk_(sdk), events_(std::make_shared<LinkEvents>()), where_(std::move(where)), options_(options) {
+    sdk_.setObserver(events_);
 }
 
-std::unique_ptr<Link> openLink(LinkedOrvik& sdk, const PrinterUri& uri, const std::string& where, const LinkOptions& options) {
+Link::~Link() {
+    sdk_.Disconnect();
+    // The Bluetooth stack finishes what it holds first; the program must not end before.
+    if (bluetooth_) RunLoop::main().runUntil([this] { return events_->disconnected; }, options_.timeout);
+    sdk_.setObserver(nullptr);
+}
+
+std::unique_ptr<Link> Link::open(Orvik& sdk, const PrinterUri& uri, std::string where, const LinkOptions& options) {
     if (options.spool && uri.kind != PrinterUri::Kind::Ble)
         throw CliError(Exit::Usage, "--spool sends the job over Bluetooth LE: use a ble:// printer");
     if (options.password && uri.kind != PrinterUri::Kind::Wifi)
         throw CliError(Exit::Usage, "a Wi-Fi password is only for wifi:// printers");
     if (options.password && !uri.password.empty())
         throw CliError(Exit::Usage, "give the Wi-Fi password once: in the address, --password-file or --password-stdin");
+    std::unique_ptr<Link> link(new Link(sdk, std::move(where), options));
     switch (uri.kind) {
-        case PrinterUri::Kind::Ble: return openBluetoothLink(sdk, uri, where, options);
-        case PrinterUri::Kind::Wifi: joinAccessPoint(sdk, uri, where, options); break;
-        case PrinterUri::Kind::Tcp: sdk.InterfaceType = WIRELESSS_INTERFACE::SOCKET; break;
+        case PrinterUri::Kind::Ble: link->openBluetooth(uri.name); break;
+        case PrinterUri::Kind::Wifi:
+            link->joinAccessPoint(uri);
+            link->openTcp(uri.host, uri.port);
+            break;
+        case PrinterUri::Kind::Tcp:
+            sdk.InitSDK(WIRELESSS_INTERFACE::SOCKET, options.mtu, uri.host, "");
+            link->openTcp(uri.host, uri.port);
+            break;
     }
-    return std::make_unique<TcpLink>(sdk, uri, where, options.timeout);
+    return link;
+}
+
+void Link::openTcp(const std::string& host, std::int64_t port) {
+    sdk_.Connect(host, port);
+    if (sdk_.TCPDevice) sdk_.TCPDevice->waitTimeout = options_.timeout;
+    waitFor([this] { return events_->opened || events_->failure.has_value(); });
+    if (events_->failure) fail(*events_->failure, 0, 0);
+    if (!events_->opened)
+        throw CliError(Exit::Unreachable, "cannot reach printer at " + where_ + ": no answer within " + seconds(options_.timeout));
+}
+
+void Link::joinAccessPoint(const PrinterUri& uri) {
+    sdk_.InitSDK(WIRELESSS_INTERFACE::WIFI, options_.mtu, uri.ssid, options_.password.value_or(uri.password));
+    waitFor([this] { return events_->joined || events_->joinFailure.has_value(); });
+    const std::string cannot = "cannot join the access point of " + where_ + ": ";
+    if (events_->joinFailure) throw CliError(Exit::Unreachable, cannot + events_->joinFailure->message);
+    if (!events_->joined) throw CliError(Exit::Unreachable, cannot + "no answer within " + seconds(options_.timeout));
+}
+
+std::optional<std::string> Link::bluetoothUnusable() const {
+    const auto& manager = sdk_.BLEManager;
+    if (!manager) return "no Bluetooth service on this system";
+    if (const auto reason = manager->unavailableReason()) return reason->localizedDescription;
+    const ManagerState state = manager->state();
+    if (state == ManagerState::poweredOff || state == ManagerState::unsupported || state == ManagerState::unauthorized)
+        return whyUnusable(state);
+    return std::nullopt;
+}
+
+void Link::openBluetooth(const std::string& name) {
+    bluetooth_ = true;
+    sdk_.InitSDK(WIRELESSS_INTERFACE::BLUETOOTH, options_.mtu, name, "");
+    waitFor([this] { return sdk_.BLEDevice || bluetoothUnusable(); });
+    if (!sdk_.BLEDevice) {
+        sdk_.BLEDeviceScanStop();
+        bluetooth_ = false;  // nothing to disconnect
+        if (const auto why = bluetoothUnusable()) throw CliError(Exit::Unreachable, "cannot reach printer at " + where_ + ": " + *why);
+        throw CliError(Exit::Unreachable, "no Bluetooth LE printer named \"" + name + "\" found within " + seconds(options_.timeout));
+    }
+    sdk_.Connect("", 0);
+    const auto ready = [this] { return sdk_.RXCharacteristic && sdk_.TXCharacteristic; };
+    waitFor([&] { return ready() || events_->failure.has_value(); });
+    if (!ready())
+        throw CliError(Exit::Unreachable, "cannot connect to printer at " + where_ + ": " +
+                                              (events_->failure ? events_->failure->message
+                                                                : "no printer service within " + seconds(options_.timeout)));
+}
+
+void Link::fail(const Error& error, std::uint64_t sent, std::uint64_t total) const {
+    if (error.code == ErrorCode::FileError) throw CliError(Exit::Input, "cannot spool the job for " + where_ + ": " + error.message);
+    if (sent == 0 && opening(error.code)) throw CliError(Exit::Unreachable, "cannot reach printer at " + where_ + ": " + error.message);
+    throw CliError(Exit::SendFailed, "link to " + where_ + " broke off after " + std::to_string(sent) + " of " +
+                                         std::to_string(total) + " bytes: " + error.message);
+}
+
+void Link::deliver(const Data& job, bool confirm) {
+    const std::uint64_t total = job.size();
+    std::uint64_t sent = 0;
+    const auto stopIfInterrupted = [&] {
+        if (InterruptCatcher::caught())
+            throw CliError(Exit::Interrupted, "interrupted after " + std::to_string(sent) + " of " + std::to_string(total) + " bytes");
+    };
+    const auto settle = [&](const JobOutcome& outcome) {
+        sent += outcome.bytesSent;
+        stopIfInterrupted();
+        if (!outcome) fail(*outcome.error, sent, total);
+    };
+    ProgressBar bar(total);
+    events_->onProgress = [&](std::uint64_t written) { bar.update(sent + written); };
+    if (options_.spool) {
+        const SpoolDirectory folder;
+        sdk_.Zip(true);
+        sdk_.PrintData(job);
+        stopIfInterrupted();
+        sdk_.Zip(false);
+        // What the link accepted is the compressed job; the whole job went when all of it did.
+        const JobOutcome outcome = sdk_.WaitUntilSent(options_.timeout);
+        settle(outcome.error ? outcome : JobOutcome{std::nullopt, total, std::nullopt});
+    }
+    for (std::size_t offset = 0; offset < job.size() && !options_.spool; offset += slice) {
+        stopIfInterrupted();
+        const auto begin = job.begin() + static_cast<std::ptrdiff_t>(offset);
+        sdk_.PrintData(Data(begin, begin + static_cast<std::ptrdiff_t>(std::min(slice, job.size() - offset))));
+        settle(sdk_.WaitUntilSent(options_.timeout));
+    }
+    events_->onProgress = nullptr;
+    if (!confirm) return;
+    const JobOutcome outcome = sdk_.ConfirmPrinted(options_.timeout);
+    if (!outcome.error) return;
+    if (outcome.error->code == ErrorCode::NoStatus)
+        throw CliError(Exit::Unreachable, "printer at " + where_ + " gave no status after the job: " + outcome.error->message);
+    if (outcome.error->code == ErrorCode::PrinterNotReady)
+        throw CliError(Exit::NotReady, "printer at " + where_ + " cannot print: " +
+                                           (outcome.status ? conditions(*outcome.status) : outcome.error->message));
+    fail(*outcome.error, sent, total);
+}
+
+PrinterStatus Link::readStatus() {
+    const Result<PrinterStatus> status = sdk_.ReadStatus(options_.timeout);
+    if (!status) throw CliError(Exit::Unreachable, "printer at " + where_ + " gave no status: " + status.error().message);
+    return *status;
+}
+
+Data buildJob(const std::function<void(Orvik&)>& job) {
+    Orvik dry;
+    dry.InterfaceType = WIRELESSS_INTERFACE::SOCKET;
+    const auto recorder = std::make_shared<RecordingSocket>();
+    dry.TCPDevice = recorder;
+    job(dry);
+    return std::move(recorder->bytes);
+}
+
+std::string conditions(const PrinterStatus& status) {
+    std::string causes;
+    for (const auto& [present, cause] : {std::pair{!status.online, "off-line"}, {status.coverOpen, "cover open"},
+                                         {status.paperEnd, "paper out"}, {status.error, "printer error"}})
+        if (present) causes += (causes.empty() ? "" : ", ") + std::string(cause);
+    return causes;
+}
+
+std::string whyUnusable(ManagerState state) {
+    switch (state) {
+        case ManagerState::poweredOff: return "Bluetooth is powered off";
+        case ManagerState::unsupported: return "this system has no Bluetooth LE adapter";
+        case ManagerState::unauthorized: return "this user may not use Bluetooth";
+        case ManagerState::resetting: return "the Bluetooth adapter is resetting";
+        case ManagerState::unknown:
+        case ManagerState::poweredOn: break;
+    }
+    return "no Bluetooth adapter answered";
+}
+
+std::string seconds(std::chrono::milliseconds wait) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g s", static_cast<double>(wait.count()) / 1000.0);
+    return text;
 }
 
 }  // namespace OrvikFramework::Cli

@@ -7,7 +7,7 @@
 #include <orvik/Platform.h>
 #include <orvik/RunLoop.h>
 
-#include "BluetoothLink.h"
+#include "Link.h"
 #include "CliError.h"
 
 namespace OrvikFramework::Cli {

@@ -1,14 +1,16 @@
 #include "Uri.h"
 
+#include <cctype>
 #include <charconv>
 #include <map>
 
 namespace OrvikFramework::Cli {
 namespace {
 
-constexpr const char* forms = "tcp://HOST:PORT, wifi://SSID?password=P&host=H&port=N or ble://NAME";
+constexpr const char* forms = "tcp://HOST[:PORT], wifi://SSID?password=P&host=H&port=N or ble://NAME";
+constexpr std::int64_t defaultTcpPort = 9100;
 
-std::string quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
+std::string quoted(std::string_view text) { return "\"" + maskPassword(text) + "\""; }
 
 int hexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -53,11 +55,7 @@ bool parseHostPort(std::string_view authority, std::string_view whole, PrinterUr
         error = "missing host in " + quoted(whole);
         return false;
     }
-    if (!hasPort) {
-        error = "missing port in " + quoted(whole) + ": expected tcp://HOST:PORT";
-        return false;
-    }
-    const auto number = parsePort(port);
+    const auto number = hasPort ? parsePort(port) : defaultTcpPort;
     if (!number) {
         error = "bad port " + quoted(port) + " in " + quoted(whole) + ": must be a number from 1 to 65535";
         return false;
@@ -124,6 +122,16 @@ bool parseWifi(std::string_view rest, std::string_view whole, PrinterUri& uri, s
 
 }  // namespace
 
+std::string maskPassword(std::string_view address) {
+    std::string masked(address);
+    for (auto at = masked.find("password="); at != std::string::npos; at = masked.find("password=", at + 1)) {
+        const auto begin = at + 9;
+        const auto end = masked.find_first_of("&#", begin);
+        masked.replace(begin, (end == std::string::npos ? masked.size() : end) - begin, "***");
+    }
+    return masked;
+}
+
 std::optional<std::string> percentDecode(std::string_view text) {
     std::string out;
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -147,12 +155,14 @@ std::optional<PrinterUri> parseUri(std::string_view text, std::string& error) {
         error = "bad printer address " + quoted(text) + ": expected " + forms;
         return std::nullopt;
     }
-    const std::string_view scheme = text.substr(0, separator), rest = text.substr(separator + 3);
+    const std::string_view rest = text.substr(separator + 3);
+    std::string scheme(text.substr(0, separator));
+    for (char& c : scheme) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     PrinterUri uri;
     if (scheme == "tcp") {
         uri.kind = PrinterUri::Kind::Tcp;
         if (rest.find_first_of("/?#") != std::string_view::npos) {
-            error = "unexpected path or query in " + quoted(text) + ": expected tcp://HOST:PORT";
+            error = "unexpected path or query in " + quoted(text) + ": expected tcp://HOST[:PORT]";
             return std::nullopt;
         }
         if (!parseHostPort(rest, text, uri, error)) return std::nullopt;
@@ -176,7 +186,7 @@ std::optional<PrinterUri> parseUri(std::string_view text, std::string& error) {
         }
         uri.name = *name;
     } else {
-        error = "unknown link kind " + quoted(scheme) + " in " + quoted(text) + ": use tcp, wifi or ble";
+        error = "unknown link kind " + quoted(text.substr(0, separator)) + " in " + quoted(text) + ": use tcp, wifi or ble";
         return std::nullopt;
     }
     return uri;

@@ -7,7 +7,7 @@
 
 namespace OrvikFramework::Cli {
 
-/// Where a job goes: tcp://HOST:PORT, wifi://SSID?password=P&host=H&port=N or ble://NAME.
+/// Where a job goes: tcp://HOST[:PORT] (9100 when left out), wifi://SSID?password=P&host=H&port=N or ble://NAME.
 struct PrinterUri {
     enum class Kind { Tcp, Wifi, Ble };
     Kind kind = Kind::Tcp;
@@ -20,6 +20,9 @@ struct PrinterUri {
 
 /// The parsed address, or absent with `error` describing what is wrong.
 std::optional<PrinterUri> parseUri(std::string_view text, std::string& error);
+
+/// The address as it may be shown: every password= value replaced by ***.
+std::string maskPassword(std::string_view address);
 
 /// Decodes %XX escapes; absent when an escape is malformed or decodes to NUL.
 std::optional<std::string> percentDecode(std::string_view text);

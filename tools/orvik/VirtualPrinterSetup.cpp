@@ -1,11 +1,11 @@
 #include "VirtualPrinterSetup.h"
 
 #include <cstdio>
+#include <filesystem>
 
 #include <orvik/Platform.h>
 
 #include "CliError.h"
-#include "LogTap.h"
 
 namespace OrvikFramework::Cli {
 namespace {
@@ -19,11 +19,15 @@ VirtualPrinter::ServerOptions optionsFor(const std::string& outDir) {
 }  // namespace
 
 void startServer(VirtualPrinter::Server& server) {
-    std::string reason = "unknown reason";
-    LogTap tap([&reason](std::string_view line) {
-        if (line.starts_with("orvik-printer: cannot ")) reason = line.substr(15);
-    });
-    if (!server.start()) throw CliError(Exit::Input, "the virtual printer " + reason);
+    // Made here too, so that a folder that cannot be made is named with its reason.
+    if (const auto& outDir = server.options().outDir) {
+        std::error_code error;
+        std::filesystem::create_directories(*outDir, error);
+        if (error) throw CliError(Exit::Input, "the virtual printer cannot create " + outDir->string() + ": " + error.message());
+    }
+    if (!server.start())
+        throw CliError(Exit::Input, "the virtual printer cannot listen on " + server.options().host + ":" +
+                                        std::to_string(server.options().port));
 }
 
 VirtualPrinterSetup::VirtualPrinterSetup(const std::string& outDir) : server_(optionsFor(outDir)) {
