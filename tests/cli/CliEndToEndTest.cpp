@@ -149,6 +149,8 @@ TEST(CliEndToEndTest, SendsAFileUnchangedWithoutProgressWhenNotATerminal) {
 TEST(CliEndToEndTest, ConvertWritesOneBitBmpAtWidth) {
     TempDir dir;
     Testing::writeFile(dir.file("in.png"), Testing::encodePng(Testing::greyImage(100, 40, [](int x, int) { return x * 2; })));
+    const Data picture = Testing::readFile(dir.file("in.png"));
+    std::filesystem::create_symlink(dir.file("in.png"), dir.file("out.bmp.part"));  // a symlink at any temporary name
     const Outcome run = orvik({"convert", dir.file("in.png"), dir.file("out.bmp"), "--width", "576", "--dither", "atkinson"});
     EXPECT_EQ(run.code, 0) << run.output;
     const Data bmp = Testing::readFile(dir.file("out.bmp"));
@@ -156,13 +158,16 @@ TEST(CliEndToEndTest, ConvertWritesOneBitBmpAtWidth) {
     EXPECT_EQ(bmp[18] | bmp[19] << 8, 576);
     EXPECT_EQ(bmp[22] | bmp[23] << 8, 230);
     EXPECT_EQ(bmp.size(), 62u + 230 * 72);
-    EXPECT_FALSE(std::filesystem::exists(dir.file("out.bmp.part")));
+    EXPECT_EQ(Testing::readFile(dir.file("in.png")), picture);
+    EXPECT_EQ(orvik({"convert", dir.file("in.png"), dir.file("out.bmp"), "--replace"}).code, 0);
 }
 
 TEST(CliEndToEndTest, FailuresHaveTheirExitCodeAndMessage) {
     TempDir dir;
     Testing::writeFile(dir.file("junk.png"), text("not a picture"));
     Testing::writeFile(dir.file("keep.bmp"), text("old"));
+    std::filesystem::create_symlink(dir.file("keep.bmp"), dir.file("link.bmp"));
+    Testing::writeFile(dir.file("in.png"), Testing::encodePng(Testing::greyImage(8, 8, [](int, int) { return 0; })));
     Testing::writeFile(dir.file("empty.bin"), Data{});
     const std::string closed = "tcp://127.0.0.1:" + std::to_string(Testing::closedLoopbackPort());
     struct Case {
@@ -181,6 +186,7 @@ TEST(CliEndToEndTest, FailuresHaveTheirExitCodeAndMessage) {
          "orvik: cannot read \"" + dir.file("missing.png") + "\": No such file or directory\n"},
         {{"send", "--to", closed, dir.file("missing.bin")}, 3,
          "orvik: cannot read \"" + dir.file("missing.bin") + "\": No such file or directory\n"},
+        {{"convert", dir.file("in.png"), dir.file("link.bmp")}, 3, "orvik: \"" + dir.file("link.bmp") + "\" already exists\n"},
         {{"convert", dir.file("junk.png"), dir.file("keep.bmp")}, 3,
          "orvik: cannot convert \"" + dir.file("junk.png") + "\": not a PNG, JPEG, GIF or BMP picture (unknown image type)\n"},
         {{"--virtual-printer", dir.path().string(), "print", "--to", "ble://Kitchen", "--timeout", "0.2", "--text", "x"}, 4,
