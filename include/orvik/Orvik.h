@@ -26,6 +26,10 @@
 
 namespace OrvikFramework {
 
+namespace Files {
+class HeldFile;
+}
+
 /// The SDK object: link settings and state as public properties, one operation per printer command.
 class Orvik : public CentralManagerDelegate, public PeripheralDelegate {
 public:
@@ -185,6 +189,10 @@ private:
     void detachFromStack();
     // Scan results are handled on a later loop turn; they check this token so they never outlive the object.
     const std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);
+
+    // The spool file as the session's first append opened it: later appends and the final read use this very
+    // file, whatever its name points to by then.
+    std::shared_ptr<Files::HeldFile> spool_;
 
     enum class Route { SpoolFile, Bluetooth, Tcp };
     std::optional<Route> chooseRoute();

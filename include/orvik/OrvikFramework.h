@@ -9,6 +9,7 @@
 #include <orvik/Data.h>
 #include <orvik/Documents.h>
 #include <orvik/Enums.h>
+#include <orvik/Files.h>
 #include <orvik/Hotspot.h>
 #include <orvik/Image.h>
 #include <orvik/Log.h>

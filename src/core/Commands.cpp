@@ -35,8 +35,8 @@ Data feedPaper(std::uint8_t units) { return {ESC, 'J', units}; }
 Data cutPaper() { return {ESC, 'm'}; }
 
 Data selectCutMode(std::uint8_t m, std::uint8_t n) {
-    // Function A (102) takes no feed parameter.
-    if (m == 102) return {GS, 'V', m};
+    // Only this mode takes no feed parameter.
+    if (m == cutWithoutParameter) return {GS, 'V', m};
     return {GS, 'V', m, n};
 }
 
@@ -45,7 +45,7 @@ std::array<Data, 5> barcode(std::uint8_t hriPosition, std::uint8_t height, std::
     content.push_back(0x00);
     content.push_back(CR);
     content.push_back(LF);
-    return {Data{GS, 'H', hriPosition}, Data{GS, 'h', height}, Data{GS, 'w', width}, Data{GS, 'k', 0x04},
+    return {Data{GS, 'H', hriPosition}, Data{GS, 'h', height}, Data{GS, 'w', width}, Data{GS, 'k', barcodeCode39},
             std::move(content)};
 }
 

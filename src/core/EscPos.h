@@ -30,4 +30,26 @@ inline constexpr std::uint8_t qrPrint = 81;
 /// The model parameter of QR model 2, the one printed.
 inline constexpr std::uint8_t qrModel2 = 50;
 
+// GS k m: barcode systems. 0-6 take NUL-ended data; 65-73 are the same systems (m - 65) with a length byte.
+inline constexpr std::uint8_t barcodeUpcA = 0;
+inline constexpr std::uint8_t barcodeEan13 = 2;
+inline constexpr std::uint8_t barcodeCode39 = 4;
+inline constexpr std::uint8_t barcodeLastNulEnded = 6;
+inline constexpr std::uint8_t barcodeCode128 = 8;
+inline constexpr std::uint8_t barcodeLengthPrefixed = 65;
+inline constexpr std::uint8_t barcodeLastLengthPrefixed = 73;
+
+// GS V m [n]: cut modes, without a feed (the n-less form is 102 only) and with a feed of n.
+inline constexpr std::uint8_t cutFull = 0;
+inline constexpr std::uint8_t cutPartial = 1;
+inline constexpr std::uint8_t cutFullDigit = 48;
+inline constexpr std::uint8_t cutPartialDigit = 49;
+inline constexpr std::uint8_t cutWithoutParameter = 102;
+inline constexpr std::uint8_t cutFeedFull = 65;
+inline constexpr std::uint8_t cutFeedPartial = 66;
+inline constexpr std::uint8_t cutAtPositionFull = 97;
+inline constexpr std::uint8_t cutAtPositionPartial = 98;
+inline constexpr std::uint8_t cutFeedReverseFull = 103;
+inline constexpr std::uint8_t cutFeedReversePartial = 104;
+
 }  // namespace OrvikFramework::EscPos

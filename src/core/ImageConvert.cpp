@@ -5,22 +5,8 @@
 #include <climits>
 #include <cmath>
 
-#include "core/JpegTables.h"
+#include "core/StbImage.h"
 
-// This file's own static copy of the decoder, with only the formats a receipt logo comes in compiled in.
-#define STB_IMAGE_IMPLEMENTATION
-#define STB_IMAGE_STATIC
-#define STBI_ONLY_PNG
-#define STBI_ONLY_JPEG
-#define STBI_ONLY_GIF
-#define STBI_ONLY_BMP
-#define STBI_NO_STDIO
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wunused-function"
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
-#pragma GCC diagnostic ignored "-Wsign-compare"
-#include <stb/stb_image.h>
-#pragma GCC diagnostic pop
 
 namespace OrvikFramework::ImageConvert {
 namespace {
@@ -115,42 +101,14 @@ void put16(Data& out, std::uint16_t value) {
 }  // namespace
 
 std::optional<GreyImage> decode(const Data& encoded, std::string& error) {
-    if (encoded.empty() || encoded.size() > static_cast<std::size_t>(INT_MAX)) {
-        error = encoded.empty() ? "empty file" : "file too large";
-        return std::nullopt;
-    }
-    const auto* bytes = encoded.data();
-    const int length = static_cast<int>(encoded.size());
-    if (JpegTables::hasOversizedHuffmanTable(bytes, encoded.size())) {
-        error = "corrupt JPEG (a Huffman table declares more than 256 codes)";
-        return std::nullopt;
-    }
-    int width = 0, height = 0, channels = 0;
-    if (!stbi_info_from_memory(bytes, length, &width, &height, &channels)) {
-        error = std::string("not a PNG, JPEG, GIF or BMP picture (") + stbi_failure_reason() + ")";
-        return std::nullopt;
-    }
-    if (width <= 0 || height <= 0) {
-        error = "picture has no pixels (" + std::to_string(width) + "x" + std::to_string(height) + ")";
-        return std::nullopt;
-    }
-    // Checked before decoding so a forged header cannot make us allocate gigabytes.
-    if (static_cast<std::int64_t>(width) * height > maxPixels) {
-        error = "picture too large (" + std::to_string(width) + "x" + std::to_string(height) + ")";
-        return std::nullopt;
-    }
-    stbi_uc* grey = stbi_load_from_memory(bytes, length, &width, &height, &channels, 2);
-    if (!grey) {
-        error = std::string("cannot decode picture (") + stbi_failure_reason() + ")";
-        return std::nullopt;
-    }
-    GreyImage image{width, height, std::vector<std::uint8_t>(static_cast<std::size_t>(width) * height)};
+    const std::optional<StbImage::Pixels> grey = StbImage::decode(encoded, 2, maxPixels, error);
+    if (!grey) return std::nullopt;
+    GreyImage image{grey->width, grey->height, std::vector<std::uint8_t>(grey->bytes.size() / 2)};
     for (std::size_t i = 0; i < image.pixels.size(); ++i) {
         // Paper is white, so transparency composites onto white.
-        const int value = grey[2 * i], alpha = grey[2 * i + 1];
+        const int value = grey->bytes[2 * i], alpha = grey->bytes[2 * i + 1];
         image.pixels[i] = static_cast<std::uint8_t>((value * alpha + 255 * (255 - alpha) + 127) / 255);
     }
-    stbi_image_free(grey);
     return image;
 }
 

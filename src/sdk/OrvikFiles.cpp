@@ -31,7 +31,13 @@ bool sendCompressed(Orvik& sdk, const Data& bytes, const std::string& path) {
 }  // namespace
 
 bool Orvik::WriteToFile(const Data& data) {
-    const int error = Files::appendOrCreate(ZipFile, data);
+    int error = 0;
+    if (!spool_ || spool_->path() != ZipFile) {
+        auto opened = std::make_shared<Files::HeldFile>();
+        error = opened->open(ZipFile);
+        spool_ = error == 0 ? std::move(opened) : nullptr;
+    }
+    if (error == 0) error = spool_->append(data);
     if (error == 0) return true;
     Log::plain(std::string("Error creating file ") + std::strerror(error));
     return false;
@@ -39,6 +45,7 @@ bool Orvik::WriteToFile(const Data& data) {
 
 void Orvik::Zip(bool Enable) {
     if (Enable && !bZip) {
+        spool_.reset();
         if (const std::optional<std::string> documents = Documents::directory()) {
             ZipFile = *documents + "/" + spoolFileName;
             if (const int error = Files::remove(ZipFile)) {
@@ -51,14 +58,17 @@ void Orvik::Zip(bool Enable) {
         }
         bZip = true;
     } else if (!Enable && bZip) {
+        // The file this session appended to; by name only when nothing was appended to it.
         Data job;
-        if (const int error = Files::readAll(ZipFile, job)) {
+        const bool held = spool_ && spool_->path() == ZipFile;
+        if (const int error = held ? spool_->readAll(job) : Files::readAll(ZipFile, job, false)) {
             const std::string what = "cannot read the spool file " + ZipFile + ": " + std::strerror(error);
             Log::plain("Orvik: " + what + " (nothing sent)");
             failed({ErrorCode::FileError, what});
         } else {
             sendCompressed(*this, job, ZipFile);
         }
+        spool_.reset();
         bZip = false;
     }
 }

@@ -3,6 +3,8 @@
 #include <array>
 #include <string_view>
 
+#include "core/EscPos.h"
+
 namespace OrvikFramework::VirtualPrinter {
 namespace {
 
@@ -165,13 +167,13 @@ BarPattern ean13(std::string digits, bool upc) {
 }  // namespace
 
 BarPattern encodeBarcode(std::int64_t system, const Data& content) {
-    const std::int64_t m = system >= 65 ? system - 65 : system;
+    const std::int64_t m = system >= EscPos::barcodeLengthPrefixed ? system - EscPos::barcodeLengthPrefixed : system;
     const std::string text(content.begin(), content.end());
     switch (m) {
-        case 0: return ean13(text, true);
-        case 2: return ean13(text, false);
-        case 4: return code39(content);
-        case 8: return code128(content);
+        case EscPos::barcodeUpcA: return ean13(text, true);
+        case EscPos::barcodeEan13: return ean13(text, false);
+        case EscPos::barcodeCode39: return code39(content);
+        case EscPos::barcodeCode128: return code128(content);
         default: return failed("barcode system " + std::to_string(system) + " is not drawn");
     }
 }

@@ -49,13 +49,18 @@ std::string quoted(const Data& bytes) {
 const char* barcodeSystem(std::int64_t m) {
     static const char* const names[] = {"UPC-A", "UPC-E", "EAN13", "EAN8", "CODE39", "ITF", "CODABAR", "CODE93",
                                         "CODE128"};
-    if (m >= 0 && m <= 6) return names[m];
-    if (m >= 65 && m <= 73) return names[m - 65];
+    if (m >= 0 && m <= barcodeLastNulEnded) return names[m];
+    if (m >= barcodeLengthPrefixed && m <= barcodeLastLengthPrefixed) return names[m - barcodeLengthPrefixed];
     return "unknown";
 }
 
-bool cutWithoutFeed(std::uint8_t m) { return m == 0 || m == 1 || m == 48 || m == 49 || m == 102; }
-bool cutWithFeed(std::uint8_t m) { return m == 65 || m == 66 || m == 97 || m == 98 || m == 103 || m == 104; }
+bool cutWithoutFeed(std::uint8_t m) {
+    return m == cutFull || m == cutPartial || m == cutFullDigit || m == cutPartialDigit || m == cutWithoutParameter;
+}
+bool cutWithFeed(std::uint8_t m) {
+    return m == cutFeedFull || m == cutFeedPartial || m == cutAtPositionFull || m == cutAtPositionPartial ||
+           m == cutFeedReverseFull || m == cutFeedReversePartial;
+}
 bool rasterMode(std::uint8_t m) { return m <= 3 || (m >= 48 && m <= 51); }
 
 }  // namespace
@@ -278,7 +283,7 @@ struct Decoder::State {
         if (avail < 3) return 0;
         const std::uint8_t m = p[2];
         Command c = make(Command::Kind::Barcode, at, m);
-        if (m <= 6) {
+        if (m <= barcodeLastNulEnded) {
             const std::uint8_t* end = std::find(p + 3, p + avail, 0x00);
             const std::size_t length = static_cast<std::size_t>(end - (p + 3));
             if (length > longestBarcode) {
@@ -291,7 +296,7 @@ struct Decoder::State {
             emit(std::move(c));
             return 3 + length + 1;
         }
-        if (m >= 65 && m <= 73) {
+        if (m >= barcodeLengthPrefixed && m <= barcodeLastLengthPrefixed) {
             if (avail < 4) return 0;
             const std::size_t length = p[3];
             if (avail < 4 + length) return 0;

@@ -7,9 +7,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <system_error>
 
+#include <orvik/Files.h>
 #include <orvik/Log.h>
 
 #include "platform/posix/SysCalls.h"
@@ -20,6 +20,8 @@ namespace OrvikFramework::VirtualPrinter {
 namespace {
 
 constexpr std::size_t readChunk = 64 * 1024;
+// Names found taken (by another writer in the folder) skipped in a row before a receipt is given up.
+constexpr int maxSkippedNames = 1000;
 
 std::string numbered(std::uint64_t number, const char* extension) {
     char name[48];
@@ -27,18 +29,13 @@ std::string numbered(std::uint64_t number, const char* extension) {
     return name;
 }
 
-// Writes next to the final name and renames, so a reader never sees half a file and nothing is clobbered midway.
-bool writeWhole(const std::filesystem::path& path, const std::string_view bytes) {
-    const std::filesystem::path partial = path.string() + ".part";
-    {
-        std::ofstream out(partial, std::ios::binary | std::ios::trunc);
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        if (!out.flush()) return false;
-    }
+// A name a receipt cannot take: any entry, a dangling symlink included.
+bool taken(const std::filesystem::path& path) {
     std::error_code error;
-    std::filesystem::rename(partial, path, error);
-    return !error;
+    return std::filesystem::symlink_status(path, error).type() != std::filesystem::file_type::not_found;
 }
+
+Data bytesOf(const std::string& text) { return Data(text.begin(), text.end()); }
 
 }  // namespace
 
@@ -83,15 +80,33 @@ Server::Server(ServerOptions options)
 Server::~Server() { stop(); }
 
 std::uint64_t Server::firstFreeNumber() const {
-    std::uint64_t next = 1;
-    if (!options_.outDir) return next;
+    std::uint64_t highest = 0;
+    if (!options_.outDir) return 1;
     std::error_code error;
     for (const auto& entry : std::filesystem::directory_iterator(*options_.outDir, error)) {
         unsigned long long n = 0;
         const std::string name = entry.path().filename().string();
-        if (std::sscanf(name.c_str(), "receipt-%llu.", &n) == 1 && n >= next) next = n + 1;
+        if (std::sscanf(name.c_str(), "receipt-%llu.", &n) == 1 && n > highest) highest = n;
     }
-    return next;
+    return highest + 1;  // 0 when the last number is taken
+}
+
+std::string Server::store(PrintedReceipt& printed) {
+    const std::filesystem::path& dir = *options_.outDir;
+    for (int skipped = 0; skipped < maxSkippedNames; ++skipped) {
+        if (nextNumber_ == 0) return "(no receipt numbers left in " + dir.string() + ")";
+        const std::uint64_t number = nextNumber_++;
+        const std::filesystem::path png = dir / numbered(number, "png");
+        const std::filesystem::path txt = dir / numbered(number, "txt");
+        if (taken(png) || taken(txt)) continue;
+        printed.number = number;
+        Status failed = writeFileExclusive(png.string(), printed.png);
+        if (!failed) failed = writeFileExclusive(txt.string(), bytesOf(dumpText(printed.receipt)));
+        if (failed) return "(cannot write into " + dir.string() + ": " + failed->message + ")";
+        printed.file = png;
+        return png.string();
+    }
+    return "(no free receipt name in " + dir.string() + ")";
 }
 
 bool Server::start() {
@@ -191,21 +206,15 @@ void Server::close(int fd) {
 
 void Server::deliver(const std::string& source, Receipt receipt) {
     PrintedReceipt printed;
-    printed.number = nextNumber_++;
     printed.source = source;
     printed.png = encodePng(receipt);
     printed.receipt = std::move(receipt);
     const Receipt& r = printed.receipt;
     std::string where;
     if (options_.outDir) {
-        const std::filesystem::path png = *options_.outDir / numbered(printed.number, "png");
-        const std::string_view bytes(reinterpret_cast<const char*>(printed.png.data()), printed.png.size());
-        if (writeWhole(png, bytes) && writeWhole(*options_.outDir / numbered(printed.number, "txt"), dumpText(r))) {
-            printed.file = png;
-            where = " " + png.string();
-        } else {
-            where = " (cannot write into " + options_.outDir->string() + ")";
-        }
+        where = " " + store(printed);
+    } else {
+        printed.number = nextNumber_++;
     }
     Log::plain("receipt " + std::to_string(printed.number) + ":" + where + " " + std::to_string(r.width) + "x" +
                std::to_string(r.height) + " dots, " + std::to_string(r.commands.size()) + " commands, " +

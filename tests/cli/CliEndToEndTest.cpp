@@ -197,6 +197,8 @@ TEST(CliEndToEndTest, SendsAFileUnchangedWithoutProgressWhenNotATerminal) {
 TEST(CliEndToEndTest, ConvertWritesOneBitBmpAtWidth) {
     TempDir dir;
     Testing::writeFile(dir.file("in.png"), Testing::encodePng(Testing::greyImage(100, 40, [](int x, int) { return x * 2; })));
+    const Data picture = Testing::readFile(dir.file("in.png"));
+    std::filesystem::create_symlink(dir.file("in.png"), dir.file("out.bmp.part"));  // a symlink at any temporary name
     const Outcome run = orvik({"convert", dir.file("in.png"), dir.file("out.bmp"), "--width", "576", "--dither", "atkinson"});
     EXPECT_EQ(run.code, 0) << run.output;
     const Data bmp = Testing::readFile(dir.file("out.bmp"));
@@ -204,13 +206,16 @@ TEST(CliEndToEndTest, ConvertWritesOneBitBmpAtWidth) {
     EXPECT_EQ(bmp[18] | bmp[19] << 8, 576);
     EXPECT_EQ(bmp[22] | bmp[23] << 8, 230);
     EXPECT_EQ(bmp.size(), 62u + 230 * 72);
-    EXPECT_FALSE(std::filesystem::exists(dir.file("out.bmp.part")));
+    EXPECT_EQ(Testing::readFile(dir.file("in.png")), picture);
+    EXPECT_EQ(orvik({"convert", dir.file("in.png"), dir.file("out.bmp"), "--replace"}).code, 0);
 }
 
 TEST(CliEndToEndTest, FailuresHaveTheirExitCodeAndOneLine) {
     TempDir dir;
     Testing::writeFile(dir.file("junk.png"), text("not a picture"));
     Testing::writeFile(dir.file("keep.bmp"), text("old"));
+    std::filesystem::create_symlink(dir.file("keep.bmp"), dir.file("link.bmp"));
+    Testing::writeFile(dir.file("in.png"), Testing::encodePng(Testing::greyImage(8, 8, [](int, int) { return 0; })));
     Testing::writeFile(dir.file("empty.bin"), Data{});
     Testing::writeFile(dir.file("big.bin"), Data(16 * 1024 * 1024, 'x'));
     const int closedPort = Testing::closedLoopbackPort();
@@ -251,6 +256,7 @@ TEST(CliEndToEndTest, FailuresHaveTheirExitCodeAndOneLine) {
              return cli({"print", "--to", "ble://Orvik Virtual Printer", "--spool", "--text", "x"}, true)();
          },
          3, "orvik: cannot create a folder for the spool file: Not a directory\n"},
+        {cli({"convert", dir.file("in.png"), dir.file("link.bmp")}), 3, "orvik: \"" + dir.file("link.bmp") + "\" already exists\n"},
         {cli({"print", "--to", "ble://Kitchen", "--timeout", "0.2", "--text", "x"}, true), 4,
          "orvik: no Bluetooth LE printer named \"Kitchen\" found within 0.2 s\n"},
         {cli({"send", "--to", "usb://1", dir.file("missing.bin")}), 2,

@@ -1,11 +1,16 @@
 // The file layer under injected system-call faults.
 #include <cerrno>
 #include <cstdio>
+#include <filesystem>
+#include <functional>
 #include <utility>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
+
+#include <orvik/Files.h>
 
 #include "platform/posix/Files.h"
 #include "support/SysCallFaults.h"
@@ -123,6 +128,55 @@ TEST_F(FilesFaults, ReadAllCollectsEveryByteOrReportsTheError) {
     EXPECT_TRUE(bytes.empty());
     EXPECT_EQ(Files::readAll(missing, bytes), ENOENT);
     EXPECT_EQ(Files::readAll(dir_.path().string(), bytes), EISDIR);
+}
+
+// Whatever sits at the target, the victim a symlink points to is never written and no temporary file stays.
+TEST(WriteFileExclusive, CreatesOnlyNewFilesAndNeverWritesThroughASymlink) {
+    namespace fs = std::filesystem;
+    struct Case {
+        const char* name;
+        std::function<void(const std::string& target, const std::string& victim)> arrange;
+        FileMode mode;
+        IfExists ifExists;
+        bool written;
+    };
+    const std::vector<Case> cases = {
+        {"new, readable", [](auto&, auto&) {}, FileMode::Readable, IfExists::Refuse, true},
+        {"new, owner only", [](auto&, auto&) {}, FileMode::OwnerOnly, IfExists::Refuse, true},
+        {"existing file", [](auto& t, auto&) { writeFile(t, {7}); }, FileMode::Readable, IfExists::Refuse, false},
+        {"symlink to a file", [](auto& t, auto& v) { fs::create_symlink(v, t); }, FileMode::Readable, IfExists::Refuse, false},
+        {"dangling symlink", [](auto& t, auto&) { fs::create_symlink("/nonexistent/x", t); }, FileMode::Readable,
+         IfExists::Refuse, false},
+        {"old temporary name is a symlink", [](auto& t, auto& v) { fs::create_symlink(v, t + ".part"); },
+         FileMode::Readable, IfExists::Refuse, true},
+        {"replacing a symlink replaces the link", [](auto& t, auto& v) { fs::create_symlink(v, t); }, FileMode::Readable,
+         IfExists::Replace, true},
+    };
+    const mode_t umask = ::umask(0);
+    ::umask(umask);
+    for (const Case& c : cases) {
+        Testing::TempDir dir;
+        const std::string target = dir.file("out.bin"), victim = dir.file("victim");
+        writeFile(victim, {1, 2});
+        c.arrange(target, victim);
+        const Status status = writeFileExclusive(target, {9, 9, 9}, c.mode, c.ifExists);
+        EXPECT_EQ(!status, c.written) << c.name;
+        EXPECT_EQ(readFile(victim), (Data{1, 2})) << c.name;
+        for (const auto& entry : fs::directory_iterator(dir.path())) {
+            EXPECT_NE(entry.path().filename().string()[0], '.') << c.name << ": temporary file left";
+        }
+        if (c.written) {
+            EXPECT_EQ(readFile(target), (Data{9, 9, 9})) << c.name;
+            struct stat st{};
+            ASSERT_EQ(lstat(target.c_str(), &st), 0);
+            EXPECT_EQ(st.st_mode & 0777, static_cast<mode_t>(c.mode) & ~umask) << c.name;
+        } else {
+            EXPECT_EQ(status, (Error{ErrorCode::FileError, "\"" + target + "\" already exists"})) << c.name;
+        }
+    }
+    const Status noFolder = writeFileExclusive("/nonexistent/out.bin", {1});
+    ASSERT_TRUE(noFolder);
+    EXPECT_EQ(noFolder->message, "cannot write \"/nonexistent/out.bin\": No such file or directory");
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -198,6 +199,51 @@ TEST_F(Spool, FileFaultsFailTheCommandAndKeepWhatWasSpooled) {
             EXPECT_FALSE(std::filesystem::is_regular_file(spoolPath)) << c.name;
         }
     }
+}
+
+// The spool file's name swapped for a symlink to a private file: the job never reaches it, and the private file is
+// never read and sent in place of the job.
+TEST_F(Spool, ASymlinkSwappedInForTheSpoolFileIsNeverFollowed) {
+    struct Case {
+        const char* name;
+        std::size_t commandsBeforeSwap;
+        Data sent;  // uncompressed; empty: nothing sent
+    };
+    const Data commands[] = {{0x1B, 0x40}, {0x1B, 0x6D}};
+    const std::vector<Case> cases = {
+        {"before the first command", 0, {}},
+        {"mid-job", 1, {0x1B, 0x40, 0x1B, 0x6D}},
+        {"before switching off", 2, {0x1B, 0x40, 0x1B, 0x6D}},
+    };
+    const std::string secret = documents.file("secret");
+    for (const Case& c : cases) {
+        writeFile(secret, {0x53});
+        sdk.sent.clear();
+        sdk.Zip(true);
+        for (std::size_t i = 0; i <= 2; ++i) {
+            if (i == c.commandsBeforeSwap) {
+                std::filesystem::remove(spoolPath);
+                std::filesystem::create_symlink(secret, spoolPath);
+            }
+            if (i < 2) sdk.WriteToFile(commands[i]);
+        }
+        sdk.Zip(false);
+        EXPECT_EQ(readFile(secret), Data{0x53}) << c.name;
+        if (c.sent.empty()) {
+            EXPECT_TRUE(sdk.sent.empty()) << c.name;
+        } else {
+            ASSERT_EQ(sdk.sent.size(), 1u) << c.name;
+            EXPECT_EQ(Testing::gunzip(sdk.sent[0]), c.sent) << c.name;
+        }
+    }
+}
+
+TEST_F(Spool, TheSpoolFileIsTheOwnersOnly) {
+    sdk.Zip(true);
+    ASSERT_TRUE(sdk.WriteToFile({1}));
+    struct stat status{};
+    ASSERT_EQ(stat(spoolPath.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 077, 0u);
 }
 
 TEST_F(Spool, FileSizeLimitFailsTheAppendAndTheNextCommandCarriesOn) {

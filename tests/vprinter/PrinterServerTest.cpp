@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <functional>
 
 #include <gmock/gmock.h>
@@ -83,6 +84,33 @@ TEST(PrinterServerTest, AReceiptOverTcpMatchesTheSameBytesRenderedDirectlyAndIsW
     EXPECT_THAT(std::string(dump.begin(), dump.end()), ::testing::HasSubstr("GS k 4 CODE39 \"ORVIK-1\"\n"));
     EXPECT_THAT(log.lines(), ::testing::Contains(::testing::StartsWith("receipt 8: " + printed.file->string() +
                                                                      " 384x")));
+}
+
+// A name taken after start (here a planted symlink) is skipped; past the last number nothing is written, rather
+// than wrapping onto receipt-0001.
+TEST(PrinterServerTest, ReceiptNumbersSkipTakenNamesAndNeverWrap) {
+    Testing::TempDir dir;
+    Testing::writeFile(dir.file("victim"), {1});
+    Testing::writeFile(dir.file("receipt-18446744073709551613.png"), {});
+    Testing::LogCapture log;
+    ServerOptions options;
+    options.outDir = dir.path();
+    Server server(options);
+    ASSERT_TRUE(server.start());
+    std::filesystem::create_symlink(dir.file("victim"), dir.file("receipt-18446744073709551614.png"));
+    printWithSdk(server, [](Orvik& o) {
+        for (int i = 0; i < 2; ++i) {
+            o.PrintText("x");
+            o.CutPaper();
+        }
+    });
+    ASSERT_EQ(server.receipts().size(), 2u);
+    EXPECT_EQ(server.receipts()[0].file, dir.path() / "receipt-18446744073709551615.png");
+    EXPECT_FALSE(server.receipts()[1].file);
+    EXPECT_THAT(log.lines(), ::testing::Contains(::testing::StartsWith("receipt 0: (no receipt numbers left in " +
+                                                                     dir.path().string() + ")")));
+    EXPECT_EQ(Testing::readFile(dir.file("victim")), Data{1});
+    EXPECT_FALSE(std::filesystem::exists(dir.file("receipt-0001.png")));
 }
 
 TEST(PrinterServerTest, KeepsClientsApartWhenTheyPrintAtOnceAndAnswersStatus) {

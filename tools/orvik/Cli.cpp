@@ -333,8 +333,10 @@ int run(int argc, char** argv) {
     convert->add_option("IN", convertIn, "PNG, JPEG, GIF or BMP picture")->required();
     convert->add_option("OUT", convertOut, "The 1-bit BMP to write")->required();
     addImageOptions(*convert, convertImage);
+    bool replaceOut = false;
+    convert->add_flag("--replace", replaceOut, "Replace OUT when it exists");
     convert->callback([&] {
-        writeFileAtomically(convertOut, ImageConvert::encodeBmp(loadBitImage(convertIn, convertImage)));
+        writeNewFile(convertOut, ImageConvert::encodeBmp(loadBitImage(convertIn, convertImage)), replaceOut);
     });
 
     const auto paperWidths = oneOf(std::vector<std::pair<std::string, int>>{{"58", 58}, {"80", 80}});
@@ -343,9 +345,10 @@ int run(int argc, char** argv) {
     int paper = 58;
     preview->add_option("JOB", previewFile, "A file of printer commands")->required();
     preview->add_option("OUT", previewOut, "The PNG to write")->required();
+    preview->add_flag("--replace", replaceOut, "Replace OUT when it exists");
     preview->add_option("--paper", paper, "Paper width in mm: 58 or 80")->check(paperWidths)->capture_default_str();
     preview->callback([&] {
-        for (const std::string& file : previewJob(readWholeFile(previewFile), previewOut, paper)) std::printf("%s\n", file.c_str());
+        for (const std::string& file : previewJob(readWholeFile(previewFile), previewOut, paper, replaceOut)) std::printf("%s\n", file.c_str());
     });
 
     CLI::App* printer = app.add_subcommand("printer", "Run the virtual printer");

@@ -19,7 +19,7 @@ std::string numberedPath(const std::string& out, std::size_t number) {
 
 }  // namespace
 
-std::vector<std::string> previewJob(const Data& job, const std::string& out, int paperMm) {
+std::vector<std::string> previewJob(const Data& job, const std::string& out, int paperMm, bool replace) {
     VirtualPrinter::RenderOptions render;
     render.paperDots = paperMm == 80 ? 576 : 384;
     std::vector<VirtualPrinter::Receipt> receipts;
@@ -33,7 +33,7 @@ std::vector<std::string> previewJob(const Data& job, const std::string& out, int
     for (const VirtualPrinter::Receipt& receipt : receipts) {
         for (const std::string& warning : receipt.warnings) std::fprintf(stderr, "orvik: warning: %s\n", warning.c_str());
         written.push_back(numberedPath(out, written.size() + 1));
-        writeFileAtomically(written.back(), VirtualPrinter::encodePng(receipt));
+        writeNewFile(written.back(), VirtualPrinter::encodePng(receipt), replace);
     }
     return written;
 }

@@ -1,8 +1,8 @@
 #include "ToolFiles.h"
 
 #include <cstring>
-#include <filesystem>
-#include <fstream>
+
+#include <orvik/Files.h>
 
 #include "CliError.h"
 #include "platform/posix/Files.h"
@@ -18,23 +18,10 @@ Data readWholeFile(const std::string& path) {
     return bytes;
 }
 
-void writeFileAtomically(const std::string& path, const Data& bytes) {
-    const std::string temporary = path + ".part";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-        out.close();
-        if (!out) {
-            std::error_code ignored;
-            std::filesystem::remove(temporary, ignored);
-            throw CliError(Exit::Input, "cannot write \"" + path + "\"");
-        }
-    }
-    std::error_code error;
-    std::filesystem::rename(temporary, path, error);
-    if (error) {
-        std::filesystem::remove(temporary, error);
-        throw CliError(Exit::Input, "cannot write \"" + path + "\"");
+void writeNewFile(const std::string& path, const Data& bytes, bool replace) {
+    const IfExists ifExists = replace ? IfExists::Replace : IfExists::Refuse;
+    if (const Status failed = writeFileExclusive(path, bytes, FileMode::Readable, ifExists)) {
+        throw CliError(Exit::Input, failed->message);
     }
 }
 

@@ -9,8 +9,8 @@ namespace OrvikFramework::Cli {
 /// Every byte of a file; throws CliError (input) when it cannot be read.
 Data readWholeFile(const std::string& path);
 
-/// Writes next to the target and renames, so a failed write never leaves a half file in place of a good one;
-/// throws CliError (input) when it cannot.
-void writeFileAtomically(const std::string& path, const Data& bytes);
+/// Creates the file whole or not at all, never through a symlink; an existing file is refused unless `replace`.
+/// Throws CliError (input) when it cannot.
+void writeNewFile(const std::string& path, const Data& bytes, bool replace);
 
 }  // namespace OrvikFramework::Cli

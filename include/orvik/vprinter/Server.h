@@ -22,6 +22,7 @@ class Renderer;
 
 /// A receipt as the printer handed it out.
 struct PrintedReceipt {
+    /// From 1 on; 0 when the output folder had no number left for it.
     std::uint64_t number = 0;
     /// Where the bytes came from, e.g. "127.0.0.1:40112".
     std::string source;
@@ -119,6 +120,9 @@ private:
     void read(int fd);
     void close(int fd);
     std::uint64_t firstFreeNumber() const;
+    /// Writes the receipt's files under the next free number and sets its number and file; returns where they went,
+    /// or why not, for the log line.
+    std::string store(PrintedReceipt& printed);
 
     ServerOptions options_;
     std::shared_ptr<PrinterState> printerState_;
@@ -128,6 +132,7 @@ private:
     std::map<int, std::unique_ptr<Connection>> connections_;
     std::vector<PrintedReceipt> receipts_;
     std::vector<Job> jobs_;
+    // 0 once the last number is taken: numbers never wrap back onto earlier receipts.
     std::uint64_t nextNumber_ = 1;
     std::size_t closed_ = 0;
     ReceiptHandler handler_;

@@ -18,10 +18,35 @@ int create(const std::string& path, const Data& data);
 /// cannot be opened for writing is reported, never replaced.
 int appendOrCreate(const std::string& path, const Data& data);
 
-/// Reads the whole file into `bytes` (left empty on failure). Returns 0 or the errno.
-int readAll(const std::string& path, Data& bytes);
+/// Reads the whole file into `bytes` (left empty on failure). Returns 0 or the errno (ELOOP for a symlink when
+/// `followSymlink` is false).
+int readAll(const std::string& path, Data& bytes, bool followSymlink = true);
 
 /// Removes the file. Returns 0 or the errno.
 int remove(const std::string& path);
+
+/// A file held open from its first append to the final read, so both reach the file that was opened even when
+/// its name is meanwhile swapped for another file or a symlink. Opened without following a symlink, created
+/// owner-only when absent.
+class HeldFile {
+public:
+    /// Opens (or creates) the file at `path`. Returns 0 or the errno.
+    int open(const std::string& path);
+    /// Appends all bytes; on a failed write the file is cut back to its former length. Returns 0 or the errno.
+    int append(const Data& data);
+    /// Reads the whole file into `bytes` (left empty on failure). Returns 0 or the errno.
+    int readAll(Data& bytes);
+    /// The path it was opened by; empty when not open.
+    const std::string& path() const { return path_; }
+
+    HeldFile() = default;
+    HeldFile(const HeldFile&) = delete;
+    HeldFile& operator=(const HeldFile&) = delete;
+    ~HeldFile();
+
+private:
+    int fd_ = -1;
+    std::string path_;
+};
 
 }  // namespace OrvikFramework::Files
