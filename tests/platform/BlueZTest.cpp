@@ -17,6 +17,7 @@
 #include "support/Bytes.h"
 #include "support/LogCapture.h"
 #include "support/MockBus.h"
+#include "support/OrvikCli.h"
 
 namespace OrvikFramework {
 namespace {
@@ -75,6 +76,10 @@ struct Recorder : CentralManagerDelegate, PeripheralDelegate {
         const Data value = c->value().value_or(Data{});
         events.push_back("value " + std::string(value.begin(), value.end()) + errorText(error));
     }
+    void peripheralDidWriteValueFor(Peripheral&, const std::shared_ptr<Characteristic>&,
+                                    const std::optional<PlatformError>& error) override {
+        events.push_back("wrote" + errorText(error));
+    }
     bool has(const std::string& event) const { return std::find(events.begin(), events.end(), event) != events.end(); }
 };
 
@@ -101,6 +106,10 @@ struct BlueZTest : ::testing::Test {
     void addObject(const std::string& path, const std::string& interface, const Properties& properties,
                    const std::vector<Method>& methods) {
         mock("/")->callMethod("AddObject").onInterface(mockInterface).withArguments(path, interface, properties, methods);
+        // The mock leaves announcing the object to us, as BlueZ does.
+        const std::map<std::string, Properties> interfaces{{interface, properties}};
+        bus.emitSignal("org.bluez", "/", "org.freedesktop.DBus.ObjectManager", "InterfacesAdded", "oa{sa{sv}}",
+                       {sdbus::Variant(sdbus::ObjectPath(path)), sdbus::Variant(interfaces)});
     }
 
     // The printer's service with its two characteristics, as BlueZ publishes them once services are resolved.
@@ -136,8 +145,8 @@ struct BlueZTest : ::testing::Test {
     bool waitFor(const std::function<bool()>& done) { return RunLoop::main().runUntil(done, 10s); }
     bool waitForEvent(const std::string& event) { return waitFor([&] { return recorder.has(event); }); }
 
-    std::shared_ptr<BlueZCentralManager> startManager() {
-        auto manager = BlueZCentralManager::create(link, &recorder);
+    std::shared_ptr<BlueZCentralManager> startManager(std::chrono::milliseconds serviceWait = 10s) {
+        auto manager = BlueZCentralManager::create(link, &recorder, serviceWait);
         EXPECT_TRUE(waitFor([&] { return !recorder.events.empty(); }));
         return manager;
     }
@@ -261,11 +270,17 @@ TEST_F(BlueZTest, FailuresOfTheStackReachTheReportsAndTheLog) {
     auto manager = startManager();
     auto [rx, tx] = connectPrinter(*manager, device);
     ASSERT_TRUE(rx);
+    auto printer = recorder.seen.at("Printer");
+    recorder.events.clear();
+    ASSERT_TRUE(printer->writeValue(Data{1}, rx, CharacteristicWriteType::withResponse));
+    ASSERT_TRUE(waitForEvent("wrote"));
     bus.addMethod("org.bluez", device + "/service0010/char0011", "org.bluez.GattCharacteristic1", "WriteValue", "aya{sv}", "",
                   "raise dbus.exceptions.DBusException('Operation failed', name='org.bluez.Error.Failed')");
-    auto printer = recorder.seen.at("Printer");
-    ASSERT_TRUE(printer->writeValue(Data{1, 2}, rx, CharacteristicWriteType::withResponse));
-    ASSERT_TRUE(waitFor([&] { return manager->pendingWrites() == 0; }));
+    ASSERT_TRUE(printer->writeValue(Data{2}, rx, CharacteristicWriteType::withoutResponse));
+    ASSERT_TRUE(printer->writeValue(Data{3}, rx, CharacteristicWriteType::withResponse));
+    ASSERT_TRUE(waitFor([&] { return manager->pendingWrites() == 0 && recorder.events.size() == 2; }));
+    // Only writes with response are confirmed, each in turn.
+    EXPECT_THAT(recorder.events, ElementsAre("wrote", "wrote error: Operation failed"));
     EXPECT_THAT(log.lines(), Contains("BlueZ: write to " + device + "/service0010/char0011 failed: Operation failed"));
 
     // A second Connect of a connected device is refused by BlueZ; that is no failure.
@@ -277,15 +292,14 @@ TEST_F(BlueZTest, FailuresOfTheStackReachTheReportsAndTheLog) {
     ASSERT_TRUE(waitForEvent("failed Printer error: Page timeout"));
 }
 
-TEST_F(BlueZTest, APoweredOffOrMissingAdapterNeverScans) {
+TEST_F(BlueZTest, AnAdapterThatComesLateOrPowersOffIsReportedAndAnOffOneNeverScans) {
     auto missing = startManager();
-    EXPECT_THAT(recorder.events, ElementsAre("state 2"));
-    EXPECT_THAT(log.lines(), Contains("BlueZ: no Bluetooth adapter"));
-
     addAdapter();
     ASSERT_TRUE(waitForEvent("state 5"));
+    EXPECT_FALSE(missing->unavailableReason());
     update("/org/bluez/hci0", "org.bluez.Adapter1", {{"Powered", sdbus::Variant(false)}});
     ASSERT_TRUE(waitForEvent("state 4"));
+    EXPECT_EQ(missing->unavailableReason().value_or(PlatformError{}).localizedDescription, "the Bluetooth adapter is powered off");
     missing->scanForPeripherals(std::nullopt, {});
     EXPECT_THAT(log.lines(), Contains("BlueZ: cannot scan: Bluetooth is not powered on"));
     RunLoop::main().runUntil([] { return false; }, 50ms);
@@ -365,20 +379,97 @@ TEST_F(BlueZTest, TheServiceVanishingMidScanAndMidJobThenReturningPrintsAgain) {
     EXPECT_EQ(writtenTo(device), Testing::text("back\r\n"));
 }
 
-TEST(BlueZ, WithoutBlueZOrABusTheRadioIsUnsupported) {
+// Each cause is told at once, with an unsupported radio.
+TEST(BlueZ, WhyBluetoothIsUnavailableIsKnownAtOnce) {
     LogCapture log;
     MockBus bus;
-    Recorder recorder;
-    auto manager = BlueZCentralManager::create(DBusLink::connect(bus.address(), RunLoop::main()), &recorder);
-    ASSERT_TRUE(RunLoop::main().runUntil([&] { return !recorder.events.empty(); }, 10s));
-    EXPECT_THAT(recorder.events, ElementsAre("state 2"));
-    EXPECT_EQ(manager->state(), ManagerState::unsupported);
-    ASSERT_FALSE(log.lines().empty());
-    EXPECT_EQ(log.lines()[0].rfind("BlueZ: the Bluetooth service is not available: ", 0), 0u) << log.lines()[0];
+    const struct {
+        const char* bluez;  // what serves org.bluez on the bus
+        bool reachable;
+        const char* reason;
+    } rows[] = {
+        {"", false, "no system bus"},
+        {"", true, "BlueZ is not running"},
+        {"bluez5", true, "no Bluetooth adapter"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.reason);
+        if (*row.bluez) bus.startMock({"--template", row.bluez}, "org.bluez");
+        Recorder recorder;
+        auto manager = BlueZCentralManager::create(
+            DBusLink::connect(row.reachable ? bus.address() : "unix:path=/nonexistent/bus", RunLoop::main()), &recorder);
+        ASSERT_TRUE(RunLoop::main().runUntil([&] { return !recorder.events.empty(); }, 10s));
+        EXPECT_THAT(recorder.events, ElementsAre("state 2"));
+        EXPECT_EQ(manager->unavailableReason().value_or(PlatformError{}).localizedDescription, row.reason);
+    }
+}
 
-    auto noBus = BlueZCentralManager::create(nullptr, &recorder);
-    EXPECT_EQ(noBus->state(), ManagerState::unsupported);
-    EXPECT_THAT(log.lines(), Contains("BlueZ: no D-Bus connection; Bluetooth is unavailable"));
+// The race of a first connection: BlueZ says the services are resolved before or after it publishes their objects,
+// or together with the connection. Discovery waits for the service and its characteristics, within its bound.
+TEST_F(BlueZTest, ServiceDiscoveryWaitsForTheObjectsInAnyOrderWithinItsBound) {
+    enum Step { Objects, Resolved, ConnectResolves, Turn, PastTheBound };
+    const struct {
+        const char* name;
+        std::vector<Step> beforeConnect, afterDiscover;
+        const char* outcome;
+    } rows[] = {
+        {"cached before the connection", {Objects, Resolved}, {}, "services"},
+        {"objects, then resolved", {}, {Objects, Resolved}, "services"},
+        {"resolved, then objects", {}, {Resolved, Turn, Objects}, "services"},
+        {"resolved with the connection", {Objects, ConnectResolves}, {}, "services"},
+        {"objects too late", {}, {Resolved, PastTheBound, Objects},
+         "services error: The device did not offer the requested services and their characteristics in time"},
+    };
+    constexpr auto bound = 1s;
+    addAdapter();
+    std::vector<std::string> devices;
+    for (std::size_t i = 0; i < std::size(rows); ++i) {
+        devices.push_back(addDevice("AA:BB:CC:00:01:0" + std::to_string(i), "Printer " + std::to_string(i)));
+    }
+    const auto perform = [&](Step step, const std::string& device) {
+        switch (step) {
+            case Objects: return addPrinterGatt(device);
+            case Resolved: return update(device, "org.bluez.Device1", {{"ServicesResolved", sdbus::Variant(true)}});
+            case ConnectResolves:
+                return bus.addMethod("org.bluez", device, "org.bluez.Device1", "Connect", "", "",
+                                     "self.UpdateProperties('org.bluez.Device1', {'Connected': dbus.Boolean(True), 'ServicesResolved': dbus.Boolean(True)})");
+            case Turn: RunLoop::main().runUntil([] { return false; }, 100ms); return;
+            case PastTheBound: RunLoop::main().runUntil([] { return false; }, bound + 500ms); return;
+        }
+    };
+    for (std::size_t i = 0; i < std::size(rows); ++i) {
+        for (const Step step : rows[i].beforeConnect) perform(step, devices[i]);
+    }
+    auto manager = startManager(bound);
+    manager->scanForPeripherals(std::nullopt, {});
+    ASSERT_TRUE(waitFor([&] { return recorder.seen.size() == std::size(rows); }));
+    manager->stopScan();
+    for (std::size_t i = 0; i < std::size(rows); ++i) {
+        SCOPED_TRACE(rows[i].name);
+        const std::string name = "Printer " + std::to_string(i);
+        auto printer = recorder.seen.at(name);
+        recorder.events.clear();
+        manager->connect(printer);
+        ASSERT_TRUE(waitForEvent("connected " + name));
+        printer->setDelegate(&recorder);
+        printer->discoverServices({*BluetoothUUID::parse(serviceUUID)});
+        for (const Step step : rows[i].afterDiscover) perform(step, devices[i]);
+        ASSERT_TRUE(waitFor([&] { return recorder.events.size() == 2; }));
+        EXPECT_THAT(recorder.events, ElementsAre("connected " + name, rows[i].outcome));
+        if (std::string(rows[i].outcome) != "services") continue;
+        ASSERT_EQ(printer->services()->size(), 1u);
+        const auto service = printer->services()->front();
+        printer->discoverCharacteristics(std::nullopt, service);
+        ASSERT_TRUE(waitForEvent("characteristics"));
+        EXPECT_EQ(service->characteristics()->size(), 2u);
+    }
+}
+
+// Whatever the process-wide objects hold when main returns, the program ends cleanly.
+TEST_F(BlueZTest, AProgramOnTheSystemBackEndExitsCleanly) {
+    addAdapter();
+    const auto outcome = Testing::run(ORVIK_EXIT_PROBE_PATH, {bus.address()});
+    EXPECT_EQ(outcome.code, 0) << outcome.output;
 }
 
 }  // namespace

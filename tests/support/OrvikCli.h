@@ -19,9 +19,9 @@ inline std::string shellQuoted(const std::string& arg) {
     return quoted + "'";
 }
 
-// Runs the `orvik` tool to its end.
-inline Outcome orvik(const std::vector<std::string>& args, const std::string& input = "/dev/null") {
-    std::string command = shellQuoted(ORVIK_CLI_PATH);
+// Runs `program` to its end.
+inline Outcome run(const std::string& program, const std::vector<std::string>& args, const std::string& input = "/dev/null") {
+    std::string command = shellQuoted(program);
     for (const auto& arg : args) command += " " + shellQuoted(arg);
     Outcome outcome;
     std::FILE* pipe = ::popen((command + " 2>&1 <" + shellQuoted(input)).c_str(), "r");
@@ -31,6 +31,11 @@ inline Outcome orvik(const std::vector<std::string>& args, const std::string& in
     const int status = ::pclose(pipe);
     outcome.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return outcome;
+}
+
+// Runs the `orvik` tool to its end.
+inline Outcome orvik(const std::vector<std::string>& args, const std::string& input = "/dev/null") {
+    return run(ORVIK_CLI_PATH, args, input);
 }
 
 }  // namespace OrvikFramework::Testing

@@ -16,6 +16,8 @@ constexpr const char* characteristicInterface = "org.bluez.GattCharacteristic1";
 constexpr const char* objectManagerInterface = "org.freedesktop.DBus.ObjectManager";
 // Writes sent ahead of their confirmations: enough to keep the link busy, few enough to keep memory flat.
 constexpr std::size_t writeWindow = 16;
+// Why Bluetooth is unavailable while BlueZ is not on the bus.
+constexpr const char* notRunning = "BlueZ is not running";
 // The signal strength reported for a device whose current strength BlueZ does not know.
 constexpr double unknownRSSI = 127;
 
@@ -103,13 +105,20 @@ public:
     void setDelegate(PeripheralDelegate* delegate) override { delegate_ = delegate; }
 
     void discoverServices(const std::vector<BluetoothUUID>& serviceUUIDs) override {
+        auto manager = manager_.lock();
+        if (!manager) return;
         serviceFilter_ = serviceUUIDs;
         awaitingServices_ = true;
-        auto manager = manager_.lock();
-        // BlueZ publishes the GATT objects once it has resolved the services of a connection.
-        if (manager && property<bool>(manager->properties(path_, deviceInterface), "ServicesResolved").value_or(false)) {
-            servicesResolved();
-        }
+        // On a first resolution BlueZ may say the services are resolved before it publishes their objects, so the
+        // objects are waited for too, but not forever.
+        if (serviceTimer_) RunLoop::main().cancelTimer(*serviceTimer_);
+        serviceTimer_ = RunLoop::main().addTimer(manager->serviceWait_, [weak = weak_from_this()] {
+            if (auto self = weak.lock()) {
+                self->serviceTimer_.reset();
+                self->finishServices(PlatformError{"The device did not offer the requested services and their characteristics in time"});
+            }
+        });
+        checkServices();
     }
 
     void discoverCharacteristics(const std::optional<std::vector<BluetoothUUID>>& characteristicUUIDs,
@@ -148,26 +157,34 @@ public:
         return ours && ours->path_ == path_;
     }
 
-    void servicesResolved() {
+    // Reports a pending discovery once BlueZ has resolved the services and every requested one is published with
+    // its characteristics (a service object comes before those of its characteristics).
+    void checkServices() {
         auto manager = manager_.lock();
         if (!manager || !awaitingServices_) return;
-        awaitingServices_ = false;
+        if (!property<bool>(manager->properties(path_, deviceInterface), "ServicesResolved").value_or(false)) return;
         std::vector<std::shared_ptr<Service>> found;
         for (const auto& path : manager->children(path_, serviceInterface)) {
             const auto uuid = uuidOf(manager->properties(path, serviceInterface));
-            if (uuid && matches(serviceFilter_, *uuid)) found.push_back(std::make_shared<BlueZService>(path, *uuid));
+            if (uuid && matches(serviceFilter_, *uuid) && !manager->children(path, characteristicInterface).empty()) {
+                found.push_back(std::make_shared<BlueZService>(path, *uuid));
+            }
         }
+        const auto offered = [&found](const BluetoothUUID& uuid) {
+            return std::any_of(found.begin(), found.end(), [&uuid](const auto& service) { return service->uuid() == uuid; });
+        };
+        if (found.empty() || !std::all_of(serviceFilter_.begin(), serviceFilter_.end(), offered)) return;
         services_ = std::move(found);
-        report([](PeripheralDelegate& delegate, Peripheral& self) {
-            delegate.peripheralDidDiscoverServices(self, std::nullopt);
-        });
+        finishServices(std::nullopt);
     }
 
-    void disconnected() {
-        if (!awaitingServices_) return;
-        awaitingServices_ = false;
-        report([](PeripheralDelegate& delegate, Peripheral& self) {
-            delegate.peripheralDidDiscoverServices(self, PlatformError{"The device disconnected before its services were resolved"});
+    void disconnected() { finishServices(PlatformError{"The device disconnected before its services were resolved"}); }
+
+    void wrote(const std::string& path, const std::optional<PlatformError>& error) {
+        const auto found = characteristics_.find(path);
+        if (found == characteristics_.end()) return;
+        report([written = found->second, error](PeripheralDelegate& delegate, Peripheral& self) {
+            delegate.peripheralDidWriteValueFor(self, written, error);
         });
     }
 
@@ -189,6 +206,14 @@ private:
         return entry;
     }
 
+    void finishServices(const std::optional<PlatformError>& error) {
+        if (!awaitingServices_) return;
+        awaitingServices_ = false;
+        if (serviceTimer_) RunLoop::main().cancelTimer(*serviceTimer_);
+        serviceTimer_.reset();
+        report([error](PeripheralDelegate& delegate, Peripheral& self) { delegate.peripheralDidDiscoverServices(self, error); });
+    }
+
     void report(std::function<void(PeripheralDelegate&, Peripheral&)> call) {
         RunLoop::main().post([weak = weak_from_this(), call = std::move(call)] {
             auto self = weak.lock();
@@ -199,22 +224,25 @@ private:
     std::weak_ptr<BlueZCentralManager> manager_;
     std::string path_;
     PeripheralDelegate* delegate_ = nullptr;
-    std::optional<std::vector<BluetoothUUID>> serviceFilter_;
+    std::vector<BluetoothUUID> serviceFilter_;
     bool awaitingServices_ = false;
+    std::optional<RunLoop::TimerId> serviceTimer_;
     std::optional<std::vector<std::shared_ptr<Service>>> services_;
     std::map<std::string, std::shared_ptr<BlueZCharacteristic>> characteristics_;
     std::optional<std::string> name_;
 };
 
 std::shared_ptr<BlueZCentralManager> BlueZCentralManager::create(std::shared_ptr<DBusLink> link,
-                                                                 CentralManagerDelegate* delegate) {
-    std::shared_ptr<BlueZCentralManager> manager(new BlueZCentralManager(std::move(link), delegate));
+                                                                 CentralManagerDelegate* delegate,
+                                                                 std::chrono::milliseconds serviceWait) {
+    std::shared_ptr<BlueZCentralManager> manager(new BlueZCentralManager(std::move(link), delegate, serviceWait));
     manager->start();
     return manager;
 }
 
-BlueZCentralManager::BlueZCentralManager(std::shared_ptr<DBusLink> link, CentralManagerDelegate* delegate)
-    : link_(std::move(link)), delegate_(delegate) {}
+BlueZCentralManager::BlueZCentralManager(std::shared_ptr<DBusLink> link, CentralManagerDelegate* delegate,
+                                         std::chrono::milliseconds serviceWait)
+    : link_(std::move(link)), delegate_(delegate), serviceWait_(serviceWait) {}
 
 BlueZCentralManager::~BlueZCentralManager() {
     // Slots and proxies refer to the connection; release them before the link may go.
@@ -225,7 +253,7 @@ BlueZCentralManager::~BlueZCentralManager() {
 void BlueZCentralManager::start() {
     if (!link_ || !link_->connected()) {
         Log::plain("BlueZ: no D-Bus connection; Bluetooth is unavailable");
-        setState(ManagerState::unsupported);
+        setState(ManagerState::unsupported, "no system bus");
         return;
     }
     const std::weak_ptr<BlueZCentralManager> weak = weak_from_this();
@@ -275,7 +303,7 @@ void BlueZCentralManager::start() {
             self.forgetAll();
             if (after.empty()) {
                 Log::plain("BlueZ: the Bluetooth service left the bus");
-                self.setState(ManagerState::unsupported);
+                self.setState(ManagerState::unsupported, notRunning);
             } else {
                 self.load();
             }
@@ -300,7 +328,9 @@ void BlueZCentralManager::load() {
             if (!self) return;
             Log::plain("BlueZ: the Bluetooth service is not available: " + describe(error));
             self->loaded_ = true;
-            self->setState(ManagerState::unsupported);
+            const bool absent = error.getName() == "org.freedesktop.DBus.Error.ServiceUnknown" ||
+                                error.getName() == "org.freedesktop.DBus.Error.NameHasNoOwner";
+            self->setState(ManagerState::unsupported, absent ? notRunning : "BlueZ does not answer: " + describe(error));
         }));
 }
 
@@ -326,6 +356,9 @@ void BlueZCentralManager::interfacesAdded(const std::string& path, const Interfa
     if (interfaces.count(adapterInterface) && loaded_) updateState();
     if (interfaces.count(deviceInterface) && peripherals_.count(path)) peripheral(path);
     if (interfaces.count(deviceInterface) && scanning_) reportDiscovered(path);
+    if (interfaces.count(serviceInterface) || interfaces.count(characteristicInterface)) {
+        if (auto* device = deviceAbove(path)) device->checkServices();
+    }
 }
 
 void BlueZCentralManager::interfacesRemoved(const std::string& path, const std::vector<std::string>& interfaces) {
@@ -348,9 +381,7 @@ void BlueZCentralManager::propertiesChanged(const std::string& path, const std::
     if (interface == deviceInterface) deviceChanged(path, changed);
     if (interface == characteristicInterface && changed.count("Value")) {
         const auto value = property<std::vector<std::uint8_t>>(&changed, "Value");
-        for (auto& [devicePath, device] : peripherals_) {
-            if (path.rfind(devicePath + "/", 0) == 0 && value) device->valueChanged(path, *value);
-        }
+        if (auto* device = deviceAbove(path); device && value) device->valueChanged(path, *value);
     }
 }
 
@@ -364,14 +395,19 @@ void BlueZCentralManager::updateState() {
     }
     if (!adapter_) {
         if (state_ != ManagerState::unsupported) Log::plain("BlueZ: no Bluetooth adapter");
-        setState(ManagerState::unsupported);
+        setState(ManagerState::unsupported, "no Bluetooth adapter");
         return;
     }
-    const bool powered = property<bool>(properties(*adapter_, adapterInterface), "Powered").value_or(false);
-    setState(powered ? ManagerState::poweredOn : ManagerState::poweredOff);
+    if (property<bool>(properties(*adapter_, adapterInterface), "Powered").value_or(false)) {
+        setState(ManagerState::poweredOn);
+    } else {
+        setState(ManagerState::poweredOff, "the Bluetooth adapter is powered off");
+    }
 }
 
-void BlueZCentralManager::setState(ManagerState state) {
+void BlueZCentralManager::setState(ManagerState state, std::optional<std::string> reason) {
+    unavailable_.reset();
+    if (reason) unavailable_ = PlatformError{std::move(*reason)};
     const bool first = !reportedState_;
     if (!first && state == state_) return;
     reportedState_ = true;
@@ -392,7 +428,7 @@ void BlueZCentralManager::deviceChanged(const std::string& path, const Propertie
         }
     }
     if (property<bool>(&changed, "ServicesResolved").value_or(false)) {
-        if (const auto known = peripherals_.find(path); known != peripherals_.end()) known->second->servicesResolved();
+        if (const auto known = peripherals_.find(path); known != peripherals_.end()) known->second->checkServices();
     }
     if (scanning_ && (changed.count("RSSI") || changed.count("Name")) && (allowDuplicates_ || !reported_.count(path))) {
         reportDiscovered(path);
@@ -427,6 +463,13 @@ void BlueZCentralManager::connected(const std::string& path) {
     post([p = peripheral(path)](CentralManagerDelegate& delegate, CentralManager& self) {
         delegate.centralManagerDidConnect(self, p);
     });
+}
+
+BlueZPeripheral* BlueZCentralManager::deviceAbove(const std::string& path) const {
+    for (const auto& [devicePath, device] : peripherals_) {
+        if (path.rfind(devicePath + "/", 0) == 0) return device.get();
+    }
+    return nullptr;
 }
 
 void BlueZCentralManager::scanForPeripherals(const std::optional<std::vector<BluetoothUUID>>& serviceUUIDs,
@@ -569,19 +612,22 @@ void BlueZCentralManager::sendWrites() {
         Write next = std::move(queued_.front());
         queued_.pop_front();
         ++inFlight_;
-        const std::string type = next.type == CharacteristicWriteType::withResponse ? "request" : "command";
-        const std::map<std::string, sdbus::Variant> options{{"type", sdbus::Variant(type)}};
-        const auto done = [weak] {
-            if (auto self = weak.lock()) {
-                --self->inFlight_;
-                self->sendWrites();
+        const bool confirmed = next.type == CharacteristicWriteType::withResponse;
+        const std::map<std::string, sdbus::Variant> options{{"type", sdbus::Variant(std::string(confirmed ? "request" : "command"))}};
+        // `error` is null when the write succeeded.
+        const auto done = [weak, confirmed, path = next.characteristic](const sdbus::Error* error) {
+            auto self = weak.lock();
+            if (!self) return;
+            --self->inFlight_;
+            if (error) Log::plain("BlueZ: write to " + path + " failed: " + describe(*error));
+            if (auto* device = self->deviceAbove(path); device && confirmed) {
+                device->wrote(path, error ? std::optional(platformError(*error)) : std::nullopt);
             }
+            self->sendWrites();
         };
-        callAsync(*link_, proxy(next.characteristic), characteristicInterface, "WriteValue", std::function(done),
-                  std::function([done, path = next.characteristic](const sdbus::Error& error) {
-                      Log::plain("BlueZ: write to " + path + " failed: " + describe(error));
-                      done();
-                  }),
+        callAsync(*link_, proxy(next.characteristic), characteristicInterface, "WriteValue",
+                  std::function([done] { done(nullptr); }),
+                  std::function([done](const sdbus::Error& error) { done(&error); }),
                   next.bytes, options);
     }
     if (pendingWrites() > 0) return;

@@ -21,7 +21,10 @@ class BlueZPeripheral;
 class BlueZCentralManager : public CentralManager, public std::enable_shared_from_this<BlueZCentralManager> {
 public:
     // Starts reading BlueZ's objects; the first state report follows. A null link reports an unsupported radio.
-    static std::shared_ptr<BlueZCentralManager> create(std::shared_ptr<DBusLink> link, CentralManagerDelegate* delegate);
+    // A service discovery fails when the requested services and their characteristics have not all appeared within
+    // `serviceWait` of the request.
+    static std::shared_ptr<BlueZCentralManager> create(std::shared_ptr<DBusLink> link, CentralManagerDelegate* delegate,
+                                                       std::chrono::milliseconds serviceWait = std::chrono::seconds(10));
     ~BlueZCentralManager() override;
 
     ManagerState state() const override { return state_; }
@@ -34,6 +37,7 @@ public:
 
     // Writes handed over but not yet confirmed by BlueZ.
     std::size_t pendingWrites() const override { return queued_.size() + inFlight_; }
+    std::optional<PlatformError> unavailableReason() const override { return unavailable_; }
 
 private:
     friend class BlueZPeripheral;
@@ -45,7 +49,7 @@ private:
         CharacteristicWriteType type;
     };
 
-    BlueZCentralManager(std::shared_ptr<DBusLink> link, CentralManagerDelegate* delegate);
+    BlueZCentralManager(std::shared_ptr<DBusLink> link, CentralManagerDelegate* delegate, std::chrono::milliseconds serviceWait);
     void start();
     void load();
     void forgetAll();
@@ -53,11 +57,14 @@ private:
     void interfacesRemoved(const std::string& path, const std::vector<std::string>& interfaces);
     void propertiesChanged(const std::string& path, const std::string& interface, const Properties& changed);
     void updateState();
-    void setState(ManagerState state);
+    // `reason` says why the radio cannot be used; absent when it is usable or may become so.
+    void setState(ManagerState state, std::optional<std::string> reason = std::nullopt);
     void deviceChanged(const std::string& path, const Properties& changed);
     void reportDiscovered(const std::string& path);
     void deviceGone(const std::string& path);
     void connected(const std::string& path);
+    // The peripheral whose device object `path` lies below, if the application has one.
+    BlueZPeripheral* deviceAbove(const std::string& path) const;
 
     // Used by peripherals.
     const Properties* properties(const std::string& path, const std::string& interface) const;
@@ -72,7 +79,9 @@ private:
 
     std::shared_ptr<DBusLink> link_;
     CentralManagerDelegate* delegate_;
+    const std::chrono::milliseconds serviceWait_;
     ManagerState state_ = ManagerState::unknown;
+    std::optional<PlatformError> unavailable_;
     std::optional<std::string> adapter_;
     std::map<std::string, Interfaces> objects_;
     std::map<std::string, std::unique_ptr<sdbus::IProxy>> proxies_;

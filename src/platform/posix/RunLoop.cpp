@@ -40,8 +40,10 @@ RunLoop::RunLoop() : state_(std::make_unique<State>()) {}
 RunLoop::~RunLoop() = default;
 
 RunLoop& RunLoop::main() {
-    static RunLoop loop;
-    return loop;
+    // Never destroyed: process-wide objects (the shared bus link, managers held by queued work) unhook from it while
+    // statics are torn down at exit, in whatever order.
+    static RunLoop* const loop = new RunLoop;
+    return *loop;
 }
 
 RunLoop::WatchId RunLoop::watchFd(int fd, short events, FdHandler handler) {
