@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "core/JpegTables.h"
+#include "core/PictureFiles.h"
 
 // This file's own static copy of the decoder, with only the formats a receipt logo comes in compiled in.
 #define STB_IMAGE_IMPLEMENTATION
@@ -125,11 +126,17 @@ std::optional<GreyImage> decode(const Data& encoded, std::string& error) {
         error = "corrupt JPEG (a Huffman table declares more than 256 codes)";
         return std::nullopt;
     }
+    if (const std::uint64_t claimed = PictureFiles::claimedLength(bytes, encoded.size()); claimed > encoded.size()) {
+        error = "file is cut short: " + std::to_string(encoded.size()) + " of " + std::to_string(claimed) + " bytes";
+        return std::nullopt;
+    }
     int width = 0, height = 0, channels = 0;
     if (!stbi_info_from_memory(bytes, length, &width, &height, &channels)) {
         error = std::string("not a PNG, JPEG, GIF or BMP picture (") + stbi_failure_reason() + ")";
         return std::nullopt;
     }
+    // A BMP stored top row first gives its height negative.
+    if (height < 0 && height != INT_MIN) height = -height;
     if (width <= 0 || height <= 0) {
         error = "picture has no pixels (" + std::to_string(width) + "x" + std::to_string(height) + ")";
         return std::nullopt;

@@ -164,7 +164,7 @@ TEST(JobOutcome, TheNextJobStartsCleanAndAPrinterOutOfPaperIsNotConfirmed) {
     EXPECT_EQ(next.bytesSent, 7u);
 
     VirtualPrinter::Server server;
-    server.printerState().paperOut = true;
+    server.printerState().paperEnd = true;
     ASSERT_TRUE(server.start());
     Orvik overTcp;
     overTcp.InitSDK(WIRELESSS_INTERFACE::SOCKET, 512, "printer", "");
@@ -176,7 +176,7 @@ TEST(JobOutcome, TheNextJobStartsCleanAndAPrinterOutOfPaperIsNotConfirmed) {
     EXPECT_EQ(confirmed.error->message, "the printer reports: paper end, offline");
     EXPECT_EQ(confirmed.bytesSent, 9u);
     EXPECT_TRUE(confirmed.status && confirmed.status->paperEnd);
-    server.printerState().paperOut = false;
+    server.printerState().paperEnd = false;
     EXPECT_TRUE(overTcp.ConfirmPrinted(5s));
 }
 
