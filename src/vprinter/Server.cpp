@@ -24,7 +24,7 @@ namespace {
 constexpr std::size_t readChunk = 64 * 1024;
 // A connection's bytes are decoded in pieces of this size for at most this long per loop turn, so a huge or
 // amplified job (a gzip bomb inflates a thousandfold) never holds up the other clients for long.
-constexpr std::size_t slicePiece = 256;
+constexpr std::size_t slicePiece = 8;
 constexpr auto sliceTime = std::chrono::milliseconds(2);
 constexpr auto acceptRetry = std::chrono::seconds(1);
 
