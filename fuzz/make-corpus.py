@@ -61,6 +61,9 @@ def main():
     write("bmp-loader", "odd-width", bmp1(33, 5, lambda x, y: x % 5 == 0))
     write("bmp-loader", "top-down", bmp1(8, 3, lambda x, y: y == 1, top_down=True))
     write("bmp-loader", "truncated", bmp1(64, 64, lambda x, y: True)[:300])
+    write("status", "ready", b"\x16\x12\x12\x12")
+    write("status", "cover-open-paper-out", b"\x1e\x36\x52\x7e")
+    write("status", "short", b"\x16\x12")
 
 
 if __name__ == "__main__":

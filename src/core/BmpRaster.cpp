@@ -79,7 +79,7 @@ std::variant<Data, std::string> printerRows(const Data& file, std::int64_t width
     const std::int64_t rowBytes = bytesPerRow(width);
     const std::int64_t needed = bmp.dataOffset + height * rowBytes;
     if (static_cast<std::int64_t>(file.size()) < needed) {
-        return "truncated: " + std::to_string(file.size()) + " bytes, the picture needs " + std::to_string(needed);
+        return "file is cut short: " + std::to_string(file.size()) + " of " + std::to_string(needed) + " bytes";
     }
     const auto usedBytes = static_cast<std::size_t>((width + 7) / 8);
     const auto lastMask = static_cast<std::uint8_t>(0xFF << ((8 - width % 8) % 8));

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "core/JpegTables.h"
+#include "core/PictureFiles.h"
 
 // Internal linkage, with only the formats a receipt picture comes in.
 #define STB_IMAGE_IMPLEMENTATION
@@ -31,11 +32,17 @@ std::optional<Pixels> probe(const Data& encoded, std::string& error) {
         error = "corrupt JPEG (a Huffman table declares more than 256 codes)";
         return std::nullopt;
     }
+    if (const std::uint64_t claimed = PictureFiles::claimedLength(encoded.data(), encoded.size()); claimed > encoded.size()) {
+        error = "file is cut short: " + std::to_string(encoded.size()) + " of " + std::to_string(claimed) + " bytes";
+        return std::nullopt;
+    }
     int width = 0, height = 0, channels = 0;
     if (!stbi_info_from_memory(encoded.data(), static_cast<int>(encoded.size()), &width, &height, &channels)) {
         error = std::string("not a PNG, JPEG, GIF or BMP picture (") + stbi_failure_reason() + ")";
         return std::nullopt;
     }
+    // A BMP stored top row first gives its height negative.
+    if (height < 0 && height != INT_MIN) height = -height;
     return Pixels{width, height, {}};
 }
 

@@ -132,6 +132,7 @@ struct Decoder::State {
     std::uint64_t skip = 0;       // announced bytes being passed over
     std::string skipReason;
     std::unique_ptr<Job> job;
+    std::uint64_t streamed = 0;  // bytes fed, for the stream limit
 
     Command make(Command::Kind kind, std::uint64_t offset, std::int64_t value = 0) const {
         Command c;
@@ -498,7 +499,17 @@ void Decoder::setReplySink(ReplySink sink) { state_->reply = std::move(sink); }
 void Decoder::setPrinterState(std::shared_ptr<const PrinterState> state) {
     if (state) state_->printer = std::move(state);
 }
-void Decoder::feed(const std::uint8_t* bytes, std::size_t length) { state_->feed(bytes, length); }
+void Decoder::feed(const std::uint8_t* bytes, std::size_t length) {
+    State& s = *state_;
+    const std::uint64_t room = s.limits.largestStream - std::min<std::uint64_t>(s.streamed, s.limits.largestStream);
+    const bool reachesLimit = length > room && s.streamed <= s.limits.largestStream;
+    s.streamed += length;
+    if (length <= room) return s.feed(bytes, length);
+    if (!reachesLimit) return;
+    s.feed(bytes, static_cast<std::size_t>(room));
+    s.error(s.bufferStart + s.buffer.size(),
+            "stream longer than " + std::to_string(s.limits.largestStream) + " bytes; the rest is dropped");
+}
 void Decoder::finish() { state_->finish(); }
 
 std::vector<Command> Decoder::takeCommands() {

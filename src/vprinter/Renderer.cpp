@@ -100,12 +100,15 @@ std::vector<char32_t> decodeUtf8(const Data& bytes) {
 
 struct Renderer::State {
     RenderOptions options;
+    Limits limits;
     FT_Library library = nullptr;
     FT_Face face = nullptr;
     FT_Face fallback = nullptr;
     std::map<std::pair<char32_t, bool>, Glyph> glyphs;
 
     Receipt receipt;
+    std::size_t recorded = 0;  // bytes the receipt's dump holds
+    bool dumpFull = false;
     bool used = false;
     int y = 0;
     Style style;
@@ -126,7 +129,7 @@ struct Renderer::State {
     int lineAlignment = 0;
     std::vector<Receipt> done;
 
-    explicit State(RenderOptions o) : options(std::move(o)) {
+    State(RenderOptions o, Limits l) : options(std::move(o)), limits(l) {
         if (FT_Init_FreeType(&library) != 0) return;
         if (FT_New_Face(library, options.fontPath.c_str(), 0, &face) != 0) face = nullptr;
         if (FT_New_Face(library, options.fallbackFontPath.c_str(), 0, &fallback) != 0) fallback = nullptr;
@@ -141,6 +144,8 @@ struct Renderer::State {
     void startReceipt() {
         receipt = Receipt{};
         receipt.width = options.paperDots;
+        recorded = 0;
+        dumpFull = false;
         used = false;
         y = 0;
     }
@@ -156,6 +161,16 @@ struct Renderer::State {
         receipt.pixels.resize(std::size_t{receipt.width} * receipt.height, 255);
         done.push_back(std::move(receipt));
         startReceipt();
+    }
+
+    // The dump keeps commands up to its limit and then says it stopped; printing goes on.
+    void record(const Command& c) {
+        if (dumpFull) return;
+        recorded += sizeof c + c.data.size();
+        if (recorded <= limits.largestDump) return receipt.commands.push_back(c);
+        dumpFull = true;
+        receipt.warnings.push_back("more than " + std::to_string(limits.largestDump) +
+                                   " bytes of commands; the dump and the text stop here");
     }
 
     void resetModes() {
@@ -276,7 +291,7 @@ struct Renderer::State {
         const std::string utf8 = !set ? CodePages::decode(bytes, "UTF-8")
                                  : kanjiSystem == 0 && multiByte ? CodePages::decode(jisAsEucJp(bytes), set->c_str())
                                                                  : CodePages::decode(bytes, set->c_str());
-        receipt.text += utf8;
+        if (!dumpFull) receipt.text += utf8;
         for (char32_t cp : decodeUtf8(set ? Data(utf8.begin(), utf8.end()) : bytes)) {
             if (line.empty()) lineAlignment = alignment;
             const Placed placed{cp, style, wide(cp)};
@@ -439,7 +454,7 @@ struct Renderer::State {
     void apply(const Command& c) {
         using K = Command::Kind;
         const int n = static_cast<int>(c.value);
-        receipt.commands.push_back(c);
+        record(c);
         switch (c.kind) {
             case K::Initialize: flushLine(); resetModes(); break;
             case K::Alignment: alignment = (n == 1 || n == 49) ? 1 : (n == 2 || n == 50) ? 2 : 0; break;
@@ -493,7 +508,8 @@ struct Renderer::State {
     }
 };
 
-Renderer::Renderer(RenderOptions options) : state_(std::make_unique<State>(std::move(options))) {}
+Renderer::Renderer(RenderOptions options, Limits limits)
+    : state_(std::make_unique<State>(std::move(options), limits)) {}
 Renderer::~Renderer() = default;
 
 bool Renderer::fontLoaded() const { return state_->face != nullptr; }
@@ -509,6 +525,10 @@ std::vector<Receipt> Renderer::takeReceipts() {
 Data encodePng(const Receipt& receipt) {
     Data png;
     if (receipt.width == 0 || receipt.height == 0) return png;
+    // Receipts are mostly white: one fixed row filter and light compression cost a fraction of the default search
+    // and hardly any size, so a 2 m receipt encodes in milliseconds.
+    stbi_write_force_png_filter = 1;
+    stbi_write_png_compression_level = 2;
     stbi_write_png_to_func(
         [](void* context, void* bytes, int size) {
             auto* out = static_cast<Data*>(context);

@@ -11,7 +11,7 @@ namespace OrvikFramework::VirtualPrinter {
 /// Prints decoded commands onto receipts; a cut ends one receipt and starts the next.
 class Renderer {
 public:
-    explicit Renderer(RenderOptions options = {});
+    explicit Renderer(RenderOptions options = {}, Limits limits = {});
     ~Renderer();
     Renderer(const Renderer&) = delete;
     Renderer& operator=(const Renderer&) = delete;

@@ -4,7 +4,9 @@
 #include <netinet/in.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <system_error>
@@ -22,6 +24,11 @@ namespace {
 constexpr std::size_t readChunk = 64 * 1024;
 // Names found taken (by another writer in the folder) skipped in a row before a receipt is given up.
 constexpr int maxSkippedNames = 1000;
+// A connection's bytes are decoded in pieces of this size for at most this long per loop turn, so a huge or
+// amplified job (a gzip bomb inflates a thousandfold) never holds up the other clients for long.
+constexpr std::size_t slicePiece = 8;
+constexpr auto sliceTime = std::chrono::milliseconds(2);
+constexpr auto acceptRetry = std::chrono::seconds(1);
 
 std::string numbered(std::uint64_t number, const char* extension) {
     char name[48];
@@ -41,7 +48,7 @@ Data bytesOf(const std::string& text) { return Data(text.begin(), text.end()); }
 
 PrintSession::PrintSession(const RenderOptions& render, const Limits& limits, ReceiptSink receipts,
                            ReplySink replies, std::shared_ptr<const PrinterState> printer)
-    : decoder_(std::make_unique<Decoder>(limits)), renderer_(std::make_unique<Renderer>(render)),
+    : decoder_(std::make_unique<Decoder>(limits)), renderer_(std::make_unique<Renderer>(render, limits)),
       receipts_(std::move(receipts)) {
     decoder_->setReplySink(std::move(replies));
     decoder_->setPrinterState(std::move(printer));
@@ -72,6 +79,10 @@ struct Server::Connection {
     std::string source;
     RunLoop::WatchId watch = 0;
     std::unique_ptr<PrintSession> session;
+    std::uint64_t serial = 0;
+    Data pending;          // read, not yet decoded; nothing more is read until it is
+    std::size_t done = 0;  // bytes of pending decoded
+    bool ended = false;    // the client closed its side
 };
 
 Server::Server(ServerOptions options)
@@ -131,7 +142,7 @@ bool Server::start() {
     const int fd = sys().socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     const int on = 1;
     if (fd < 0 || sys().setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0 ||
-        ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 || ::listen(fd, 64) != 0) {
+        ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 || ::listen(fd, SOMAXCONN) != 0) {
         Log::plain("orvik-printer: cannot listen on " + options_.host + ":" + std::to_string(options_.port) + ": " +
                    std::strerror(errno));
         if (fd >= 0) sys().close(fd);
@@ -148,48 +159,105 @@ bool Server::start() {
 void Server::stop() {
     // What a client sent before the printer stopped is still printed.
     while (!connections_.empty()) {
-        connections_.begin()->second->session->finish();
+        Connection& c = *connections_.begin()->second;
+        c.session->feed(c.pending.data() + c.done, c.pending.size() - c.done);
+        c.session->finish();
         close(connections_.begin()->first);
     }
     if (listener_ < 0) return;
+    RunLoop::main().cancelTimer(retryAccept_);
     RunLoop::main().unwatchFd(listenerWatch_);
     sys().close(listener_);
     listener_ = -1;
 }
 
+void Server::pauseListener(bool paused) {
+    if (paused == listenerPaused_ || listener_ < 0) return;
+    listenerPaused_ = paused;
+    RunLoop::main().setWatchEvents(listenerWatch_, paused ? 0 : POLLIN);
+}
+
+// Takes every pending connection; the ones beyond the connection limit or the descriptors left wait in the
+// backlog, with the listener unwatched (else poll would report it ready forever) until a connection closes.
 void Server::accept() {
-    sockaddr_in peer{};
-    socklen_t length = sizeof peer;
-    const int fd = ::accept4(listener_, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_NONBLOCK | SOCK_CLOEXEC);
-    if (fd < 0) return;  // the client gave up before we got to it, or the loop woke us spuriously
-    char host[INET_ADDRSTRLEN] = "?";
-    inet_ntop(AF_INET, &peer.sin_addr, host, sizeof host);
-    auto connection = std::make_unique<Connection>();
-    connection->source = std::string(host) + ":" + std::to_string(ntohs(peer.sin_port));
-    const std::string source = connection->source;
-    connection->session = std::make_unique<PrintSession>(
-        options_.render, options_.limits, [this, source](Receipt r) { deliver(source, std::move(r)); },
-        [fd](const Data& reply) {
-            // A status answer is a byte or two; a client that does not read it loses nothing else.
-            sys().send(fd, reply.data(), reply.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
-        },
-        printerState_);
-    connection->session->keepCommands(options_.keepJobs);
-    connection->watch = RunLoop::main().watchFd(fd, POLLIN, [this, fd](short) { read(fd); });
-    connections_.emplace(fd, std::move(connection));
+    while (connections_.size() < options_.limits.openConnections) {
+        sockaddr_in peer{};
+        socklen_t length = sizeof peer;
+        const int fd = ::accept4(listener_, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd < 0) {
+            if (errno == EINTR || errno == ECONNABORTED) continue;
+            if (errno != EMFILE && errno != ENFILE && errno != ENOBUFS && errno != ENOMEM) return;  // none pending
+            if (!outOfFdsLogged_)
+                Log::plain(std::string("orvik-printer: cannot accept: ") + std::strerror(errno) +
+                           "; new connections wait until one closes");
+            outOfFdsLogged_ = true;
+            pauseListener(true);
+            // Descriptors may also be freed elsewhere in the process.
+            RunLoop::main().cancelTimer(retryAccept_);
+            retryAccept_ = RunLoop::main().addTimer(acceptRetry, [this] { pauseListener(false); });
+            return;
+        }
+        outOfFdsLogged_ = false;
+        char host[INET_ADDRSTRLEN] = "?";
+        inet_ntop(AF_INET, &peer.sin_addr, host, sizeof host);
+        auto connection = std::make_unique<Connection>();
+        connection->source = std::string(host) + ":" + std::to_string(ntohs(peer.sin_port));
+        connection->serial = ++nextSerial_;
+        const std::string source = connection->source;
+        connection->session = std::make_unique<PrintSession>(
+            options_.render, options_.limits, [this, source](Receipt r) { deliver(source, std::move(r)); },
+            [fd](const Data& reply) {
+                // A status answer is a byte or two; a client that does not read it loses nothing else.
+                sys().send(fd, reply.data(), reply.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+            },
+            printerState_);
+        connection->session->keepCommands(options_.keepJobs);
+        connection->watch = RunLoop::main().watchFd(fd, POLLIN, [this, fd](short) { read(fd); });
+        connections_.emplace(fd, std::move(connection));
+    }
+    pauseListener(true);
 }
 
 void Server::read(int fd) {
     const auto found = connections_.find(fd);
     if (found == connections_.end()) return;
+    Connection& c = *found->second;
     std::uint8_t chunk[readChunk];
     const ssize_t n = sys().recv(fd, chunk, sizeof chunk, 0);
-    if (n > 0) {
-        found->second->session->feed(chunk, static_cast<std::size_t>(n));
+    if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) return;
+    if (n > 0) c.pending.assign(chunk, chunk + n);
+    c.done = 0;
+    c.ended = n <= 0;
+    RunLoop::main().setWatchEvents(c.watch, 0);
+    work(fd, c.serial);
+}
+
+void Server::work(int fd, std::uint64_t serial) {
+    const auto found = connections_.find(fd);
+    if (found == connections_.end() || found->second->serial != serial) return;
+    Connection& c = *found->second;
+    const auto until = std::chrono::steady_clock::now() + sliceTime;
+    const std::uint64_t printedBefore = printed_;
+    // A receipt ends the slice too: it costs a PNG and two files.
+    while (c.done < c.pending.size() && printed_ == printedBefore && std::chrono::steady_clock::now() < until) {
+        const std::size_t piece = std::min(slicePiece, c.pending.size() - c.done);
+        c.session->feed(c.pending.data() + c.done, piece);
+        c.done += piece;
+    }
+    if (c.done < c.pending.size()) {
+        RunLoop::main().post([this, fd, serial, alive = std::weak_ptr<int>(alive_)] {
+            if (alive.lock()) work(fd, serial);
+        });
         return;
     }
-    if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) return;
-    Connection& ended = *found->second;
+    Data().swap(c.pending);
+    c.done = 0;
+    if (c.ended) return end(fd);
+    RunLoop::main().setWatchEvents(c.watch, POLLIN);
+}
+
+void Server::end(int fd) {
+    Connection& ended = *connections_.at(fd);
     ended.session->finish();
     if (options_.keepJobs) jobs_.push_back({ended.source, ended.session->commands()});
     close(fd);
@@ -202,6 +270,7 @@ void Server::close(int fd) {
     RunLoop::main().unwatchFd(found->second->watch);
     sys().close(fd);
     connections_.erase(found);
+    pauseListener(false);
 }
 
 void Server::deliver(const std::string& source, Receipt receipt) {
@@ -219,8 +288,13 @@ void Server::deliver(const std::string& source, Receipt receipt) {
     Log::plain("receipt " + std::to_string(printed.number) + ":" + where + " " + std::to_string(r.width) + "x" +
                std::to_string(r.height) + " dots, " + std::to_string(r.commands.size()) + " commands, " +
                std::to_string(r.warnings.size()) + " warnings, from " + source);
+    for (const std::string& w : r.warnings) Log::plain("receipt " + std::to_string(printed.number) + ": warning: " + w);
+    ++printed_;
+    if (handler_) handler_(printed);
+    const std::size_t keep = options_.keepReceipts.value_or(options_.outDir ? 0 : SIZE_MAX);
+    if (keep == 0) return;
     receipts_.push_back(std::move(printed));
-    if (handler_) handler_(receipts_.back());
+    if (receipts_.size() > keep) receipts_.pop_front();
 }
 
 }  // namespace OrvikFramework::VirtualPrinter

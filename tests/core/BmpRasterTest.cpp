@@ -59,7 +59,7 @@ TEST(BmpRaster, UnusableFilesAreRefusedWithAReason) {
     smallHeader[14] = 39;
     const Data trueColour = Testing::bmpFile({.width = 33, .height = 5, .bitCount = 24});
     const std::vector<std::tuple<const char*, Data, std::string>> cases = {
-        {"truncated", truncated, "truncated: 101 bytes, the picture needs 102"},
+        {"truncated", truncated, "file is cut short: 101 of 102 bytes"},
         {"empty file", {}, "not a BMP file"},
         {"no signature", notBmp, "not a BMP file"},
         {"unknown header", smallHeader, "not a BMP file (header of 39 bytes)"},

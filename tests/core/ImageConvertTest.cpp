@@ -53,11 +53,11 @@ TEST(ImageConvertTest, RefusesSizesThatWouldExhaustMemory) {
     EXPECT_FALSE(scaleToWidth(greyImage(1, 20000, [](int, int) { return 0; }), maxWidth, error));
     EXPECT_EQ(error, "scaled picture too large (4096x81920000)");
 
-    // A BMP header claiming 100000 x 100000 pixels, and nothing behind it.
-    Data forged = encodeBmp(dither(greyImage(1, 1, [](int, int) { return 0; }), Dither::Threshold));
-    for (const std::size_t at : {18u, 22u}) forged[at] = 0xa0, forged[at + 1] = 0x86, forged[at + 2] = 0x01;
+    // A PNG header claiming 20000 x 20000 pixels, refused before the decoder allocates them.
+    Data forged = Testing::encodePng(greyImage(1, 1, [](int, int) { return 0; }));
+    for (const std::size_t at : {18u, 22u}) forged[at] = 0x4e, forged[at + 1] = 0x20;
     EXPECT_FALSE(decode(forged, error));
-    EXPECT_NE(error.find("too large"), std::string::npos) << error;
+    EXPECT_EQ(error, "picture too large (20000x20000)");
 }
 
 // Error diffusion over the whole picture at once, the textbook way: the reduction keeps only a few rows of levels,
@@ -153,17 +153,44 @@ TEST(ImageConvertTest, WritesStandardOneBitBmpThatDecodesBack) {
         for (int x = 0; x < 10; ++x) EXPECT_EQ(decoded->pixels[y * 10 + x], bits.black(x, y) ? 0 : 255) << x << "," << y;
 }
 
-TEST(ImageConvertTest, DecodesPngAndRejectsOtherData) {
+TEST(ImageConvertTest, DecodesWholePicturesAndRefusesTheRest) {
     const auto grey = greyImage(13, 5, [](int x, int y) { return (x * 19 + y * 7) % 256; });
     std::string error;
     const auto decoded = decode(Testing::encodePng(grey), error);
     ASSERT_TRUE(decoded) << error;
     EXPECT_EQ(decoded->width, 13);
     EXPECT_EQ(decoded->pixels, grey.pixels);
-    EXPECT_FALSE(decode(Data{'h', 'e', 'l', 'l', 'o'}, error));
-    EXPECT_NE(error.find("not a PNG, JPEG, GIF or BMP picture"), std::string::npos) << error;
-    EXPECT_FALSE(decode(Data{}, error));
-    EXPECT_EQ(error, "empty file");
+
+    // Stored top row first (negative height): black above white.
+    Data topDown = encodeBmp(dither(greyImage(1, 2, [](int, int y) { return y ? 0 : 255; }), Dither::Threshold));
+    for (const std::size_t at : {22u, 23u, 24u, 25u}) topDown[at] = at == 22 ? 0xFE : 0xFF;  // height -2
+    std::swap_ranges(topDown.begin() + 62, topDown.begin() + 66, topDown.begin() + 66);
+    const auto upright = decode(topDown, error);
+    ASSERT_TRUE(upright) << error;
+    EXPECT_EQ(upright->pixels, (std::vector<std::uint8_t>{255, 0}));
+
+    const Data png = Testing::encodePng(grey);
+    const Data bmp = encodeBmp(dither(grey, Dither::Threshold));
+    Data hugeBmp(bmp.begin(), bmp.begin() + 62);
+    for (const std::size_t at : {18u, 22u}) hugeBmp[at] = 0x00, hugeBmp[at + 1] = 0x20;  // 8192 x 8192
+    const Data gif = {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0x80, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF,
+                      0x2C, 0, 0, 0, 0, 1, 0, 1, 0, 0, 2, 2, 0x44, 0x01, 0, 0x3B};
+    ASSERT_TRUE(decode(gif, error)) << error;
+    const struct {
+        Data file;
+        std::string error;
+    } refused[] = {
+        {Data{'h', 'e', 'l', 'l', 'o'}, "not a PNG, JPEG, GIF or BMP picture (unknown image type)"},
+        {Data{}, "empty file"},
+        {Data(bmp.begin(), bmp.end() - 1), "file is cut short: " + std::to_string(bmp.size() - 1) + " of " + std::to_string(bmp.size()) + " bytes"},
+        {hugeBmp, "file is cut short: 62 of 8388670 bytes"},
+        {Data(gif.begin(), gif.end() - 3), "file is cut short: 32 of 35 bytes"},
+        {Data(png.begin(), png.end() - 20), "file is cut short: " + std::to_string(png.size() - 20) + " of " + std::to_string(png.size() - 12) + " bytes"},
+    };
+    for (const auto& c : refused) {
+        EXPECT_FALSE(decode(c.file, error));
+        EXPECT_EQ(error, c.error);
+    }
 }
 
 // A DHT segment whose one table declares `codes` codes, spread over the 16 code lengths.

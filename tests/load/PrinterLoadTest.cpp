@@ -1,7 +1,11 @@
 // Many clients printing at once: every receipt comes out, whole and with its own lines only.
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <string>
 #include <thread>
@@ -12,8 +16,12 @@
 #include <orvik/RunLoop.h>
 #include <orvik/vprinter/Server.h>
 
+#include "core/BleFraming.h"
+#include "core/Gzip.h"
+#include "support/Bytes.h"
 #include "support/LogCapture.h"
 #include "support/LoopbackServer.h"
+#include "support/TempDir.h"
 
 namespace OrvikFramework::VirtualPrinter {
 namespace {
@@ -68,6 +76,97 @@ TEST(PrinterLoad, ThirtyTwoClientsOfFiftyReceiptsEachLoseAndMixNothing) {
         EXPECT_FALSE(printed.png.empty());
     }
     EXPECT_EQ(seen.size(), std::size_t(clients * receiptsPerClient));
+}
+
+int sendJob(int port, const std::string& job) {
+    const int fd = Testing::connectToLoopback(port);
+    if (fd >= 0) ::send(fd, job.data(), job.size(), MSG_NOSIGNAL);
+    return fd;
+}
+
+// Every connection waits in the backlog before the printer takes any; each one's receipt comes out.
+TEST(PrinterLoad, ABurstOfFourHundredConnectionsPrintsEveryReceipt) {
+    Testing::LogCapture quiet;
+    Server server;
+    ASSERT_TRUE(server.start());
+    for (int c = 0; c < 400; ++c) ::close(sendJob(server.port(), "burst " + std::to_string(c) + "\n\x1bm"));
+    ASSERT_TRUE(RunLoop::main().runUntil([&] { return server.closedConnections() == 400; }, 60s));
+    EXPECT_EQ(server.printedCount(), 400u);
+}
+
+std::int64_t statusKb(const std::string& field) {
+    std::ifstream in("/proc/self/status");
+    for (std::string line; std::getline(in, line);)
+        if (line.starts_with(field + ":")) return std::stoll(line.substr(field.size() + 1));
+    return -1;
+}
+
+// Jobs that amplify: memory stays bounded and another client's status request is answered meanwhile.
+TEST(PrinterLoad, AmplifyingJobsStayBoundedAndDoNotHoldUpOthers) {
+    std::string feeds;
+    for (int r = 0; r < 60; ++r) feeds += "\x1b" "d\xff\x1b" "d\xff\x1b" "d\xff\x1dV\x00";  // 2 m of paper each
+    const Data zeros = *Gzip::gzipped(Data(40u << 20, 0), 9);
+    const Data bomb = Testing::operator+(BleFraming::sizeAnnouncement(static_cast<std::int64_t>(zeros.size())), zeros);
+    const struct {
+        const char* name;
+        std::string job;
+        std::uint64_t receipts;
+    } cases[] = {{"feeds", feeds, 61}, {"gzip bomb", std::string(bomb.begin(), bomb.end()), 1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Testing::LogCapture log;
+        Testing::TempDir dir;
+        ServerOptions options;
+        options.outDir = dir.path();
+        Server server(options);
+        ASSERT_TRUE(server.start());
+        const std::int64_t before = statusKb("VmRSS");
+        ::close(sendJob(server.port(), c.job));
+        const int asking = sendJob(server.port(), "\x10\x04\x01");
+        const auto asked = std::chrono::steady_clock::now();
+        std::uint8_t reply = 0;
+        ASSERT_TRUE(RunLoop::main().runUntil([&] { return ::recv(asking, &reply, 1, MSG_DONTWAIT) == 1; }, 5s));
+        EXPECT_LT(std::chrono::steady_clock::now() - asked, 100ms);
+        ::close(asking);
+        ASSERT_TRUE(RunLoop::main().runUntil([&] { return server.closedConnections() == 2; }, 60s));
+        const std::int64_t after = statusKb("VmRSS");
+        std::printf("%s: RSS %lld kB before, %lld kB after, %lld kB peak\n", c.name, static_cast<long long>(before),
+                    static_cast<long long>(after), static_cast<long long>(statusKb("VmHWM")));
+        EXPECT_LT(after - before, 64 * 1024);
+        EXPECT_EQ(server.printedCount(), c.receipts);
+        EXPECT_TRUE(server.receipts().empty());
+        for (const auto& file : std::filesystem::directory_iterator(dir.path())) EXPECT_LT(file.file_size(), 8u << 20);
+    }
+}
+
+// Out of descriptors with idle clients: the printer waits without spinning, then takes everyone.
+TEST(PrinterLoad, OutOfDescriptorsItWaitsIdleAndLosesNoClient) {
+    Testing::LogCapture log;
+    Server server;
+    ASSERT_TRUE(server.start());
+    std::vector<int> clients;
+    for (int c = 0; c < 30; ++c) clients.push_back(Testing::connectToLoopback(server.port()));
+    rlimit saved{};
+    ::getrlimit(RLIMIT_NOFILE, &saved);
+    const auto open = std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
+    rlimit low = saved;
+    low.rlim_cur = static_cast<rlim_t>(open + 4);
+    ::setrlimit(RLIMIT_NOFILE, &low);
+    const auto cpu = [] {
+        rusage use{};
+        ::getrusage(RUSAGE_SELF, &use);
+        return use.ru_utime.tv_sec * 1000000L + use.ru_utime.tv_usec + use.ru_stime.tv_sec * 1000000L + use.ru_stime.tv_usec;
+    };
+    const long cpuBefore = cpu();
+    RunLoop::main().runUntil([] { return false; }, 900ms);
+    EXPECT_LT(cpu() - cpuBefore, 100000);
+    ::setrlimit(RLIMIT_NOFILE, &saved);
+    for (const int fd : clients) ::send(fd, "idle\n", 5, MSG_NOSIGNAL), ::close(fd);
+    ASSERT_TRUE(RunLoop::main().runUntil([&] { return server.closedConnections() == 30; }, 10s));
+    EXPECT_EQ(server.printedCount(), 30u);
+    EXPECT_EQ(std::count_if(log.lines().begin(), log.lines().end(),
+                            [](const std::string& l) { return l.find("cannot accept: Too many open files") != l.npos; }),
+              1);
 }
 
 }  // namespace

@@ -143,7 +143,7 @@ TEST_F(ImagePrint, UnusableFilesPrintNothingAndSayWhy) {
         {"missing", std::nullopt, "No such file or directory"},
         {"zero-sized", Data{}, "not a picture"},
         {"not a picture", Data{'B', 'M', 'x', 'y'}, "not a picture"},
-        {"truncated", Data(good.begin(), good.end() - 4), "truncated: 82 bytes, the picture needs 86"},
+        {"truncated", Data(good.begin(), good.end() - 4), "file is cut short: 82 of 86 bytes"},
         {"other format", pgm, "not a BMP file"},
         {"zero width", [&] { Data d = good; d[18] = 0; return d; }(), "empty picture"},
     };

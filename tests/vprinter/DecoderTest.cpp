@@ -128,7 +128,7 @@ std::vector<BrokenCase> brokenCases() {
     return {
         {"TruncatedRaster", Data{0x1D, 'v', '0', 0, 1, 0, 4, 0, 0xFF}, {"stream ended inside a command: 1D 76 30"}, ""},
         {"HugeRasterIsSkippedNotBuffered", huge + Data(1000, 0xFF),
-         {"raster image 65535x65535 bytes exceeds the 8388608-byte image limit; its 4294836225 data bytes skipped",
+         {"raster image 65535x65535 bytes exceeds the 1152000-byte image limit; its 4294836225 data bytes skipped",
           "stream ended 4294835225 bytes before the end of raster image data"},
          ""},
         {"RasterWithUnknownModeSkipsItsData", Data{0x1D, 'v', '0', 9, 1, 0, 2, 0, 0x41, 0x42} + tail,

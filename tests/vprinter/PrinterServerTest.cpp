@@ -55,6 +55,7 @@ TEST(PrinterServerTest, AReceiptOverTcpMatchesTheSameBytesRenderedDirectlyAndIsW
     Testing::LogCapture log;
     ServerOptions options = keepingJobs();
     options.outDir = dir.path();
+    options.keepReceipts = 1;  // none is kept by default when receipts are written out
     Server server(options);
     ASSERT_TRUE(server.start());
     const auto receipt = [](Orvik& o) {

@@ -63,11 +63,14 @@ struct Command {
 /// One line of text for a command, as the dump files and the tests show it.
 std::string describe(const Command& command);
 
-/// Memory bounds; input beyond them is reported and skipped.
+/// Memory and work bounds, sized for an 80 mm printer; input beyond them is reported once and skipped.
 struct Limits {
-    std::size_t largestImage = 8u << 20;   // raster bytes of one GS v 0
-    std::size_t largestJob = 32u << 20;    // inflated bytes of one compressed job
-    std::size_t longestLine = 4096;        // text bytes before a line is split
+    std::size_t largestImage = 72u * 16000;  // raster bytes of one GS v 0: 576 dots wide, 2 m long
+    std::size_t largestJob = 32u << 20;      // inflated bytes of one compressed job, checked while inflating
+    std::size_t largestStream = 64u << 20;   // bytes of one connection; the rest is read and dropped
+    std::size_t longestLine = 4096;          // text bytes before a line is split
+    std::size_t largestDump = 4u << 20;      // command and text bytes one receipt records for its dump
+    std::size_t openConnections = 256;       // more wait in the listen backlog
 };
 
 }  // namespace OrvikFramework::VirtualPrinter

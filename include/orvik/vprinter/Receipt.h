@@ -33,8 +33,8 @@ struct RenderOptions {
     /// iconv name of the double-byte set that FS & switches to, as fixed by the printer model: "GB18030" for a
     /// Simplified Chinese printer, "BIG5" for a Traditional Chinese one. FS C picks JIS or Shift_JIS instead.
     std::string multiByteCharset = "GB18030";
-    /// A receipt that grows longer than this without a cut is continued on the next one.
-    std::uint32_t longestReceipt = 20000;
+    /// A receipt that grows longer than this without a cut is continued on the next one: 2 m of paper.
+    std::uint32_t longestReceipt = 16000;
 };
 
 /// The receipt as PNG bytes; the same receipt always gives the same bytes.

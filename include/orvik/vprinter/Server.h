@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -68,6 +69,8 @@ struct ServerOptions {
     std::optional<std::filesystem::path> outDir;
     RenderOptions render;
     Limits limits;
+    /// How many of the latest receipts receipts() keeps; by default all without an output folder, none with one.
+    std::optional<std::size_t> keepReceipts;
     /// Records each connection's decoded commands in jobs(); for tests and tools that inspect jobs.
     bool keepJobs = false;
     /// The condition the printer starts in, as status requests report it.
@@ -98,8 +101,10 @@ public:
     int port() const { return port_; }
 
     void setReceiptHandler(ReceiptHandler handler) { handler_ = std::move(handler); }
-    /// Every receipt printed so far, in order.
-    const std::vector<PrintedReceipt>& receipts() const { return receipts_; }
+    /// The latest receipts printed, in order, as many as `keepReceipts` allows.
+    const std::deque<PrintedReceipt>& receipts() const { return receipts_; }
+    /// Receipts printed so far, kept or not.
+    std::uint64_t printedCount() const { return printed_; }
     /// Connections that have ended, so a caller can wait for a client's job to be complete.
     std::size_t closedConnections() const { return closed_; }
     /// Ended connections' commands, when `keepJobs` is set.
@@ -118,7 +123,10 @@ private:
     struct Connection;
     void accept();
     void read(int fd);
+    void work(int fd, std::uint64_t serial);
+    void end(int fd);
     void close(int fd);
+    void pauseListener(bool paused);
     std::uint64_t firstFreeNumber() const;
     /// Writes the receipt's files under the next free number and sets its number and file; returns where they went,
     /// or why not, for the log line.
@@ -130,10 +138,17 @@ private:
     int port_ = 0;
     RunLoop::WatchId listenerWatch_ = 0;
     std::map<int, std::unique_ptr<Connection>> connections_;
-    std::vector<PrintedReceipt> receipts_;
+    std::deque<PrintedReceipt> receipts_;
     std::vector<Job> jobs_;
     // 0 once the last number is taken: numbers never wrap back onto earlier receipts.
     std::uint64_t nextNumber_ = 1;
+    std::uint64_t printed_ = 0;
+    std::uint64_t nextSerial_ = 0;
+    bool listenerPaused_ = false;
+    bool outOfFdsLogged_ = false;
+    RunLoop::TimerId retryAccept_ = 0;
+    // Work posted to the loop runs only while this lives.
+    std::shared_ptr<int> alive_ = std::make_shared<int>();
     std::size_t closed_ = 0;
     ReceiptHandler handler_;
 };
