@@ -158,11 +158,11 @@ struct Renderer::State {
 
     void endReceipt() {
         flushLine();
-        // A receipt with reports on it is kept even when blank, so its dump shows what went wrong.
+        // A receipt with reports or warnings is kept even when blank, so its dump shows what went wrong.
         const bool reported = std::any_of(receipt.commands.begin(), receipt.commands.end(), [](const Command& c) {
             return c.kind == Command::Kind::Error || c.kind == Command::Kind::Unknown;
         });
-        if (!used && !reported) return;
+        if (!used && !reported && receipt.warnings.empty()) return;
         receipt.height = static_cast<std::uint32_t>(std::max(y, 1));
         receipt.pixels.resize(std::size_t{receipt.width} * receipt.height, 255);
         done.push_back(std::move(receipt));
