@@ -272,14 +272,6 @@ Result<Checked> gs1FromTokens(const std::vector<int>& tokens) {
 
 }  // namespace
 
-std::optional<Symbology> symbologyNamed(std::string_view name) {
-    static constexpr std::array<std::string_view, 10> names = {"upca",    "upce",   "ean13",  "ean8",    "code39",
-                                                               "itf",     "codabar", "code93", "code128", "gs1-128"};
-    for (std::size_t i = 0; i < names.size(); ++i)
-        if (names[i] == name) return facts[i].symbology;
-    return std::nullopt;
-}
-
 Result<Checked> check(Symbology s, std::string_view data) {
     if (data.empty()) return refused(s, "needs data");
     if (data.size() > longestData) return refused(s, "data is longer than " + std::to_string(longestData) + " bytes");
@@ -362,3 +354,15 @@ Result<Checked> fromPrintCommand(std::int64_t m, const Data& bytes) {
 }
 
 }  // namespace OrvikFramework::Barcodes
+
+namespace OrvikFramework {
+
+std::optional<Symbology> symbologyNamed(std::string_view name) {
+    static constexpr std::array<std::string_view, 10> names = {"upca",    "upce",    "ean13",  "ean8",    "code39",
+                                                               "itf",     "codabar", "code93", "code128", "gs1-128"};
+    for (std::size_t i = 0; i < names.size(); ++i)
+        if (names[i] == name) return static_cast<Symbology>(i);
+    return std::nullopt;
+}
+
+}  // namespace OrvikFramework
