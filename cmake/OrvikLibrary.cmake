@@ -19,20 +19,24 @@ function(orvik_library target)
     ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
 endfunction()
 
-# orvik_pkg_config(<file name> DESCRIPTION <text> [REQUIRES <module>...] [DEPENDENCIES <module>...])
+# orvik_pkg_config(<file name> DESCRIPTION <text> [REQUIRES <module>...] [DEPENDENCIES <module>...] [LIBRARIES <name>...])
 # Writes and installs <file name>.pc for the library of that file name. DEPENDENCIES are what the library links
 # privately: a shared library brings them itself (Requires.private), a static one needs them linked by its user,
-# also without --static (Requires).
+# also without --static (Requires). LIBRARIES are private dependencies without a pkg-config module, linked by name.
 function(orvik_pkg_config name)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "" "DESCRIPTION" "REQUIRES;DEPENDENCIES")
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "DESCRIPTION" "REQUIRES;DEPENDENCIES;LIBRARIES")
   set(PC_NAME ${name})
   set(PC_DESCRIPTION "${arg_DESCRIPTION}")
   set(PC_REQUIRES ${arg_REQUIRES})
   set(PC_REQUIRES_PRIVATE "")
+  list(TRANSFORM arg_LIBRARIES PREPEND "-l")
+  list(JOIN arg_LIBRARIES " " libraries)
   if(BUILD_SHARED_LIBS)
     list(APPEND PC_REQUIRES_PRIVATE ${arg_DEPENDENCIES})
+    set(PC_LIBS_PRIVATE "${libraries}")
   else()
     list(APPEND PC_REQUIRES ${arg_DEPENDENCIES})
+    set(PC_LIBS "${libraries}")
   endif()
   list(JOIN PC_REQUIRES " " PC_REQUIRES)
   list(JOIN PC_REQUIRES_PRIVATE " " PC_REQUIRES_PRIVATE)

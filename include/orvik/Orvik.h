@@ -8,7 +8,10 @@
 #include <semaphore>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include <orvik/Barcode.h>
+#include <orvik/BitImage.h>
 #include <orvik/Bluetooth.h>
 #include <orvik/BLEPeripheral.h>
 #include <orvik/BluetoothUUID.h>
@@ -180,6 +183,35 @@ public:
     /// or invalid UTF-8 bytes were printed as "?"; NotConnected when no interface is chosen.
     virtual Result<std::int64_t> PrintCodePageText(std::string_view Text);
 
+    /// GS H, GS f, GS h, GS w, then GS k: a barcode the printer draws, check digit completed and CODE128 code sets
+    /// chosen here. InvalidArgument, nothing sent, for data the symbology cannot carry or options out of range;
+    /// NotConnected when there is no link.
+    Status PrintBarcode(Symbology symbology, std::string_view data, const BarcodeOptions& options = {});
+    /// The same barcode drawn here and sent as one GS v 0 picture, for printers without the symbology.
+    Status PrintBarcodeImage(Symbology symbology, std::string_view data, const BarcodeOptions& options = {});
+    /// GS ( k: a PDF417 symbol the printer draws; refused like PrintBarcode.
+    Status PrintPdf417(std::string_view data, const Pdf417Options& options = {});
+    /// The same symbol drawn here and sent as one GS v 0 picture.
+    Status PrintPdf417Image(std::string_view data, const Pdf417Options& options = {});
+    /// ESC p: opens the cash drawer on connector pin 2 or 5 with a pulse on `onTime` and off `offTime` 2-ms units.
+    Status OpenCashDrawer(std::uint8_t pin = 2, std::uint8_t onTime = 25, std::uint8_t offTime = 250);
+    /// ESC B: `times` beeps (1-9) of `duration` (1-9) times 100 ms.
+    Status Beep(std::uint8_t times = 1, std::uint8_t duration = 1);
+    /// GS !: characters `width` and `height` times their size, each 1-8.
+    Status SetTextSize(std::uint8_t width, std::uint8_t height);
+    /// GS B: white on black text, or back to black on white.
+    Status SetInvert(bool on);
+    /// ESC {: text printed upside down, or upright again.
+    Status SetUpsideDown(bool on);
+    /// ESC 3 n: `dots` between lines; absent: ESC 2, the default spacing.
+    Status SetLineSpacing(std::optional<std::uint8_t> dots);
+    /// ESC D: tab stops at these character columns (1-255, ascending, at most 32); none clears them.
+    Status SetTabStops(const std::vector<std::uint8_t>& columns);
+    /// HT: moves to the next tab stop.
+    Status Tab();
+    /// The picture in the chosen command; InvalidArgument for an empty or malformed picture.
+    Status PrintBitmap(const MonoBitmap& picture, ImageMode mode = ImageMode::Raster);
+
 private:
     Result<Data> exchangeStatus(const Data& request, std::chrono::milliseconds timeout);
     // Counts TX notifications, so a wait can tell a new answer from an equal earlier one in RecevedData.
@@ -217,6 +249,8 @@ private:
     std::optional<Error> bluetoothUnavailable() const;
     void reportBluetoothUnavailable();
     void watchConnection(TcpSocket& socket);
+    // The bytes on the chosen link, or the error that kept them from being made or sent.
+    Status sendChecked(const Result<Data>& bytes);
 };
 
 }  // namespace OrvikFramework

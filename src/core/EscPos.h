@@ -7,7 +7,9 @@
 namespace OrvikFramework::EscPos {
 
 // Command prefixes and line ends.
+inline constexpr std::uint8_t NUL = 0x00;
 inline constexpr std::uint8_t EOT = 0x04;
+inline constexpr std::uint8_t HT = 0x09;
 inline constexpr std::uint8_t LF = 0x0A;
 inline constexpr std::uint8_t CR = 0x0D;
 inline constexpr std::uint8_t DLE = 0x10;
@@ -37,7 +39,7 @@ inline constexpr std::uint8_t barcodeCode39 = 4;
 inline constexpr std::uint8_t barcodeLastNulEnded = 6;
 inline constexpr std::uint8_t barcodeCode128 = 8;
 inline constexpr std::uint8_t barcodeLengthPrefixed = 65;
-inline constexpr std::uint8_t barcodeLastLengthPrefixed = 73;
+inline constexpr std::uint8_t barcodeLastLengthPrefixed = 79;
 
 // GS V m [n]: cut modes, without a feed (the n-less form is 102 only) and with a feed of n.
 inline constexpr std::uint8_t cutFull = 0;
@@ -51,5 +53,23 @@ inline constexpr std::uint8_t cutAtPositionFull = 97;
 inline constexpr std::uint8_t cutAtPositionPartial = 98;
 inline constexpr std::uint8_t cutFeedReverseFull = 103;
 inline constexpr std::uint8_t cutFeedReversePartial = 104;
+
+// GS ( k pL pH cn fn: PDF417 is symbol 48.
+inline constexpr std::uint8_t pdf417Symbol = 48;
+inline constexpr std::uint8_t pdf417Columns = 65;
+inline constexpr std::uint8_t pdf417Rows = 66;
+inline constexpr std::uint8_t pdf417ModuleWidth = 67;
+inline constexpr std::uint8_t pdf417RowHeight = 68;
+inline constexpr std::uint8_t pdf417ErrorLevel = 69;
+inline constexpr std::uint8_t pdf417Store = 80;
+inline constexpr std::uint8_t pdf417Print = 81;
+
+// GS ( L / GS 8 L pL pH [p3 p4] 48 fn: store a raster picture in the graphics buffer (112), print it (50).
+inline constexpr std::uint8_t graphicsStore = 112;
+inline constexpr std::uint8_t graphicsPrint = 50;
+/// The 24-dot double-density column mode of ESC *.
+inline constexpr std::uint8_t columnMode24 = 33;
+/// Tab stops ESC D takes at most.
+inline constexpr std::size_t mostTabStops = 32;
 
 }  // namespace OrvikFramework::EscPos

@@ -8,6 +8,7 @@
 
 #include "core/BleFraming.h"
 #include "core/EscPos.h"
+#include "core/EverydayCommands.h"
 
 namespace OrvikFramework::VirtualPrinter {
 namespace {
@@ -47,8 +48,10 @@ std::string quoted(const Data& bytes) {
 }
 
 const char* barcodeSystem(std::int64_t m) {
-    static const char* const names[] = {"UPC-A", "UPC-E", "EAN13", "EAN8", "CODE39", "ITF", "CODABAR", "CODE93",
-                                        "CODE128"};
+    static const char* const names[] = {"UPC-A",   "UPC-E",   "EAN13",   "EAN8",           "CODE39",
+                                        "ITF",     "CODABAR", "CODE93",  "CODE128",        "GS1-128",
+                                        "GS1 DataBar", "GS1 DataBar truncated", "GS1 DataBar limited",
+                                        "GS1 DataBar expanded", "CODE128 auto"};
     if (m >= 0 && m <= barcodeLastNulEnded) return names[m];
     if (m >= barcodeLengthPrefixed && m <= barcodeLastLengthPrefixed) return names[m - barcodeLengthPrefixed];
     return "unknown";
@@ -100,6 +103,22 @@ std::string describe(const Command& c) {
         case K::StatusRequest: line = "DLE EOT " + n + " status request"; break;
         case K::CompressedJob: line = "compressed job of " + n + " bytes"; break;
         case K::QrCode: line = "GS ( k QR function " + n + " " + quoted(c.data); break;
+        case K::Pdf417: line = "GS ( k PDF417 function " + n + " " + quoted(c.data); break;
+        case K::HriFont: line = "GS f " + n + " HRI font"; break;
+        case K::DrawerKick:
+            line = "ESC p " + n + " " + std::to_string(c.data.at(0)) + " " + std::to_string(c.data.at(1)) +
+                   " cash drawer pin " + (c.value % 48 == 0 ? "2" : "5");
+            break;
+        case K::Beep:
+            line = c.value == 'B' ? "ESC B " + std::to_string(c.data.at(0)) + " " + std::to_string(c.data.at(1)) + " beep"
+                                  : "ESC ( A " + hex(c.data.data(), c.data.size()) + " beep";
+            break;
+        case K::Invert: line = "GS B " + n + " invert"; break;
+        case K::UpsideDown: line = "ESC { " + n + " upside-down"; break;
+        case K::TabStops: line = "ESC D " + hex(c.data.data(), c.data.size()) + " tab stops"; break;
+        case K::Tab: line = "HT"; break;
+        case K::ColumnImage: line = "ESC * " + n + " column image " + std::to_string(c.width) + " columns"; break;
+        case K::Graphics: line = "GS ( L graphics function " + n + ", " + std::to_string(c.data.size()) + " bytes"; break;
         case K::Unknown: line = "unknown " + hex(c.data.data(), c.data.size()); break;
         case K::Error: line = "error: " + c.message; break;
     }
@@ -195,8 +214,8 @@ struct Decoder::State {
             addText(at, p, run);
             return run;
         }
-        if (b == CR || b == LF) {
-            emit(make(b == CR ? K::CarriageReturn : K::LineFeed, at));
+        if (b == CR || b == LF || b == HT) {
+            emit(make(b == CR ? K::CarriageReturn : b == LF ? K::LineFeed : K::Tab, at));
             return 1;
         }
         if (b != ESC && b != GS && b != DLE && b != FS) {
@@ -246,20 +265,107 @@ struct Decoder::State {
                 case 'd': return withParameter(K::FeedLines);
                 case '3': return withParameter(K::LineSpacing);
                 case sizeFrameCommand: return compressed ? (unknown(at, p, 2), 2) : jobFrame(p, avail, at);
+                case '{': return withParameter(K::UpsideDown);
+                case 'p': return fixed(p, avail, at, K::DrawerKick, 5);
+                case 'B': return fixed(p, avail, at, K::Beep, 4);
+                case 'D': return tabStops(p, avail, at);
+                case '*': return columnImage(p, avail, at);
+                case '(': return beepFunction(p, avail, at);
                 default: unknown(at, p, 2); return 2;
             }
         }
         switch (c) {
             case '!': return withParameter(K::CharacterSize);
             case 'H': return withParameter(K::HriPosition);
+            case 'f': return withParameter(K::HriFont);
+            case 'B': return withParameter(K::Invert);
+            case '8': return graphics(p, avail, at, 4);
             case 'h': return withParameter(K::BarcodeHeight);
             case 'w': return withParameter(K::BarcodeWidth);
             case 'V': return cut(p, avail, at);
             case 'k': return barcode(p, avail, at);
             case 'v': return raster(p, avail, at);
-            case '(': return symbol(p, avail, at);
+            case '(': return avail < 3 ? 0 : p[2] == 'L' ? graphics(p, avail, at, 2) : symbol(p, avail, at);
             default: unknown(at, p, 2); return 2;
         }
+    }
+
+    // A command of `length` bytes whose first parameter is the value and the rest its data.
+    std::size_t fixed(const std::uint8_t* p, std::size_t avail, std::uint64_t at, Command::Kind kind, std::size_t length) {
+        if (avail < length) return 0;
+        Command c = make(kind, at, kind == Command::Kind::Beep ? 'B' : p[2]);
+        c.data.assign(p + (kind == Command::Kind::Beep ? 2 : 3), p + length);
+        emit(std::move(c));
+        return length;
+    }
+
+    std::size_t tabStops(const std::uint8_t* p, std::size_t avail, std::uint64_t at) {
+        const std::size_t longest = 2 + EscPos::mostTabStops + 1;
+        const std::uint8_t* end = std::find(p + 2, p + std::min(avail, longest), 0x00);
+        if (end == p + std::min(avail, longest)) {
+            if (avail < longest) return 0;
+            error(at, "ESC D has no NUL end within " + std::to_string(EscPos::mostTabStops) + " stops; header skipped");
+            return 2;
+        }
+        Command c = make(Command::Kind::TabStops, at);
+        c.data.assign(p + 2, end);
+        emit(std::move(c));
+        return static_cast<std::size_t>(end - p) + 1;
+    }
+
+    std::size_t columnImage(const std::uint8_t* p, std::size_t avail, std::uint64_t at) {
+        if (avail < 5) return 0;
+        const std::uint8_t m = p[2];
+        const std::size_t columns = p[3] + 256u * p[4];
+        if (m != 0 && m != 1 && m != 32 && m != 33) {
+            error(at, "ESC * with unknown mode " + std::to_string(m) + "; header skipped");
+            return 5;
+        }
+        const std::size_t size = columns * (m >= 32 ? 3 : 1);
+        if (avail < 5 + size) return 0;
+        Command c = make(Command::Kind::ColumnImage, at, m);
+        c.width = static_cast<std::uint32_t>(columns);
+        c.data.assign(p + 5, p + 5 + size);
+        emit(std::move(c));
+        return 5 + size;
+    }
+
+    // ESC ( fn pL pH ...: A is the buzzer; the other functions are passed over whole.
+    std::size_t beepFunction(const std::uint8_t* p, std::size_t avail, std::uint64_t at) {
+        if (avail < 5) return 0;
+        const std::size_t length = p[3] + 256u * p[4];
+        if (avail < 5 + length) return 0;
+        if (p[2] != 'A') {
+            unknown(at, p, 5 + length);
+            return 5 + length;
+        }
+        Command c = make(Command::Kind::Beep, at, 'A');
+        c.data.assign(p + 5, p + 5 + length);
+        emit(std::move(c));
+        return 5 + length;
+    }
+
+    // GS ( L pL pH m fn ... and GS 8 L p1 p2 p3 p4 m fn ...: graphics data, a size of `sizeBytes` bytes.
+    std::size_t graphics(const std::uint8_t* p, std::size_t avail, std::uint64_t at, std::size_t sizeBytes) {
+        const std::size_t head = 3 + sizeBytes;
+        if (avail < head) return 0;
+        if (p[2] != 'L') {
+            unknown(at, p, 3);
+            return 3;
+        }
+        std::uint64_t length = 0;
+        for (std::size_t i = sizeBytes; i-- > 0;) length = (length << 8) | p[3 + i];
+        if (length < 2 || length > limits.largestImage + 16) {
+            error(at, "graphics command with parameter length " + std::to_string(length) + "; its bytes skipped");
+            skip = length;
+            skipReason = "graphics data";
+            return head;
+        }
+        if (avail < head + length) return 0;
+        Command c = make(Command::Kind::Graphics, at, p[head + 1]);
+        c.data.assign(p + head + 2, p + head + length);
+        emit(std::move(c));
+        return head + length;
     }
 
     std::size_t cut(const std::uint8_t* p, std::size_t avail, std::uint64_t at) {
@@ -309,7 +415,7 @@ struct Decoder::State {
         return 3;
     }
 
-    // GS ( k pL pH cn fn ...: two-dimensional symbols; QR is decoded, other symbols are passed over whole.
+    // GS ( k pL pH cn fn ...: two-dimensional symbols; QR (cn 49) and PDF417 (cn 48) are decoded, others passed over whole.
     std::size_t symbol(const std::uint8_t* p, std::size_t avail, std::uint64_t at) {
         if (avail < 3) return 0;
         if (p[2] != 'k') {
@@ -325,11 +431,11 @@ struct Decoder::State {
                           std::to_string(5 + length) + " bytes skipped");
             return 5 + length;
         }
-        if (p[5] != qrSymbol) {
+        if (p[5] != qrSymbol && p[5] != pdf417Symbol) {
             unknown(at, p, 5 + length);
             return 5 + length;
         }
-        Command c = make(Command::Kind::QrCode, at, p[6]);
+        Command c = make(p[5] == 49 ? Command::Kind::QrCode : Command::Kind::Pdf417, at, p[6]);
         c.data.assign(p + 7, p + 5 + length);
         emit(std::move(c));
         return 5 + length;

@@ -11,10 +11,12 @@
 #include <optional>
 #include <string>
 
+#include "core/Barcodes.h"
 #include "core/CodePage.h"
 #include "core/EscPos.h"
+#include "core/EverydayCommands.h"
 #include "core/QrSymbol.h"
-#include "vprinter/Barcodes.h"
+#include "core/SymbolPicture.h"
 
 namespace OrvikFramework::VirtualPrinter {
 namespace {
@@ -44,13 +46,18 @@ struct Style {
     int underline = 0;
     int widthScale = 1;
     int heightScale = 1;
+    bool inverted = false;
 };
 
 struct Placed {
-    char32_t codepoint;
+    char32_t codepoint;  // 0: the blank a tab leaves, `gap` dots wide
     Style style;
     bool wide;
+    int gap = 0;
 };
+
+constexpr int defaultTabColumns = 8;
+constexpr int markSize = 8;
 
 // East Asian wide characters take two cells, as on a printer's double-byte font.
 bool wide(char32_t cp) {
@@ -115,6 +122,13 @@ struct Renderer::State {
     int alignment = 0;
     int lineSpacing = defaultLineSpacing;
     int hriPosition = 0;
+    bool hriFontB = false;
+    bool upsideDown = false;
+    std::vector<int> tabStops;  // character columns; none: every eighth
+    int lineGraphicHeight = 0;  // column-mode images in the line being built
+    Pdf417Options pdf417;
+    std::string pdf417Data;
+    Data graphicsData;  // GS ( L store parameters
     int barcodeHeight = defaultBarcodeHeight;
     int moduleWidth = defaultModuleWidth;
     std::optional<std::uint8_t> codeTable;  // none: text is read as UTF-8
@@ -152,11 +166,11 @@ struct Renderer::State {
 
     void endReceipt() {
         flushLine();
-        // A receipt with reports on it is kept even when blank, so its dump shows what went wrong.
+        // A receipt with reports or warnings is kept even when blank, so its dump shows what went wrong.
         const bool reported = std::any_of(receipt.commands.begin(), receipt.commands.end(), [](const Command& c) {
             return c.kind == Command::Kind::Error || c.kind == Command::Kind::Unknown;
         });
-        if (!used && !reported) return;
+        if (!used && !reported && receipt.warnings.empty()) return;
         receipt.height = static_cast<std::uint32_t>(std::max(y, 1));
         receipt.pixels.resize(std::size_t{receipt.width} * receipt.height, 255);
         done.push_back(std::move(receipt));
@@ -178,6 +192,12 @@ struct Renderer::State {
         alignment = 0;
         lineSpacing = defaultLineSpacing;
         hriPosition = 0;
+        hriFontB = false;
+        upsideDown = false;
+        tabStops.clear();
+        pdf417 = Pdf417Options{};
+        pdf417Data.clear();
+        graphicsData.clear();
         barcodeHeight = defaultBarcodeHeight;
         moduleWidth = defaultModuleWidth;
         codeTable.reset();
@@ -262,7 +282,7 @@ struct Renderer::State {
     }
 
     static int cellWidth(const Style& s) { return (s.fontB ? fontB : fontA).cellWidth * s.widthScale; }
-    static int cellWidth(const Placed& p) { return cellWidth(p.style) * (p.wide ? 2 : 1); }
+    static int cellWidth(const Placed& p) { return p.codepoint == 0 ? p.gap : cellWidth(p.style) * (p.wide ? 2 : 1); }
 
     // The iconv set the text bytes are in now; none for UTF-8.
     std::optional<std::string> charset() const {
@@ -307,7 +327,7 @@ struct Renderer::State {
 
     // Prints the line buffer and moves down by at least `advance`.
     void printLine(int advance) {
-        int height = 0;
+        int height = lineGraphicHeight;
         for (const Placed& p : line) height = std::max(height, cellHeight(p.style));
         if (!line.empty()) {
             reserve(y + height);
@@ -316,10 +336,39 @@ struct Renderer::State {
                 drawGlyph(p, x, y + height - cellHeight(p.style));
                 x += cellWidth(p);
             }
+            // Upside-down, the printer turns the whole line half round.
+            if (upsideDown) turnRows(y, y + height);
         }
         line.clear();
         lineWidth = 0;
+        lineGraphicHeight = 0;
         feed(std::max(advance, height));
+    }
+
+    void turnRows(int top, int bottom) {
+        const auto begin = receipt.pixels.begin() + static_cast<std::ptrdiff_t>(std::size_t{receipt.width} * static_cast<std::size_t>(top));
+        std::reverse(begin, begin + static_cast<std::ptrdiff_t>(std::size_t{receipt.width} * static_cast<std::size_t>(bottom - top)));
+    }
+
+    void tab() {
+        if (line.empty()) lineAlignment = alignment;
+        const int cell = cellWidth(style);
+        const int column = (lineWidth + cell - 1) / cell;
+        int stop = 0;
+        if (tabStops.empty()) stop = (column / defaultTabColumns + 1) * defaultTabColumns;
+        else for (int s : tabStops) if (s > column) { stop = s; break; }
+        // Past the last stop, or off the paper, a tab does nothing.
+        if (stop == 0 || stop * cell > static_cast<int>(receipt.width)) return;
+        line.push_back({0, style, false, stop * cell - lineWidth});
+        lineWidth = stop * cell;
+    }
+
+    // The drawer kick and the buzzer leave a small mark at the right edge, never text.
+    void eventMark(bool drawer) {
+        reserve(y + markSize);
+        const int right = static_cast<int>(receipt.width) - 1;
+        for (int row = 0; row < markSize; ++row)
+            for (int dx = 0; dx <= (drawer ? markSize / 2 : row / 2); ++dx) dot(right - dx, y + row);
     }
 
     void flushLine() {
@@ -327,12 +376,20 @@ struct Renderer::State {
     }
 
     void drawGlyph(const Placed& p, int x, int top) {
+        if (p.codepoint == 0) return;
         const Glyph& g = glyph(p.codepoint, p.style.fontB);
         const int sx = p.style.widthScale, sy = p.style.heightScale;
         const auto block = [&](int gx, int gy) {
             for (int dy = 0; dy < sy; ++dy)
                 for (int dx = 0; dx < sx; ++dx) dot(x + gx * sx + dx, top + gy * sy + dy);
         };
+        // Inverted, the cell is black and the glyph's dots stay white.
+        if (p.style.inverted) {
+            for (int gy = 0; gy < g.height; ++gy)
+                for (int gx = 0; gx < g.width; ++gx)
+                    if (!g.dots[static_cast<std::size_t>(gy * g.width + gx)]) block(gx, gy);
+            return;
+        }
         for (int gy = 0; gy < g.height; ++gy) {
             for (int gx = 0; gx < g.width; ++gx) {
                 const bool on = g.dots[static_cast<std::size_t>(gy * g.width + gx)] ||
@@ -346,45 +403,126 @@ struct Renderer::State {
     void drawHri(const std::string& text, int center) {
         Style saved = style;
         style = Style{};
+        style.fontB = hriFontB;
+        const Font& font = hriFontB ? fontB : fontA;
         const int savedAlignment = lineAlignment;
         for (char32_t cp : decodeUtf8(Data(text.begin(), text.end()))) line.push_back({cp, style, false});
-        lineWidth = static_cast<int>(line.size()) * fontA.cellWidth;
-        reserve(y + fontA.cellHeight);
+        lineWidth = static_cast<int>(line.size()) * font.cellWidth;
+        reserve(y + font.cellHeight);
         int x = std::max(0, center - lineWidth / 2);
         for (const Placed& p : line) {
             drawGlyph(p, x, y);
-            x += fontA.cellWidth;
+            x += font.cellWidth;
         }
         line.clear();
         lineWidth = 0;
-        y += fontA.cellHeight;
+        y += font.cellHeight;
         style = saved;
         lineAlignment = savedAlignment;
     }
 
     void barcode(const Command& c) {
         flushLine();
-        const BarPattern pattern = encodeBarcode(c.value, c.data);
-        if (!pattern.problem.empty()) {
-            receipt.warnings.push_back(pattern.problem);
+        const auto checked = Barcodes::fromPrintCommand(c.value, c.data);
+        const auto picture = checked ? SymbolPicture::barcode(*checked, static_cast<std::uint8_t>(moduleWidth),
+                                                              static_cast<std::uint8_t>(std::clamp(barcodeHeight, 1, 255)), false)
+                                     : Result<MonoBitmap>(checked.error());
+        if (!picture) {
+            receipt.warnings.push_back(picture.error().message);
             return;
         }
         lineAlignment = alignment;
-        const int width = static_cast<int>(pattern.modules.size()) * moduleWidth;
-        if (width > static_cast<int>(receipt.width))
-            receipt.warnings.push_back("barcode " + pattern.hri + " is wider than the paper; clipped");
-        const int left = startX(width);
-        const int center = left + width / 2;
-        if (hriPosition == 1 || hriPosition == 3) drawHri(pattern.hri, center);
-        const int height = std::max(barcodeHeight, 1);
-        reserve(y + height);
-        for (std::size_t m = 0; m < pattern.modules.size(); ++m) {
-            if (!pattern.modules[m]) continue;
-            for (int row = 0; row < height; ++row)
-                for (int dx = 0; dx < moduleWidth; ++dx) dot(left + static_cast<int>(m) * moduleWidth + dx, y + row);
+        const int center = startX(static_cast<int>(picture->width)) + static_cast<int>(picture->width) / 2;
+        if (hriPosition == 1 || hriPosition == 3) drawHri(checked->data, center);
+        drawPicture(*picture, 1, 1, "barcode " + checked->data);
+        if (hriPosition == 2 || hriPosition == 3) drawHri(checked->data, center);
+    }
+
+    // GS ( k for PDF417: settings and data are kept until the print function draws the symbol.
+    void pdf417Symbol(const Command& c) {
+        const auto parameter = [&c](std::size_t i) { return i < c.data.size() ? c.data[i] : std::uint8_t{0}; };
+        switch (c.value) {
+            case EscPos::pdf417Columns: pdf417.columns = parameter(0); break;
+            case EscPos::pdf417Rows: pdf417.rows = parameter(0); break;
+            case EscPos::pdf417ModuleWidth: pdf417.moduleWidth = parameter(0); break;
+            case EscPos::pdf417RowHeight: pdf417.rowHeight = parameter(0); break;
+            case EscPos::pdf417ErrorLevel:
+                if (parameter(0) == 48) pdf417.errorLevel = static_cast<std::uint8_t>(parameter(1) - 48);
+                break;
+            case EscPos::pdf417Store:
+                pdf417Data.assign(c.data.begin() + std::min<std::size_t>(1, c.data.size()), c.data.end());
+                break;
+            case EscPos::pdf417Print: {
+                flushLine();
+                const auto picture = SymbolPicture::pdf417(pdf417Data, pdf417);
+                if (!picture) receipt.warnings.push_back(picture.error().message);
+                else drawPicture(*picture, 1, 1, "PDF417");
+                break;
+            }
+            default: break;
         }
-        y += height;
-        if (hriPosition == 2 || hriPosition == 3) drawHri(pattern.hri, center);
+    }
+
+    // GS ( L / GS 8 L: the picture stored by function 112 (a bx by c xL xH yL yH d...) prints at function 50.
+    void graphics(const Command& c) {
+        if (c.value == EscPos::graphicsStore) {
+            graphicsData = c.data;
+            return;
+        }
+        if (c.value != EscPos::graphicsPrint) return;
+        flushLine();
+        const Data& d = graphicsData;
+        if (d.size() < 8 || d[0] != 48) {
+            receipt.warnings.push_back("graphics print without a stored monochrome picture");
+            return;
+        }
+        MonoBitmap picture;
+        picture.width = d[4] + 256u * d[5];
+        picture.height = d[6] + 256u * d[7];
+        picture.rows.assign(d.begin() + 8, d.end());
+        if (picture.rows.size() != std::size_t{picture.rowBytes()} * picture.height) {
+            receipt.warnings.push_back("stored graphics data does not match its size");
+            return;
+        }
+        lineAlignment = alignment;
+        drawPicture(picture, std::clamp<int>(d[1], 1, 2), std::clamp<int>(d[2], 1, 2), "graphics");
+    }
+
+    // ESC *: one band in the line being built; the line feed after it moves down by at least its height.
+    void columnImage(const Command& c) {
+        flushLine();
+        const bool tall = c.value >= 32;
+        const int sx = (c.value == 0 || c.value == 32) ? 2 : 1, sy = tall ? 1 : 3;
+        const int bytes = tall ? 3 : 1;
+        MonoBitmap picture;
+        picture.width = c.width;
+        picture.height = static_cast<std::uint32_t>(bytes * 8);
+        picture.rows.assign(std::size_t{picture.rowBytes()} * picture.height, 0);
+        for (std::uint32_t x = 0; x < c.width; ++x)
+            for (int row = 0; row < bytes * 8; ++row)
+                if (c.data[x * static_cast<std::size_t>(bytes) + static_cast<std::size_t>(row / 8)] & (0x80 >> (row % 8)))
+                    picture.rows[static_cast<std::size_t>(row) * picture.rowBytes() + x / 8] |= static_cast<std::uint8_t>(0x80 >> (x % 8));
+        lineAlignment = alignment;
+        const int top = y;
+        drawPicture(picture, sx, sy, "column image");
+        lineGraphicHeight = y - top;
+        y = top;
+    }
+
+    void drawPicture(const MonoBitmap& picture, int sx, int sy, const std::string& what) {
+        const int width = static_cast<int>(picture.width) * sx;
+        if (width > static_cast<int>(receipt.width))
+            receipt.warnings.push_back(what + " " + std::to_string(width) + " dots wide is clipped to the paper");
+        const int left = startX(width);
+        for (std::uint32_t row = 0; row < picture.height; ++row) {
+            reserve(y + sy);
+            for (std::uint32_t col = 0; col < picture.width; ++col) {
+                if (!picture.black(col, row)) continue;
+                for (int dy = 0; dy < sy; ++dy)
+                    for (int dx = 0; dx < sx; ++dx) dot(left + static_cast<int>(col) * sx + dx, y + dy);
+            }
+            y += sy;
+        }
     }
 
     bool qrSettingFits(const std::string& name, int value, int lowest, int highest) {
@@ -435,20 +573,8 @@ struct Renderer::State {
         flushLine();
         lineAlignment = alignment;
         const int mode = static_cast<int>(c.value) % 48;
-        const int sx = (mode & 1) ? 2 : 1, sy = (mode & 2) ? 2 : 1;
-        const int width = static_cast<int>(c.width) * 8 * sx;
-        if (width > static_cast<int>(receipt.width))
-            receipt.warnings.push_back("raster image " + std::to_string(width) + " dots wide is clipped to the paper");
-        const int left = startX(width);
-        for (std::uint32_t row = 0; row < c.height; ++row) {
-            reserve(y + sy);
-            for (std::uint32_t col = 0; col < c.width * 8; ++col) {
-                if (!(c.data[std::size_t{row} * c.width + col / 8] & (0x80 >> (col % 8)))) continue;
-                for (int dy = 0; dy < sy; ++dy)
-                    for (int dx = 0; dx < sx; ++dx) dot(left + static_cast<int>(col) * sx + dx, y + dy);
-            }
-            y += sy;
-        }
+        MonoBitmap picture{c.width * 8, c.height, c.data};
+        drawPicture(picture, (mode & 1) ? 2 : 1, (mode & 2) ? 2 : 1, "raster image");
     }
 
     void apply(const Command& c) {
@@ -503,6 +629,16 @@ struct Renderer::State {
             case K::Barcode: barcode(c); break;
             case K::RasterImage: raster(c); break;
             case K::QrCode: qrCode(c); break;
+            case K::Pdf417: pdf417Symbol(c); break;
+            case K::HriFont: hriFontB = n == 1 || n == 49; break;
+            case K::DrawerKick: eventMark(true); break;
+            case K::Beep: eventMark(false); break;
+            case K::Invert: style.inverted = n & 1; break;
+            case K::UpsideDown: upsideDown = n & 1; break;
+            case K::TabStops: tabStops.assign(c.data.begin(), c.data.end()); break;
+            case K::Tab: tab(); break;
+            case K::ColumnImage: columnImage(c); break;
+            case K::Graphics: graphics(c); break;
             default: break;  // nothing to print: status, reports
         }
     }

@@ -49,6 +49,11 @@ TEST(PrintJobTest, ItemsPrintInOrderWithTheirOwnStyles) {
              text("9") + Data{0, '\r', '\n'}},
         {"feed and cut where given", {{"feed", "3"}, {"text", "x"}, {"cut", ""}, {"feed", "255"}},
          init + Data{0x1b, 'J', 3} + text("x\r\n") + Data{0x1b, 'm', 0x1b, 'J', 255}},
+        {"everyday items in their places",
+         {{"drawer", "5"}, {"size", "2x3"}, {"invert", ""}, {"upside-down", ""}, {"symbology", "ean8"},
+          {"barcode", "9638507"}, {"beep", ""}},
+         init + Data{0x1b, 'p', 1, 25, 250, 0x1d, '!', 0x12, 0x1d, 'B', 1, 0x1b, '{', 1, 0x1d, 'H', 2, 0x1d, 'f', 0,
+                     0x1d, 'h', 80, 0x1d, 'w', 2, 0x1d, 'k', 68, 8} + text("96385074") + Data{0x1b, 'B', 1, 1}},
         {"link options are not items", {{"to", "tcp://h:1"}, {"width", "576"}, {"cut", ""}}, init + Data{0x1b, 'm'}},
     };
     for (const Case& c : cases) {
@@ -68,6 +73,11 @@ TEST(PrintJobTest, RejectsOptionsThatWouldPrintWrongly) {
         {{{"barcode", "abc"}}, "--barcode \"abc\": CODE39 allows only 0-9, A-Z, space and - . $ / + %"},
         {{{"barcode", ""}}, "--barcode needs data"},
         {{{"barcode", std::string(256, '1')}}, "--barcode data is longer than 255 characters"},
+        {{{"symbology", "qr"}, {"barcode", "1"}},
+         "--symbology must be upca, upce, ean13, ean8, code39, itf, codabar, code93, code128 or gs1-128, not \"qr\""},
+        {{{"symbology", "itf"}, {"barcode", "123"}}, "--barcode: ITF takes an even number of digits"},
+        {{{"drawer", "3"}}, "--drawer must be 2 or 5, not \"3\""},
+        {{{"size", "9x1"}}, "--size width must be a number from 1 to 8, not \"9\""},
         {{{"feed", "256"}}, "--feed must be a number from 0 to 255, not \"256\""},
         {{{"feed", "2x"}}, "--feed must be a number from 0 to 255, not \"2x\""},
         {{{"feed", "-1"}}, "--feed must be a number from 0 to 255, not \"-1\""},

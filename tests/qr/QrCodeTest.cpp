@@ -107,7 +107,7 @@ TEST(QrCode, VirtualPrinterSkipsBrokenFunctionsWholeAndWarnsOfWhatItDoesNotDraw)
     };
     const std::vector<Case> cases = {
         // Skipped parameters that look like text must not print.
-        {"another symbol family", bytes({0x1d, '(', 'k', 4, 0, 48, 65, 'X', 'Y'}) + store + print, 1, 0},
+        {"another symbol family", bytes({0x1d, '(', 'k', 4, 0, 50, 65, 'X', 'Y'}) + store + print, 1, 0},
         {"length shorter than cn fn", bytes({0x1d, '(', 'k', 1, 0, 'X'}) + store + print, 1, 0},
         {"print with nothing stored", print, 0, 1},
         {"stored data cleared by ESC @", store + bytes({0x1b, '@'}) + print, 0, 1},

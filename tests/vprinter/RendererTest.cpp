@@ -63,8 +63,9 @@ TEST(RendererTest, BarcodesReadBackWithAScanner) {
     const std::vector<Case> cases = {
         {text("\x1Dk\x04" "CODE-39") + Data{0}, ZXing::BarcodeFormat::Code39, "CODE-39"},
         {text("\x1Dk\x45\x05" "A1$/%"), ZXing::BarcodeFormat::Code39, "A1$/%"},
-        {text("\x1Dk\x49\x10{BOrvik {C123456"), ZXing::BarcodeFormat::Code128, "Orvik 123456"},
-        {text("\x1Dk\x49\x06" "a~ Z?!"), ZXing::BarcodeFormat::Code128, "a~ Z?!"},
+        // Code set C takes each digit pair as one byte, 0-99.
+        {text("\x1Dk\x49\x0D{BOrvik {C\x0C\x22\x38"), ZXing::BarcodeFormat::Code128, "Orvik 123456"},
+        {text("\x1Dk\x49\x08{Ba~ Z?!"), ZXing::BarcodeFormat::Code128, "a~ Z?!"},
         {text("\x1Dk\x02" "400638133393") + Data{0}, ZXing::BarcodeFormat::EAN13, "4006381333931"},
         {text("\x1Dk\x43\x0D" "9780201379624"), ZXing::BarcodeFormat::EAN13, "9780201379624"},
         {Data{0x1D, 'k', 0x00} + text("03600029145") + Data{0}, ZXing::BarcodeFormat::UPCA | ZXing::BarcodeFormat::EAN13, "036000291452"},
@@ -88,8 +89,8 @@ TEST(RendererTest, BarcodesReadBackWithAScanner) {
 
 TEST(RendererTest, RejectsContentABarcodeCannotCarry) {
     for (const Data& command : {text("\x1Dk\x04" "lower") + Data{0}, text("\x1Dk\x02" "12345") + Data{0},
-                                text("\x1Dk\x43\x0D" "9780201379625"), text("\x1Dk\x49\x05{C123"),
-                                text("\x1Dk\x05" "1234") + Data{0}}) {
+                                text("\x1Dk\x43\x0D" "9780201379625"), text("\x1Dk\x49\x03{C\x64"),
+                                text("\x1Dk\x05" "123") + Data{0}}) {
         const std::vector<Receipt> receipts = render(command + text("x\n"));
         ASSERT_EQ(receipts.size(), 1u);
         SCOPED_TRACE(dumpText(receipts[0]));

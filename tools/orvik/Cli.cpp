@@ -251,7 +251,8 @@ int run(int argc, char** argv) {
         "Items print in the order given. --align applies to the next --text, --barcode, --qr or --image; --bold,\n"
         "--underline, --double-width, --double-height and --font-b to the next --text; --hri to the next --barcode;\n"
         "--qr-size, --qr-ecc and --qr-raster to the next --qr; --codepage to every --text after it.\n"
-        "Barcodes are CODE39; QR codes are model 2.\n" +
+        "--symbology applies to the next --barcode (default code39); --size, --invert and --upside-down to the text\n"
+        "after them. QR codes are model 2.\n" +
         std::string(exitCodeHelp));
     std::string printTo;
     LinkSettings printLink;
@@ -272,7 +273,18 @@ int run(int argc, char** argv) {
              {"--bold", "Bold"}, {"--underline", "Underlined"}, {"--double-width", "Double width"},
              {"--double-height", "Double height"}, {"--font-b", "The small font"}})
         print->add_flag(name, flagCounts[name], help + " next text");
-    print->add_option("--barcode", barcodes, "A CODE39 barcode")->allow_extra_args(false);
+    print->add_option("--barcode", barcodes, "A barcode of this data")->allow_extra_args(false);
+    std::vector<std::string> symbologies, pdf417s, drawers, sizes;
+    print->add_option("--symbology", symbologies,
+                      "upca, upce, ean13, ean8, code39, itf, codabar, code93, code128 or gs1-128 (e.g. \"(01)09501101530003\")")
+        ->type_name("NAME")
+        ->allow_extra_args(false);
+    print->add_option("--pdf417", pdf417s, "A PDF417 symbol of this text")->allow_extra_args(false);
+    print->add_option("--drawer", drawers, "Open the cash drawer on connector pin 2 or 5")->type_name("PIN")->allow_extra_args(false);
+    print->add_flag("--beep", flagCounts["--beep"], "Sound the buzzer");
+    print->add_option("--size", sizes, "Text size WIDTHxHEIGHT, each 1-8")->type_name("WxH")->allow_extra_args(false);
+    print->add_flag("--invert", flagCounts["--invert"], "White on black text from here on");
+    print->add_flag("--upside-down", flagCounts["--upside-down"], "Upside-down text from here on");
     print->add_option("--hri", hris, "Barcode text: none, above or below (default below)")->allow_extra_args(false);
     std::vector<std::string> qrs, qrSizes, qrLevels;
     print->add_option("--qr", qrs, "A QR code of this text")->allow_extra_args(false);

@@ -3,8 +3,10 @@
 #include <optional>
 
 #include "CliError.h"
+#include "core/Barcodes.h"
 #include "core/CodePage.h"
 #include "core/QrSymbol.h"
+#include "core/SymbolPicture.h"
 #include "ToolFiles.h"
 
 namespace OrvikFramework::Cli {
@@ -52,6 +54,13 @@ std::uint8_t parseNumber(const std::string& value, const std::string& option, in
     if (used != value.size() || number < low || number > high)
         usage(option + " must be a number from " + std::to_string(low) + " to " + std::to_string(high) + ", not \"" + value + "\"");
     return static_cast<std::uint8_t>(number);
+}
+
+// "WxH", each 1-8.
+std::pair<std::uint8_t, std::uint8_t> parseSize(const std::string& value) {
+    const std::size_t x = value.find('x');
+    if (x == std::string::npos) usage("--size must be WIDTHxHEIGHT, e.g. 2x2, not \"" + value + "\"");
+    return {parseNumber(value.substr(0, x), "--size width", 1, 8), parseNumber(value.substr(x + 1), "--size height", 1, 8)};
 }
 
 CodePage parseCodePage(const std::string& value) {
@@ -108,6 +117,7 @@ PrintJob PrintJob::fromOptions(const std::vector<OrderedOption>& options) {
     bool codePageUsed = true;
     Qr qr{{}, ALIGNMENT::LEFT, 6, QRErrorCorrection::M, false};
     bool qrSettingGiven = false;
+    Symbology symbology = Symbology::Code39;
     for (const auto& [name, value] : options) {
         if (name == "align") {
             if (aligned) usage("--align given twice before the same item");
@@ -129,6 +139,37 @@ PrintJob PrintJob::fromOptions(const std::vector<OrderedOption>& options) {
             aligned = false;
             mode = 0;
             pendingStyle.clear();
+        } else if (name == "symbology") {
+            const auto named = symbologyNamed(value);
+            if (!named) usage("--symbology must be upca, upce, ean13, ean8, code39, itf, codabar, code93, code128 or gs1-128, not \"" + value + "\"");
+            symbology = *named;
+        } else if (name == "barcode" && symbology != Symbology::Code39) {
+            const auto checked = Barcodes::check(symbology, value);
+            const auto command = checked ? Barcodes::printCommand(*checked) : Result<Data>(checked.error());
+            if (!command) usage("--barcode: " + command.error().message);
+            const BarcodeOptions options{barcodeHeight, barcodeModule, static_cast<HriPosition>(rawValue(hri)), HriFont::A};
+            job.steps_.push_back(Operation{align, [s = symbology, value, options](Orvik& sdk) { return sdk.PrintBarcode(s, value, options); }});
+            symbology = Symbology::Code39;
+            align = ALIGNMENT::LEFT;
+            aligned = false;
+            hri = BARCODE_HRI_POS::BENEATH;
+            hriGiven = false;
+        } else if (name == "pdf417") {
+            if (const auto picture = SymbolPicture::pdf417(value, {}); !picture) usage("--pdf417: " + picture.error().message);
+            job.steps_.push_back(Operation{align, [value](Orvik& sdk) { return sdk.PrintPdf417(value); }});
+            align = ALIGNMENT::LEFT;
+            aligned = false;
+        } else if (name == "drawer") {
+            if (value != "2" && value != "5") usage("--drawer must be 2 or 5, not \"" + value + "\"");
+            job.steps_.push_back(Operation{align, [pin = static_cast<std::uint8_t>(value[0] - '0')](Orvik& sdk) { return sdk.OpenCashDrawer(pin); }});
+        } else if (name == "beep") {
+            job.steps_.push_back(Operation{align, [](Orvik& sdk) { return sdk.Beep(); }});
+        } else if (name == "size") {
+            job.steps_.push_back(Operation{align, [size = parseSize(value)](Orvik& sdk) { return sdk.SetTextSize(size.first, size.second); }});
+        } else if (name == "invert") {
+            job.steps_.push_back(Operation{align, [](Orvik& sdk) { return sdk.SetInvert(true); }});
+        } else if (name == "upside-down") {
+            job.steps_.push_back(Operation{align, [](Orvik& sdk) { return sdk.SetUpsideDown(true); }});
         } else if (name == "barcode") {
             checkCode39(value);
             job.steps_.push_back(Barcode{value, align, hri});
@@ -224,6 +265,9 @@ void PrintJob::play(Orvik& sdk) const {
             alignTo(qr->align);
             if (qr->picture) sdk.PrintQRCodeImage(qr->data, qr->moduleSize, qr->level);
             else sdk.PrintQRCode(qr->data, qr->moduleSize, qr->level);
+        } else if (const auto* operation = std::get_if<Operation>(&step)) {
+            alignTo(operation->align);
+            operation->run(sdk);
         } else if (const auto* feed = std::get_if<Feed>(&step)) {
             sdk.PrintNFeedPaper(feed->units);
         } else {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
@@ -72,7 +73,12 @@ private:
         std::uint8_t units;
     };
     struct Cut {};
-    using Step = std::variant<Text, Barcode, Image, Qr, Feed, Cut>;
+    /// One of the everyday operations, its values checked when the options were read.
+    struct Operation {
+        ALIGNMENT align;
+        std::function<Status(Orvik&)> run;
+    };
+    using Step = std::variant<Text, Barcode, Image, Qr, Feed, Cut, Operation>;
 
     std::vector<Step> steps_;
 };

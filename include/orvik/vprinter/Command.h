@@ -37,6 +37,16 @@ struct Command {
         StatusRequest,  // DLE EOT n
         CompressedJob,  // 1B FF FA + length; the inflated commands follow
         QrCode,         // GS ( k pL pH 49 fn ...: value is fn, data the parameters after it
+        Pdf417,         // GS ( k pL pH 48 fn ...: value is fn, data the parameters after it
+        HriFont,        // GS f n
+        DrawerKick,     // ESC p m t1 t2: value m, data t1 t2
+        Beep,           // ESC B n t (value 'B', data n t) or ESC ( A pL pH ... (value 'A', data the parameters)
+        Invert,         // GS B n
+        UpsideDown,     // ESC { n
+        TabStops,       // ESC D n1..nk NUL: data the stops
+        Tab,            // HT
+        ColumnImage,    // ESC * m nL nH d: value m, width the columns, data 1 or 3 bytes a column
+        Graphics,       // GS ( L / GS 8 L ... m fn ...: value fn, data the parameters after it
         Unknown,        // bytes that are no command; skipped
         Error,          // malformed or oversized input; message says what was skipped
     };

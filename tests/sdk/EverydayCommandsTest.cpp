@@ -1,0 +1,133 @@
+// The everyday commands beside text: their bytes, what they refuse, how the virtual printer frames them, and
+// pictures printing the same dots in every image mode.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include <orvik/Orvik.h>
+#include "vprinter/Decoder.h"
+#include "vprinter/Renderer.h"
+
+#include "support/Bytes.h"
+#include "support/RecordingTcpSocket.h"
+
+namespace OrvikFramework {
+namespace {
+
+using Testing::bytes;
+using Testing::text;
+using Testing::operator+;
+using Printer = Testing::RecordingPrinter;
+using Operation = std::function<Status(Orvik&)>;
+
+TEST(EverydayCommands, BytesOfEachOperation) {
+    const std::vector<std::pair<Operation, Data>> cases = {
+        {[](Orvik& o) { return o.OpenCashDrawer(); }, bytes({0x1b, 'p', 0, 25, 250})},
+        {[](Orvik& o) { return o.OpenCashDrawer(5, 50, 100); }, bytes({0x1b, 'p', 1, 50, 100})},
+        {[](Orvik& o) { return o.Beep(3, 2); }, bytes({0x1b, 'B', 3, 2})},
+        {[](Orvik& o) { return o.SetTextSize(2, 3); }, bytes({0x1d, '!', 0x12})},
+        {[](Orvik& o) { return o.SetTextSize(8, 8); }, bytes({0x1d, '!', 0x77})},
+        {[](Orvik& o) { return o.SetInvert(true); }, bytes({0x1d, 'B', 1})},
+        {[](Orvik& o) { return o.SetUpsideDown(true); }, bytes({0x1b, '{', 1})},
+        {[](Orvik& o) { return o.SetLineSpacing(40); }, bytes({0x1b, '3', 40})},
+        {[](Orvik& o) { return o.SetLineSpacing(std::nullopt); }, bytes({0x1b, '2'})},
+        {[](Orvik& o) { return o.SetTabStops({8, 16}); }, bytes({0x1b, 'D', 8, 16, 0})},
+        {[](Orvik& o) { return o.Tab(); }, bytes({0x09})},
+    };
+    for (const auto& [operation, expected] : cases) {
+        Printer printer;
+        EXPECT_EQ(operation(printer.sdk), std::nullopt);
+        EXPECT_EQ(printer.sent(), expected);
+    }
+}
+
+TEST(EverydayCommands, OutOfRangeIsRefusedAndNothingSent) {
+    const std::vector<std::pair<Operation, std::string>> cases = {
+        {[](Orvik& o) { return o.OpenCashDrawer(3); }, "cash drawer pin 3 is neither 2 nor 5"},
+        {[](Orvik& o) { return o.Beep(0, 1); }, "beep count 0 is outside 1-9"},
+        {[](Orvik& o) { return o.Beep(1, 10); }, "beep duration 10 is outside 1-9"},
+        {[](Orvik& o) { return o.SetTextSize(0, 1); }, "text width 0 is outside 1-8"},
+        {[](Orvik& o) { return o.SetTextSize(1, 9); }, "text height 9 is outside 1-8"},
+        {[](Orvik& o) { return o.SetTabStops({16, 8}); }, "tab stops must be 1-255 and ascending"},
+        {[](Orvik& o) { return o.SetTabStops({0, 8}); }, "tab stops must be 1-255 and ascending"},
+        {[](Orvik& o) { return o.SetTabStops(std::vector<std::uint8_t>(33, 1)); }, "at most 32 tab stops"},
+        {[](Orvik& o) { return o.PrintBitmap(MonoBitmap{9, 2, Data(3)}); },
+         "the picture is empty, larger than 65535 dots, or its rows do not match its size"},
+    };
+    for (const auto& [operation, message] : cases) {
+        Printer printer;
+        EXPECT_EQ(operation(printer.sdk), (Error{ErrorCode::InvalidArgument, message}));
+        EXPECT_TRUE(printer.socket->pieces.empty());
+    }
+    Orvik unlinked;
+    EXPECT_EQ(unlinked.Beep().value_or(Error{}).code, ErrorCode::NotConnected);
+}
+
+TEST(EverydayCommands, VirtualPrinterFramesEachCommandWholeAndPrintsNoneAsText) {
+    const std::vector<std::pair<Data, std::string>> cases = {
+        {bytes({0x1b, 'p', 0, 25, 250}), "00000000 ESC p 0 25 250 cash drawer pin 2"},
+        {bytes({0x1b, 'p', 1, 50, 100}), "00000000 ESC p 1 50 100 cash drawer pin 5"},
+        {bytes({0x1b, 'B', 3, 2}), "00000000 ESC B 3 2 beep"},
+        {bytes({0x1b, '(', 'A', 4, 0, 48, 97, 3, 2}), "00000000 ESC ( A 30 61 03 02 beep"},
+        {bytes({0x1b, 'D', 8, 16, 0}), "00000000 ESC D 08 10 tab stops"},
+        {bytes({0x09}), "00000000 HT"},
+        {bytes({0x1b, '{', 1}), "00000000 ESC { 1 upside-down"},
+        {bytes({0x1d, 'B', 1}), "00000000 GS B 1 invert"},
+        {bytes({0x1d, 'f', 1}), "00000000 GS f 1 HRI font"},
+        {bytes({0x1b, '*', 33, 2, 0, 1, 2, 3, 4, 5, 6}), "00000000 ESC * 33 column image 2 columns"},
+        {bytes({0x1d, '(', 'L', 2, 0, 48, 50}), "00000000 GS ( L graphics function 50, 0 bytes"},
+        {bytes({0x1d, '8', 'L', 2, 0, 0, 0, 48, 50}), "00000000 GS ( L graphics function 50, 0 bytes"},
+        {bytes({0x1d, 'k', 74, 2, '{', 'A'}), "00000000 GS k 74 GS1-128 \"{A\""},
+    };
+    for (const auto& [command, line] : cases) {
+        SCOPED_TRACE(line);
+        VirtualPrinter::Renderer renderer;
+        const auto commands = VirtualPrinter::decodeAll(command + text("Paid\n"));
+        ASSERT_EQ(commands.size(), 3u);
+        EXPECT_EQ(VirtualPrinter::describe(commands[0]), line);
+        renderer.apply(commands);
+        renderer.finish();
+        EXPECT_EQ(renderer.takeReceipts().at(0).text, "Paid\n");
+    }
+}
+
+// The dots a receipt prints, cropped to where ink is.
+std::vector<std::string> inkOf(const Data& job) {
+    VirtualPrinter::Renderer renderer;
+    renderer.apply(VirtualPrinter::decodeAll(job));
+    renderer.finish();
+    const auto receipts = renderer.takeReceipts();
+    if (receipts.size() != 1) return {"receipts: " + std::to_string(receipts.size())};
+    const auto& r = receipts[0];
+    std::vector<std::string> rows;
+    for (std::uint32_t y = 0; y < r.height; ++y) {
+        std::string row;
+        for (std::uint32_t x = 0; x < r.width; ++x) row += r.black(x, y) ? '#' : '.';
+        rows.push_back(row);
+    }
+    while (!rows.empty() && rows.back().find('#') == std::string::npos) rows.pop_back();
+    while (!rows.empty() && rows.front().find('#') == std::string::npos) rows.erase(rows.begin());
+    return rows;
+}
+
+TEST(EverydayCommands, EveryImageModePrintsTheSameDots) {
+    // 30 rows, so column mode needs a second, partly filled band; a diagonal and a border catch any shifted dot.
+    MonoBitmap picture{21, 30, Data(3 * 30)};
+    for (std::uint32_t y = 0; y < picture.height; ++y)
+        for (std::uint32_t x = 0; x < picture.width; ++x)
+            if (x == 0 || y == 0 || x == y || x == 20 || y == 29) picture.rows[y * 3 + x / 8] |= 0x80 >> (x % 8);
+    std::vector<std::string> expected;
+    for (std::uint32_t y = 0; y < picture.height; ++y) {
+        std::string row;
+        for (std::uint32_t x = 0; x < 384; ++x) row += x < picture.width && picture.black(x, y) ? '#' : '.';
+        expected.push_back(row);
+    }
+    for (const ImageMode mode : {ImageMode::Raster, ImageMode::Graphics, ImageMode::Column}) {
+        Printer printer;
+        EXPECT_EQ(printer.sdk.PrintBitmap(picture, mode), std::nullopt);
+        EXPECT_EQ(inkOf(printer.sent()), expected) << static_cast<int>(mode);
+    }
+}
+
+}  // namespace
+}  // namespace OrvikFramework
