@@ -32,10 +32,6 @@ std::optional<Pixels> probe(const Data& encoded, std::string& error) {
         error = "corrupt JPEG (a Huffman table declares more than 256 codes)";
         return std::nullopt;
     }
-    if (const std::uint64_t claimed = PictureFiles::claimedLength(encoded.data(), encoded.size()); claimed > encoded.size()) {
-        error = "file is cut short: " + std::to_string(encoded.size()) + " of " + std::to_string(claimed) + " bytes";
-        return std::nullopt;
-    }
     int width = 0, height = 0, channels = 0;
     if (!stbi_info_from_memory(encoded.data(), static_cast<int>(encoded.size()), &width, &height, &channels)) {
         error = std::string("not a PNG, JPEG, GIF or BMP picture (") + stbi_failure_reason() + ")";
@@ -49,6 +45,12 @@ std::optional<Pixels> probe(const Data& encoded, std::string& error) {
 std::optional<Pixels> decode(const Data& encoded, int channels, std::int64_t maxPixels, std::string& error) {
     std::optional<Pixels> picture = probe(encoded, error);
     if (!picture) return std::nullopt;
+    // The decoder would fill what is missing; a file shorter than its header claims is refused instead.
+    if (const std::uint64_t claimed = PictureFiles::claimedLength(encoded.data(), encoded.size()); claimed > encoded.size()) {
+        error = "file is cut short: " + std::to_string(encoded.size()) + " of " + std::to_string(claimed) + " bytes";
+        return std::nullopt;
+    }
+
     if (picture->width <= 0 || picture->height <= 0) {
         error = "picture has no pixels (" + std::to_string(picture->width) + "x" + std::to_string(picture->height) + ")";
         return std::nullopt;

@@ -96,6 +96,7 @@ TEST(PrinterServerTest, ReceiptNumbersSkipTakenNamesAndNeverWrap) {
     Testing::LogCapture log;
     ServerOptions options;
     options.outDir = dir.path();
+    options.keepReceipts = 2;
     Server server(options);
     ASSERT_TRUE(server.start());
     std::filesystem::create_symlink(dir.file("victim"), dir.file("receipt-18446744073709551614.png"));
