@@ -3,7 +3,7 @@ BUILD      ?= build
 ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 600
-FUZZ_TARGETS := decoder convert bmp-loader status
+FUZZ_TARGETS := decoder convert bmp-loader status address
 JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
 

@@ -64,6 +64,10 @@ def main():
     write("status", "ready", b"\x16\x12\x12\x12")
     write("status", "cover-open-paper-out", b"\x1e\x36\x52\x7e")
     write("status", "short", b"\x16\x12")
+    write("address", "tcp", b"tcp://192.168.1.50:9100")
+    write("address", "tcp-default-port", b"TCP://printer.local")
+    write("address", "wifi", b"wifi://Cafe%20AP?password=s3cret&host=192.168.4.1&port=9100")
+    write("address", "ble", b"ble://Kitchen-58")
 
 
 if __name__ == "__main__":

@@ -248,6 +248,7 @@ private:
     void endJob();
     std::optional<Error> bluetoothUnavailable() const;
     void reportBluetoothUnavailable();
+    void serviceNotFound(const std::string& why);
     void watchConnection(TcpSocket& socket);
     // The bytes on the chosen link, or the error that kept them from being made or sent.
     Status sendChecked(const Result<Data>& bytes);

@@ -227,19 +227,27 @@ void Orvik::centralManagerDidFailToConnect(CentralManager&, const std::shared_pt
     ConnectedBLEDevice.reset();
 }
 
+// A printer whose service never shows up would otherwise leave every later job waiting with nothing said.
+void Orvik::serviceNotFound(const std::string& why) {
+    const Error error{ErrorCode::ServiceNotFound, why};
+    failed(error);
+    if (observer_) observer_->connectionFailed(error);
+}
+
 void Orvik::peripheralDidDiscoverServices(Peripheral& peripheral, const std::optional<PlatformError>& error) {
-    if (error) return;
+    if (error) return serviceNotFound(error->localizedDescription);
     for (const auto& service : peripheral.services().value_or(std::vector<std::shared_ptr<Service>>{})) {
         if (service && service->uuid() == ServiceUUID) {
             if (ConnectedBLEDevice) ConnectedBLEDevice->discoverCharacteristics(std::nullopt, service);
             return;
         }
     }
+    serviceNotFound("the device does not offer the printer service");
 }
 
 void Orvik::peripheralDidDiscoverCharacteristicsFor(Peripheral&, const std::shared_ptr<Service>& service,
                                                     const std::optional<PlatformError>& error) {
-    if (error) return;
+    if (error) return serviceNotFound(error->localizedDescription);
     if (service && service->uuid() == ServiceUUID) {
         for (const auto& characteristic : service->characteristics().value_or(std::vector<std::shared_ptr<Characteristic>>{})) {
             if (!characteristic) continue;
@@ -253,6 +261,8 @@ void Orvik::peripheralDidDiscoverCharacteristicsFor(Peripheral&, const std::shar
     if (RXCharacteristic && TXCharacteristic && ConnectedBLEDevice) {
         ConnectedBLEDevice->setNotifyValue(true, TXCharacteristic);
         if (observer_) observer_->printerConnected();
+    } else if (service && service->uuid() == ServiceUUID) {
+        serviceNotFound("the printer service lacks its write or notify characteristic");
     }
 }
 

@@ -128,6 +128,13 @@ TEST(JobOutcome, EachFailureKindIsTheJobsError) {
              EXPECT_FALSE(sdk.Connect("", 0));
              return sdk.WaitUntilSent(5s);
          }, ErrorCode::BluetoothUnavailable, 0},
+        {"no printer service", [] {
+             Testing::SimulatedLink link;
+             link.addAdvertiser("Kitchen");
+             Orvik sdk;
+             EXPECT_FALSE(link.bringUp(sdk, "Kitchen"));
+             return sdk.WaitUntilSent(5s);
+         }, ErrorCode::ServiceNotFound, 0},
         {"spool unwritable", [&] {
              Orvik sdk;
              sdk.bZip = true;
