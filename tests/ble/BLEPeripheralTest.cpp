@@ -1,4 +1,4 @@
-// The scan-result record.
+// The scan-result record: equal by device, never by name; a record without a device is nobody.
 #include <gtest/gtest.h>
 
 #include <orvik/OrvikFramework.h>
@@ -7,27 +7,16 @@
 namespace OrvikFramework {
 namespace {
 
-std::shared_ptr<Peripheral> device(SimulatedBluetooth& adapter, std::optional<std::string> name) {
-    return std::dynamic_pointer_cast<Peripheral>(adapter.addDevice({std::move(name), -60, {}}));
-}
-
-TEST(BLEPeripheral, NameFallsBackOnlyWhenAbsentAndEqualityGoesByDevice) {
+TEST(BLEPeripheral, EqualityGoesByDeviceAndARecordWithoutOneIsNoName) {
     SimulatedBluetooth adapter;
-    EXPECT_EQ(BLEPeripheral(device(adapter, std::nullopt)).name(), "No name");
-    EXPECT_EQ(BLEPeripheral(device(adapter, "")).name(), "");
-    EXPECT_EQ(BLEPeripheral(nullptr).name(), "No name");
-
-    const auto printer = device(adapter, "P");
-    const BLEPeripheral weak(printer, -90, false);
-    const BLEPeripheral strong(printer, -20, true);
-    const BLEPeripheral sameName(device(adapter, "P"), -90, false);
-    const BLEPeripheral empty(nullptr);
-    EXPECT_EQ(weak.name(), "P");
+    const auto device = [&adapter] { return std::dynamic_pointer_cast<Peripheral>(adapter.addDevice({"P", -60, {}})); };
+    const auto printer = device();
+    const BLEPeripheral weak(printer, -90, false), strong(printer, -20, true), sameName(device(), -90, false), empty(nullptr);
     EXPECT_TRUE(weak.isEqual(&strong));
     EXPECT_FALSE(weak.isEqual(&sameName));
     EXPECT_FALSE(weak.isEqual(nullptr));
     EXPECT_FALSE(empty.isEqual(&empty));
-    EXPECT_EQ(BLEPeripheral(printer).RSSI, 0);
+    EXPECT_EQ(empty.name(), "No name");
 }
 
 }  // namespace

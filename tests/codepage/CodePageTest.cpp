@@ -10,9 +10,8 @@
 #include "support/LogCapture.h"
 #include "support/LoopbackServer.h"
 #include "support/OrvikCli.h"
+#include "support/Receipts.h"
 #include "support/RecordingTcpSocket.h"
-#include "vprinter/Decoder.h"
-#include "vprinter/Renderer.h"
 
 namespace OrvikFramework {
 namespace {
@@ -22,13 +21,7 @@ using Testing::text;
 using Testing::operator+;
 
 using Printer = Testing::RecordingPrinter;
-
-std::vector<VirtualPrinter::Receipt> print(const Data& stream, VirtualPrinter::RenderOptions options = {}) {
-    VirtualPrinter::Renderer renderer(options);
-    renderer.apply(VirtualPrinter::decodeAll(stream));
-    renderer.finish();
-    return renderer.takeReceipts();
-}
+using Testing::printed;
 
 TEST(CodePageCommands, SelectEachPageWithItsCommand) {
     const struct {
@@ -130,7 +123,7 @@ TEST(CodePageRoundTrip, VirtualPrinterReadsBackEveryPage) {
         printer.sdk.InitPrinter();
         printer.sdk.SelectCodePage(c.page);
         EXPECT_EQ(*printer.sdk.PrintCodePageText(c.line), 0);
-        const auto receipts = print(printer.sent(), options);
+        const auto receipts = printed(printer.sent(), options);
         ASSERT_EQ(receipts.size(), 1u);
         EXPECT_EQ(receipts[0].text, c.line + "\n");
         EXPECT_TRUE(receipts[0].warnings.empty());
@@ -156,20 +149,20 @@ TEST(CodePageRoundTrip, PrinterModesFollowTheCommands) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const auto receipts = print(c.stream);
+        const auto receipts = printed(c.stream);
         ASSERT_EQ(receipts.size(), 1u);
         EXPECT_EQ(receipts[0].text, c.text);
     }
 }
 
 TEST(CodePageRoundTrip, UnknownTableIsReportedAndCjkIsDrawnFromTheFallbackFont) {
-    auto receipts = print(bytes({0x1B, 't', 99}) + text("ok\n"));
+    auto receipts = printed(bytes({0x1B, 't', 99}) + text("ok\n"));
     ASSERT_EQ(receipts.size(), 1u);
     EXPECT_EQ(receipts[0].text, "ok\n");
     EXPECT_EQ(receipts[0].warnings, std::vector<std::string>{"code table 99 is not known; text is read as UTF-8"});
 
     // 中 is not in the first font; it must still print, over two cells.
-    receipts = print(bytes({0x1C, '&', 0xD6, 0xD0, '\n'}));
+    receipts = printed(bytes({0x1C, '&', 0xD6, 0xD0, '\n'}));
     ASSERT_EQ(receipts.size(), 1u);
     const auto& r = receipts[0];
     int inFirstCell = 0, inSecondCell = 0;

@@ -8,9 +8,8 @@
 
 #include "support/Bytes.h"
 #include "support/LogCapture.h"
+#include "support/Receipts.h"
 #include "support/RecordingTcpSocket.h"
-#include "vprinter/Decoder.h"
-#include "vprinter/Renderer.h"
 
 namespace OrvikFramework {
 namespace {
@@ -23,10 +22,7 @@ using Printer = Testing::RecordingPrinter;
 
 // What a reader makes of the first QR code on the receipt the bytes print: its text and error-correction level.
 std::optional<std::pair<std::string, std::string>> readBack(const Data& job) {
-    VirtualPrinter::Renderer renderer;
-    renderer.apply(VirtualPrinter::decodeAll(job));
-    renderer.finish();
-    const auto receipts = renderer.takeReceipts();
+    const auto receipts = Testing::printed(job);
     if (receipts.size() != 1 || !receipts[0].warnings.empty()) return std::nullopt;
     const VirtualPrinter::Receipt& r = receipts[0];
     ZXing::DecodeHints hints;
@@ -117,10 +113,7 @@ TEST(QrCode, VirtualPrinterSkipsBrokenFunctionsWholeAndWarnsOfWhatItDoesNotDraw)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        VirtualPrinter::Renderer renderer;
-        renderer.apply(VirtualPrinter::decodeAll(c.stream + text("end\n")));
-        renderer.finish();
-        const auto receipts = renderer.takeReceipts();
+        const auto receipts = Testing::printed(c.stream + text("end\n"));
         ASSERT_EQ(receipts.size(), 1u);
         const auto& commands = receipts[0].commands;
         const auto count = [&commands](auto... kinds) {
@@ -134,11 +127,7 @@ TEST(QrCode, VirtualPrinterSkipsBrokenFunctionsWholeAndWarnsOfWhatItDoesNotDraw)
         EXPECT_EQ(count(K::Text), 1u) << dumpText(receipts[0]);
     }
     // An ignored setting keeps the one before it: the symbol still reads, at 3 dots a module.
-    const Data ignored = bytes({0x1d, '(', 'k', 3, 0, 49, 67, 0}) + store + print;
-    VirtualPrinter::Renderer renderer;
-    renderer.apply(VirtualPrinter::decodeAll(ignored));
-    renderer.finish();
-    const auto receipts = renderer.takeReceipts();
+    const auto receipts = Testing::printed(bytes({0x1d, '(', 'k', 3, 0, 49, 67, 0}) + store + print);
     ASSERT_EQ(receipts.size(), 1u);
     EXPECT_EQ(receipts[0].height, (21u + 8u) * 3u);  // version 1 in its quiet zone
 }

@@ -6,9 +6,9 @@
 
 #include <orvik/Orvik.h>
 #include "vprinter/Decoder.h"
-#include "vprinter/Renderer.h"
 
 #include "support/Bytes.h"
+#include "support/Receipts.h"
 #include "support/RecordingTcpSocket.h"
 
 namespace OrvikFramework {
@@ -81,22 +81,16 @@ TEST(EverydayCommands, VirtualPrinterFramesEachCommandWholeAndPrintsNoneAsText) 
     };
     for (const auto& [command, line] : cases) {
         SCOPED_TRACE(line);
-        VirtualPrinter::Renderer renderer;
         const auto commands = VirtualPrinter::decodeAll(command + text("Paid\n"));
         ASSERT_EQ(commands.size(), 3u);
         EXPECT_EQ(VirtualPrinter::describe(commands[0]), line);
-        renderer.apply(commands);
-        renderer.finish();
-        EXPECT_EQ(renderer.takeReceipts().at(0).text, "Paid\n");
+        EXPECT_EQ(Testing::printed(command + text("Paid\n")).at(0).text, "Paid\n");
     }
 }
 
 // The dots a receipt prints, cropped to where ink is.
 std::vector<std::string> inkOf(const Data& job) {
-    VirtualPrinter::Renderer renderer;
-    renderer.apply(VirtualPrinter::decodeAll(job));
-    renderer.finish();
-    const auto receipts = renderer.takeReceipts();
+    const auto receipts = Testing::printed(job);
     if (receipts.size() != 1) return {"receipts: " + std::to_string(receipts.size())};
     const auto& r = receipts[0];
     std::vector<std::string> rows;

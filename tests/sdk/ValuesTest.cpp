@@ -8,15 +8,12 @@
 namespace OrvikFramework {
 namespace {
 
-TEST(Enums, RawValuesRoundTripAndOtherBytesHaveNoCase) {
+TEST(Enums, OnlyTheRawValueOfACaseMakesOne) {
     for (int raw = 0; raw < 256; ++raw) {
-        const auto byte = static_cast<std::uint8_t>(raw);
-        const auto alignment = makeALIGNMENT(byte);
-        EXPECT_EQ(alignment.has_value(), raw >= 48 && raw <= 50) << raw;
-        if (alignment) { EXPECT_EQ(rawValue(*alignment), byte); }
-        const auto position = makeBARCODE_HRI_POS(byte);
-        EXPECT_EQ(position.has_value(), raw <= 2) << raw;
-        if (position) { EXPECT_EQ(rawValue(*position), byte); }
+        const auto alignment = makeALIGNMENT(static_cast<std::uint8_t>(raw));
+        const auto position = makeBARCODE_HRI_POS(static_cast<std::uint8_t>(raw));
+        EXPECT_EQ(alignment ? rawValue(*alignment) : -1, raw >= 48 && raw <= 50 ? raw : -1);
+        EXPECT_EQ(position ? rawValue(*position) : -1, raw <= 2 ? raw : -1);
     }
 }
 

@@ -8,10 +8,8 @@
 #include <tuple>
 
 #include <orvik/Orvik.h>
-#include "vprinter/Decoder.h"
-#include "vprinter/Renderer.h"
-
 #include "support/Bytes.h"
+#include "support/Receipts.h"
 #include "support/RecordingTcpSocket.h"
 
 namespace OrvikFramework {
@@ -24,10 +22,7 @@ using Printer = Testing::RecordingPrinter;
 
 // What a reader makes of the one barcode on the receipt the bytes print: its format and text.
 std::string readBack(const Data& job) {
-    VirtualPrinter::Renderer renderer({.paperDots = 576});
-    renderer.apply(VirtualPrinter::decodeAll(job));
-    renderer.finish();
-    const auto receipts = renderer.takeReceipts();
+    const auto receipts = Testing::printed(job, {.paperDots = 576});
     if (receipts.size() != 1) return "receipts: " + std::to_string(receipts.size());
     const VirtualPrinter::Receipt& r = receipts[0];
     if (!r.warnings.empty()) return "warning: " + r.warnings[0];

@@ -1,0 +1,200 @@
+// Printer status: the decoding of the four answers, reading them back over each link, and `orvik status`.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <orvik/OrvikFramework.h>
+#include <orvik/vprinter/BluetoothDoor.h>
+#include <orvik/vprinter/Server.h>
+
+#include "Cli.h"
+#include "core/StatusBytes.h"
+#include "support/Documents.h"
+#include "support/LogCapture.h"
+#include "support/LoopbackServer.h"
+#include "support/SimulatedLink.h"
+#include "support/TempDir.h"
+
+namespace OrvikFramework {
+namespace {
+
+using namespace std::chrono_literals;
+using ::testing::Contains;
+using ::testing::HasSubstr;
+using VirtualPrinter::PrinterState;
+
+TEST(StatusBytes, DecodesEachConditionAndRefusesAnythingButFourStatusBytes) {
+    const std::pair<Data, PrinterStatus> cases[] = {
+        {{0x12, 0x12, 0x12, 0x12}, {}},
+        {{0x1A, 0x16, 0x12, 0x12}, {.online = false, .coverOpen = true}},
+        {{0x12, 0x12, 0x12, 0x16}, {.paperNearEnd = true}},  // either near-end bit counts
+        {{0x12, 0x12, 0x12, 0x1A}, {.paperNearEnd = true}},
+        {{0x12, 0x12, 0x12, 0x52}, {.paperEnd = true}},  // either paper-end bit, or the stop it caused
+        {{0x1A, 0x32, 0x12, 0x12}, {.online = false, .paperEnd = true}},
+        {{0x1A, 0x52, 0x12, 0x12}, {.online = false, .error = true}},
+        {{0x12, 0x12, 0x1A, 0x12}, {.error = true}},  // cutter, unrecoverable, auto-recoverable
+        {{0x12, 0x12, 0x32, 0x12}, {.error = true}},
+        {{0x12, 0x12, 0x52, 0x12}, {.error = true}},
+        {{0x16, 0x1A, 0x12, 0x12}, {}},  // drawer pin and feed button do not stop printing
+    };
+    for (auto [answers, expected] : cases) {
+        expected.raw = answers;
+        EXPECT_EQ(StatusBytes::decode(answers), expected) << testing::PrintToString(answers);
+    }
+    // Too few, too many, an echoed request, NUL, bit 7 set, bit 4 clear.
+    const Data refused[] = {{}, {0x12, 0x12, 0x12}, {0x12, 0x12, 0x12, 0x12, 0x12}, {0x10, 0x12, 0x12, 0x12},
+                            {0x12, 0x00, 0x12, 0x12}, {0x12, 0x12, 0x92, 0x12}, {0x12, 0x12, 0x12, 0x02}};
+    for (const Data& answers : refused) EXPECT_EQ(StatusBytes::decode(answers), std::nullopt) << answers.size();
+}
+
+// The virtual printer on both front doors, with one SDK object connected to each.
+struct TwoLinks {
+    explicit TwoLinks(PrinterState state = {}) {
+        server.printerState() = state;
+        EXPECT_TRUE(server.start());
+        overTcp.InitSDK(WIRELESSS_INTERFACE::SOCKET, 512, "printer", "");
+        overTcp.Connect("127.0.0.1", server.port());
+        EXPECT_TRUE(link.bringUp(overBluetooth, "Status BLE"));
+    }
+    Testing::LogCapture quiet;
+    VirtualPrinter::Server server;
+    Testing::SimulatedLink link;
+    VirtualPrinter::BluetoothDoor door{*link.bluetooth, "Status BLE", server};
+    Orvik overTcp, overBluetooth;
+};
+
+std::optional<PrinterStatus> withoutRaw(std::optional<PrinterStatus> status) {
+    if (status && status->raw.size() == 4) status->raw.clear();
+    return status;
+}
+
+TEST(StatusReadBack, EveryStateOverTcpAndBluetooth) {
+    const std::pair<PrinterState, PrinterStatus> cases[] = {
+        {{}, {}},
+        {{.online = false}, {.online = false}},
+        {{.coverOpen = true}, {.online = false, .coverOpen = true}},
+        {{.paperNearEnd = true}, {.paperNearEnd = true}},
+        {{.paperEnd = true}, {.online = false, .paperEnd = true}},
+        {{.error = true}, {.online = false, .error = true}},
+        {{false, true, true, true, true, true}, {false, true, true, true, true}},
+    };
+    TwoLinks links;
+    // Each link stays up throughout: the state is read afresh at every request. The ready printer answers 0x12 four
+    // times, and each equal notification must still count as a new answer.
+    for (Orvik* sdk : {&links.overTcp, &links.overBluetooth}) {
+        for (const auto& [state, expected] : cases) {
+            links.server.printerState() = state;
+            EXPECT_EQ(withoutRaw(sdk->RequestStatus(5s)), expected) << (sdk == &links.overTcp ? "TCP" : "Bluetooth");
+        }
+    }
+}
+
+TEST(StatusReadBack, ALateAnswerIsNotTakenForTheNextOne) {
+    TwoLinks links;
+    links.server.printerState().paperEnd = true;
+    links.overTcp.PrintData({0x10, 0x04, 0x01});  // answered, never read
+    Testing::drainMainLoop();
+    links.server.printerState().paperEnd = false;
+    EXPECT_EQ(withoutRaw(links.overTcp.RequestStatus(5s)), PrinterStatus{});
+}
+
+TEST(StatusReadBack, NoStatusWhenSilentWithoutALinkWhileSpoolingOrFromABrokenPeer) {
+    {
+        TwoLinks silent({.answers = false});
+        for (Orvik* sdk : {&silent.overTcp, &silent.overBluetooth}) {
+            Testing::LogCapture log;
+            EXPECT_EQ(sdk->RequestStatus(50ms), std::nullopt);
+            EXPECT_THAT(log.lines(), Contains(HasSubstr("no answer to DLE EOT 1 within 50 ms")));
+        }
+    }
+    Testing::ScopedDocuments documents;
+    Testing::LogCapture log;
+    const auto refused = [&log](Orvik& sdk, const std::string& line) {
+        EXPECT_EQ(sdk.RequestStatus(5s), std::nullopt);
+        EXPECT_THAT(log.lines(), Contains(HasSubstr(line)));
+    };
+    Orvik none;
+    refused(none, "call InitSDK before RequestStatus");
+    Orvik spooling;
+    spooling.InitSDK(WIRELESSS_INTERFACE::SOCKET, 512, "printer", "");
+    refused(spooling, "not connected to the printer; DLE EOT 1 not sent");
+    spooling.Zip(true);
+    refused(spooling, "a status request cannot be spooled");
+    const std::pair<Testing::LoopbackServer::Options, std::string> peers[] = {
+        {{.reply = {0x00}}, "the answer to DLE EOT 1 is no printer status: 00"},
+        {{.resetAfter = 3}, "the connection ended before the printer answered DLE EOT 1"},
+    };
+    for (const auto& [options, line] : peers) {
+        Testing::LoopbackServer peer(options);
+        Orvik sdk;
+        sdk.InitSDK(WIRELESSS_INTERFACE::SOCKET, 512, "printer", "");
+        sdk.Connect("127.0.0.1", peer.port());
+        refused(sdk, line);
+    }
+}
+
+// Runs the tool (standard output and error together) while the main loop keeps serving the virtual printer.
+std::pair<int, std::string> orvik(const std::string& args) {
+    std::string output;
+    std::FILE* pipe = ::popen((std::string(ORVIK_CLI_PATH) + " " + args + " 2>&1 </dev/null").c_str(), "r");
+    const int fd = ::fileno(pipe);
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+    bool ended = false;
+    const auto watch = RunLoop::main().watchFd(fd, POLLIN, [&](short) {
+        char buffer[4096];
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n > 0) output.append(buffer, static_cast<std::size_t>(n));
+        ended = n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR);
+    });
+    RunLoop::main().runUntil([&] { return ended; }, 60s);
+    RunLoop::main().unwatchFd(watch);
+    const int status = ::pclose(pipe);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
+}
+
+TEST(StatusCli, PrintsTheStateAndFailsWhenThePrinterCannotPrintOrIsSilent) {
+    const std::tuple<PrinterState, std::string, int, std::vector<std::string>> cases[] = {
+        {{}, "", 0, {"on-line:     yes", "paper:       present", "can print:   yes", "status bytes 12 12 12 12"}},
+        {{.paperNearEnd = true}, "", 0, {"paper:       near end", "can print:   yes"}},
+        {{.paperEnd = true}, "", 6, {"on-line:     no", "paper:       out", "cannot print: off-line, paper out"}},
+        {{false, true, false, false, true, true}, "", 6,
+         {"cover open:  yes", "error:       yes", "cannot print: off-line, cover open, printer error"}},
+        {{.answers = false}, " --timeout 0.2", 4, {"gave no status: no answer to DLE EOT 1 within 200 ms"}},
+    };
+    Testing::LogCapture quiet;
+    VirtualPrinter::Server server;
+    ASSERT_TRUE(server.start());
+    const std::string to = "tcp://127.0.0.1:" + std::to_string(server.port());
+    for (const auto& [state, options, code, shown] : cases) {
+        server.printerState() = state;
+        const auto [exit, output] = orvik("status --to " + to + options);
+        EXPECT_EQ(exit, code) << output;
+        for (const std::string& text : shown) EXPECT_THAT(output, HasSubstr(text));
+    }
+    Testing::TempDir receipts;
+    const auto [bleExit, bleOutput] =
+        orvik("--virtual-printer " + receipts.path().string() + " status --to 'ble://Orvik Virtual Printer' --timeout 5");
+    EXPECT_EQ(bleExit, 0) << bleOutput;
+    EXPECT_THAT(bleOutput, HasSubstr("status bytes 12 12 12 12"));
+    const auto [lostExit, lostOutput] = orvik("status --to tcp://127.0.0.1:" + std::to_string(Testing::closedLoopbackPort()));
+    EXPECT_EQ(lostExit, 4);
+    EXPECT_THAT(lostOutput, HasSubstr("cannot reach printer at tcp://127.0.0.1:"));
+}
+
+TEST(StatusCli, ASilentBluetoothPrinterIsNoBrokenJob) {
+    Testing::LogCapture quiet;
+    Testing::SimulatedLink link;
+    VirtualPrinter::Server server;
+    server.printerState().answers = false;
+    VirtualPrinter::BluetoothDoor door(*link.bluetooth, "Silent BLE", server);
+    std::string args[] = {"orvik", "status", "--to", "ble://Silent BLE", "--timeout", "0.2"};
+    char* argv[] = {args[0].data(), args[1].data(), args[2].data(), args[3].data(), args[4].data(), args[5].data()};
+    EXPECT_EQ(Cli::run(6, argv), 4);
+}
+
+}  // namespace
+}  // namespace OrvikFramework
