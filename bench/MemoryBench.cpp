@@ -9,7 +9,7 @@
 #include <orvik/Documents.h>
 #include <orvik/OrvikFramework.h>
 
-#include "LoopbackSink.h"
+#include "examples/LoopbackReceiver.h"
 #include "NullLog.h"
 #include "support/BmpBuilder.h"
 #include "support/TempDir.h"
@@ -44,7 +44,7 @@ int main() {
     Testing::writeFile(documents.file("picture.bmp"), Testing::bmpFile(layout));
     Documents::setDirectory(documents.path().string());
 
-    Bench::LoopbackSink sink;
+    Loopback::Receiver sink({.recordLimit = 0});
     Bench::NullLog log;
     Orvik sdk;
     sdk.InitSDK(WIRELESSS_INTERFACE::SOCKET, 512, "memory bench", "");
@@ -57,10 +57,10 @@ int main() {
     sdk.Disconnect();
 
     const std::uint64_t expected = 8000 * 72 + 1600 * 8;  // rows plus one GS v 0 header per 5-row band
-    for (int i = 0; i < 1000 && sink.received() < expected; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    for (int i = 0; i < 1000 && sink.count() < expected; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     std::printf("{\"printed\": %s, \"baseline_kb\": %ld, \"peak_kb\": %ld, \"sent\": %llu, \"expected\": %llu, "
                 "\"peak_reset\": %s}\n",
-                printed ? "true" : "false", baseline, peak, static_cast<unsigned long long>(sink.received()),
+                printed ? "true" : "false", baseline, peak, static_cast<unsigned long long>(sink.count()),
                 static_cast<unsigned long long>(expected), reset ? "true" : "false");
-    return printed && sink.received() == expected ? 0 : 1;
+    return printed && sink.count() == expected ? 0 : 1;
 }

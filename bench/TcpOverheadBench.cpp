@@ -1,13 +1,15 @@
 // A raster job through the SDK's TCP link against the same bytes written with a plain send() loop.
 #include <benchmark/benchmark.h>
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <orvik/OrvikFramework.h>
 
-#include "LoopbackSink.h"
 #include "core/Commands.h"
+#include "examples/LoopbackReceiver.h"
 
 namespace OrvikFramework::Bench {
 namespace {
@@ -24,7 +26,7 @@ Data rasterRows(std::int64_t rows) {
 constexpr std::int64_t bandRows = 2000;
 
 void SdkRasterOverTcp(benchmark::State& state) {
-    LoopbackSink sink;
+    Loopback::Receiver sink({.recordLimit = 0});
     // The no-space line would otherwise be timed along with the job.
     const auto previousSink = Log::setSink([](std::string_view) {});
     Orvik orvik;
@@ -44,8 +46,10 @@ void SdkRasterOverTcp(benchmark::State& state) {
 }
 
 void PlainSendLoop(benchmark::State& state) {
-    LoopbackSink sink;
-    const int fd = sink.connectClient();
+    Loopback::Receiver sink({.recordLimit = 0});
+    const int fd = Loopback::connect(sink.port());
+    const int one = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);  // as the SDK's link does
     const Data band = rasterRows(bandRows);
     const Data header = Commands::rasterHeader(0, widthBytes, 0, bandRows & 0xFF, bandRows >> 8);
     const auto sendAll = [fd](const Data& bytes) {

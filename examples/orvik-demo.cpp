@@ -1,61 +1,17 @@
 // Prints a short sample receipt over a TCP link to a receiver started here, and shows the bytes that arrived;
 // then prints a line over Bluetooth to a simulated printer.
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <cctype>
 #include <cstdio>
 #include <memory>
-#include <thread>
 
 #include <orvik/OrvikFramework.h>
 #include <orvik/sim/Simulator.h>
 
+#include "LoopbackReceiver.h"
+
 using namespace OrvikFramework;
 
 namespace {
-
-// Accepts one connection on 127.0.0.1 and collects everything until the sender closes.
-class Receiver {
-public:
-    Receiver() {
-        listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 || ::listen(listener_, 1) != 0 ||
-            ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-            std::perror("orvik-demo: cannot listen on 127.0.0.1");
-            std::exit(1);
-        }
-        port_ = ntohs(address.sin_port);
-        thread_ = std::thread([this] { collect(); });
-    }
-    ~Receiver() { ::close(listener_); }
-
-    int port() const { return port_; }
-    const Data& finish() {
-        thread_.join();
-        return received_;
-    }
-
-private:
-    void collect() {
-        const int peer = ::accept(listener_, nullptr, nullptr);
-        if (peer < 0) return;
-        std::uint8_t buffer[4096];
-        for (ssize_t n; (n = ::read(peer, buffer, sizeof buffer)) > 0;) received_.insert(received_.end(), buffer, buffer + n);
-        ::close(peer);
-    }
-
-    int listener_ = -1;
-    int port_ = 0;
-    std::thread thread_;
-    Data received_;
-};
 
 void hexDump(const Data& bytes) {
     for (std::size_t row = 0; row < bytes.size(); row += 16) {
@@ -111,7 +67,7 @@ bool printOverSimulatedBluetooth() {
 }  // namespace
 
 int main() {
-    Receiver receiver;
+    Loopback::Receiver receiver;
     Orvik sdk;
     sdk.InitSDK(WIRELESSS_INTERFACE::SOCKET, 512, "127.0.0.1", "");
     sdk.Connect("127.0.0.1", receiver.port());
@@ -135,7 +91,7 @@ int main() {
     RunLoop::main().runOnce(std::chrono::milliseconds(0));
     sdk.Disconnect();
 
-    const Data& received = receiver.finish();
+    const Data& received = receiver.received();
     std::printf("\nThe receiver got %zu bytes:\n", received.size());
     hexDump(received);
     return received.empty() || !printOverSimulatedBluetooth() ? 1 : 0;
