@@ -81,6 +81,8 @@ TEST(PrintJobTest, RejectsOptionsThatWouldPrintWrongly) {
         {{{"feed", "256"}}, "--feed must be a number from 0 to 255, not \"256\""},
         {{{"feed", "2x"}}, "--feed must be a number from 0 to 255, not \"2x\""},
         {{{"feed", "-1"}}, "--feed must be a number from 0 to 255, not \"-1\""},
+        {{{"image-mode", "dots"}, {"image", "a.png"}}, "--image-mode must be raster, graphics or column, not \"dots\""},
+        {{{"image", "a.png"}, {"image-mode", "column"}}, "--image-mode must come before the --image it applies to"},
         {{}, "nothing to print: give --text, --barcode, --qr, --image, --feed or --cut"},
     };
     for (const auto& [options, message] : cases) {
