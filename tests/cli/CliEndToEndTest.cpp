@@ -13,7 +13,6 @@
 
 #include "CliError.h"
 #include "Link.h"
-#include "PrintJob.h"
 #include "support/Bytes.h"
 #include "support/ImageFiles.h"
 #include "support/LoopbackServer.h"
@@ -103,9 +102,8 @@ Outcome bluetoothJob(const std::function<void(SimulatedPrinter&, SimulatedBlueto
     Testing::SimulatedLink simulator;
     SimulatedPrinter& printer = simulator.addPrinter("Kitchen");
     Orvik sdk;
-    PrinterUri uri;
-    uri.kind = PrinterUri::Kind::Ble;
-    uri.name = "Kitchen";
+    std::string error;
+    const PrinterUri uri = *parseUri("ble://Kitchen", error);
     try {
         LinkOptions options;
         options.timeout = std::chrono::seconds(2);
