@@ -16,6 +16,7 @@
 #include <orvik/Orvik.h>
 #include <orvik/Platform.h>
 #include <orvik/PlatformError.h>
+#include <orvik/PrinterAddress.h>
 #include <orvik/PrinterStatus.h>
 #include <orvik/QRCode.h>
 #include <orvik/RunLoop.h>

@@ -111,8 +111,8 @@ Outcome bluetoothJob(const std::function<void(SimulatedPrinter&, SimulatedBlueto
     Testing::SimulatedLink simulator;
     SimulatedPrinter& printer = simulator.addPrinter("Kitchen");
     Orvik sdk;
-    PrinterUri uri;
-    uri.kind = PrinterUri::Kind::Ble;
+    PrinterAddress uri;
+    uri.kind = PrinterAddress::Kind::Ble;
     uri.name = "Kitchen";
     try {
         LinkOptions options;
@@ -259,8 +259,8 @@ TEST(CliEndToEndTest, FailuresHaveTheirExitCodeAndOneLine) {
         {cli({"convert", dir.file("in.png"), dir.file("link.bmp")}), 3, "orvik: \"" + dir.file("link.bmp") + "\" already exists\n"},
         {cli({"print", "--to", "ble://Kitchen", "--timeout", "0.2", "--text", "x"}, true), 4,
          "orvik: no Bluetooth LE printer named \"Kitchen\" found within 0.2 s\n"},
-        {cli({"send", "--to", "usb://1", dir.file("missing.bin")}), 2,
-         "orvik: unknown link kind \"usb\" in \"usb://1\": use tcp, wifi or ble\n"},
+        {cli({"send", "--to", "lpt://1", dir.file("missing.bin")}), 2,
+         "orvik: unknown link kind \"lpt\" in \"lpt://1\": use tcp, wifi, ble, usb, serial or file\n"},
         {cli({"print", "--to", closed, "--image", dir.file("missing.png")}), 3,
          "orvik: cannot read \"" + dir.file("missing.png") + "\": No such file or directory\n"},
         {cli({"convert", dir.file("junk.png"), dir.file("keep.bmp")}), 3,

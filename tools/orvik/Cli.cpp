@@ -111,11 +111,10 @@ void addImageOptions(CLI::App& command, ImageSettings& settings) {
         ->option_text("T=128");
 }
 
-PrinterUri parsePrinter(const std::string& text) {
-    std::string error;
-    auto uri = parseUri(text, error);
-    if (!uri) throw CliError(Exit::Usage, error);
-    return *uri;
+PrinterAddress parsePrinter(const std::string& text) {
+    auto address = parsePrinterAddress(text);
+    if (!address) throw CliError(Exit::Usage, address.error().message);
+    return std::move(address).value();
 }
 
 // The address as messages show it.
@@ -172,7 +171,7 @@ void withBackend(const std::string& virtualPrinterDir, const std::function<void(
 }
 
 // With `check`, the printer is asked first and nothing is sent when it cannot print; then it is asked again.
-void sendJob(const PrinterUri& uri, const std::string& to, const LinkOptions& options, const Data& job, bool check,
+void sendJob(const PrinterAddress& uri, const std::string& to, const LinkOptions& options, const Data& job, bool check,
              bool verbose) {
     const InterruptCatcher interrupt;
     Orvik sdk;
@@ -191,7 +190,7 @@ void sendJob(const PrinterUri& uri, const std::string& to, const LinkOptions& op
 std::string yesNo(bool value) { return value ? "yes" : "no"; }
 
 // Asks the printer for its status and prints it; throws when it gives none or cannot print.
-void showStatus(const PrinterUri& uri, const std::string& where, const LinkOptions& options) {
+void showStatus(const PrinterAddress& uri, const std::string& where, const LinkOptions& options) {
     Orvik sdk;
     const PrinterStatus status = Link::open(sdk, uri, where, options)->readStatus();
     std::string raw;
@@ -302,7 +301,7 @@ int run(int argc, char** argv) {
     addLinkOptions(*print, printLink);
     print->callback([&] {
         // Checked before any picture is read, so a typo is reported at once.
-        const PrinterUri uri = parsePrinter(printTo);
+        const PrinterAddress uri = parsePrinter(printTo);
         PrintJob job = PrintJob::fromOptions(orderedOptions(*print));
         for (const std::string& warning : job.conversionWarnings())
             std::fprintf(stderr, "orvik: warning: %s\n", warning.c_str());
@@ -320,7 +319,7 @@ int run(int argc, char** argv) {
     LinkSettings sendLink;
     addLinkOptions(*send, sendLink);
     send->callback([&] {
-        const PrinterUri uri = parsePrinter(sendTo);
+        const PrinterAddress uri = parsePrinter(sendTo);
         const Data bytes = readWholeFile(sendFile);
         const LinkOptions options = linkOptions(sendLink);
         withBackend(virtualPrinterDir, [&] { sendJob(uri, sendTo, options, bytes, false, verbose); });
@@ -333,7 +332,7 @@ int run(int argc, char** argv) {
     status->add_option("--to", statusTo, "Printer address, as for print")->required();
     addLinkOptions(*status, statusLink);
     status->callback([&] {
-        const PrinterUri uri = parsePrinter(statusTo);
+        const PrinterAddress uri = parsePrinter(statusTo);
         const LinkOptions options = linkOptions(statusLink);
         withBackend(virtualPrinterDir, [&] { showStatus(uri, shown(statusTo), options); });
     });
