@@ -23,3 +23,4 @@
 #include <orvik/Spool.h>
 #include <orvik/Stream.h>
 #include <orvik/TcpSocket.h>
+#include <orvik/UsbPrinters.h>

@@ -194,6 +194,18 @@ TEST(CliEndToEndTest, SendsAFileUnchangedWithoutProgressWhenNotATerminal) {
     EXPECT_EQ(server.received(), job);
 }
 
+TEST(CliEndToEndTest, SavedJobIsPreviewedAndSentLater) {
+    TempDir dir;
+    const std::string saved = dir.file("job.bin");
+    EXPECT_EQ(orvik({"print", "--to", "file:" + saved, "--text", "Saved"}).code, 0);
+    EXPECT_EQ(orvik({"print", "--to", "file:" + saved, "--text", "Again"}).output,
+              "orvik: " + saved + " already exists; a job is saved to a new file only\n");
+    EXPECT_EQ(orvik({"preview", saved, dir.file("job.png")}).code, 0);
+    LoopbackServer server;
+    EXPECT_EQ(orvik({"send", "--to", tcp(server), saved}).code, 0);
+    EXPECT_EQ(server.received(), Testing::readFile(saved));
+}
+
 TEST(CliEndToEndTest, ConvertWritesOneBitBmpAtWidth) {
     TempDir dir;
     Testing::writeFile(dir.file("in.png"), Testing::encodePng(Testing::greyImage(100, 40, [](int x, int) { return x * 2; })));

@@ -15,6 +15,7 @@
 
 #include <orvik/Log.h>
 #include <orvik/RunLoop.h>
+#include <orvik/UsbPrinters.h>
 #include <orvik/vprinter/Server.h>
 
 #include "CliError.h"
@@ -239,7 +240,14 @@ int run(int argc, char** argv) {
     CLI::App* scan = app.add_subcommand("scan", "List Bluetooth LE printers nearby (name, address, RSSI)");
     double scanSeconds = 5;
     scan->add_option("--timeout", scanSeconds, "Seconds to listen")->check(positiveSeconds())->capture_default_str();
+    bool scanUsb = false;
+    scan->add_flag("--usb", scanUsb, "List USB printers (/dev/usb/lpN) with the device ID each reports instead");
     scan->callback([&] {
+        if (scanUsb) {
+            for (const UsbPrinter& found : findUsbPrinters())
+                std::printf("usb://%s  %s\n", found.path.c_str(), found.deviceId.value_or("(no device ID)").c_str());
+            return;
+        }
         withBackend(virtualPrinterDir, [&] {
             std::fputs(scanTable(scanPrinters(std::chrono::milliseconds(static_cast<std::int64_t>(scanSeconds * 1000)))).c_str(), stdout);
         });
@@ -259,7 +267,8 @@ int run(int argc, char** argv) {
     // Only their order matters; orderedOptions reads each occurrence back from the parser.
     std::vector<std::string> texts, aligns, barcodes, hris, images, feeds, codepages;
     std::map<std::string, int> flagCounts;
-    print->add_option("--to", printTo, "Printer address: tcp://HOST:PORT, wifi://SSID?password=P&host=H&port=N or ble://NAME")
+    print->add_option("--to", printTo, "Printer address: tcp://HOST:PORT, wifi://SSID?password=P&host=H&port=N, ble://NAME, "
+                      "usb:///dev/usb/lpN, serial:///dev/ttyX?baud=N&flow=none|rtscts|xonxoff or file:PATH")
         ->required();
     print->add_option("--text", texts, "A line of text (UTF-8)")->allow_extra_args(false);
     print->add_option("--codepage", codepages,

@@ -158,7 +158,12 @@ std::unique_ptr<Link> Link::open(Orvik& sdk, const PrinterAddress& uri, std::str
             break;
         case PrinterAddress::Kind::Usb:
         case PrinterAddress::Kind::Serial:
-        case PrinterAddress::Kind::File: throw CliError(Exit::Usage, "this link kind is not available yet");
+        case PrinterAddress::Kind::File:
+            if (const Status failure = sdk.Open(link->where_, options.timeout)) {
+                if (failure->code == ErrorCode::FileError) throw CliError(Exit::Input, failure->message);
+                throw CliError(Exit::Unreachable, "cannot reach printer at " + link->where_ + ": " + failure->message);
+            }
+            break;
     }
     return link;
 }
