@@ -101,23 +101,34 @@ std::int64_t statusKb(const std::string& field) {
     return -1;
 }
 
-// Jobs that amplify: memory stays bounded and another client's status request is answered meanwhile.
+// Jobs that amplify: memory stays bounded and another client's status request is answered meanwhile. Under the
+// sanitizers the jobs are smaller and the answer's time is not judged: only the optimised build's timing means much.
 TEST(PrinterLoad, AmplifyingJobsStayBoundedAndDoNotHoldUpOthers) {
+#ifdef ORVIK_SANITIZED
+    constexpr int feedJobs = 6;
+    constexpr std::size_t largestJob = 4u << 20;
+    constexpr auto answerWithin = 5s;
+#else
+    constexpr int feedJobs = 60;
+    constexpr std::size_t largestJob = Limits{}.largestJob;
+    constexpr auto answerWithin = 100ms;
+#endif
     std::string feeds;
-    for (int r = 0; r < 60; ++r) feeds += "\x1b" "d\xff\x1b" "d\xff\x1b" "d\xff\x1dV\x00";  // 2 m of paper each
+    for (int r = 0; r < feedJobs; ++r) feeds += "\x1b" "d\xff\x1b" "d\xff\x1b" "d\xff\x1dV\x00";  // 2 m of paper each
     const Data zeros = *Gzip::gzipped(Data(40u << 20, 0), 9);
     const Data bomb = Testing::operator+(BleFraming::sizeAnnouncement(static_cast<std::int64_t>(zeros.size())), zeros);
     const struct {
         const char* name;
         std::string job;
         std::uint64_t receipts;
-    } cases[] = {{"feeds", feeds, 61}, {"gzip bomb", std::string(bomb.begin(), bomb.end()), 1}};
+    } cases[] = {{"feeds", feeds, feedJobs + 1}, {"gzip bomb", std::string(bomb.begin(), bomb.end()), 1}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Testing::LogCapture log;
         Testing::TempDir dir;
         ServerOptions options;
         options.outDir = dir.path();
+        options.limits.largestJob = largestJob;
         Server server(options);
         ASSERT_TRUE(server.start());
         const std::int64_t before = statusKb("VmRSS");
@@ -126,7 +137,7 @@ TEST(PrinterLoad, AmplifyingJobsStayBoundedAndDoNotHoldUpOthers) {
         const auto asked = std::chrono::steady_clock::now();
         std::uint8_t reply = 0;
         ASSERT_TRUE(RunLoop::main().runUntil([&] { return ::recv(asking, &reply, 1, MSG_DONTWAIT) == 1; }, 5s));
-        EXPECT_LT(std::chrono::steady_clock::now() - asked, 100ms);
+        EXPECT_LT(std::chrono::steady_clock::now() - asked, answerWithin);
         ::close(asking);
         ASSERT_TRUE(RunLoop::main().runUntil([&] { return server.closedConnections() == 2; }, 60s));
         const std::int64_t after = statusKb("VmRSS");
