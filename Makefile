@@ -49,7 +49,7 @@ bench: build
 fuzz:
 	@scripts/deps.sh clang libfuzzer-14-dev
 	cmake -S . -B $(FUZZ_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
-	  -DORVIK_FUZZ=ON -DORVIK_SANITIZE=ON -DORVIK_BUILD_TESTS=OFF -DORVIK_BUILD_BENCH=OFF
+	  -DORVIK_FUZZ=ON -DORVIK_SANITIZE=ON -DORVIK_BUILD_TESTS=OFF -DORVIK_BUILD_BENCH=OFF -DORVIK_BUILD_TOOLS=OFF
 	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target $(addprefix orvik-fuzz-,$(FUZZ_TARGETS))
 	@failed=0; for t in $(FUZZ_TARGETS); do \
 	  mkdir -p $(FUZZ_BUILD)/corpus/$$t fuzz/crashes/$$t; \
