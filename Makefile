@@ -38,7 +38,7 @@ test: test-plain test-asan
 
 demo: build
 	@mkdir -p $(BUILD)/demo
-	$(BUILD)/tools/orvik/orvik convert examples/assets/logo.png $(BUILD)/demo/logo.bmp --width 256
+	$(BUILD)/tools/orvik/orvik convert examples/assets/logo.png $(BUILD)/demo/logo.bmp --width 256 --replace
 	$(BUILD)/tools/orvik-demo-job $(BUILD)/demo
 
 bench: build

@@ -38,6 +38,7 @@ int main(int argc, char** argv) {
 
     VirtualPrinter::ServerOptions options;
     options.outDir = work / "receipts";
+    options.keepReceipts = 2;  // the two previews are compared below
     std::filesystem::remove_all(*options.outDir);
     VirtualPrinter::Server printer(options);
     if (!printer.start()) return fail("the virtual printer cannot listen on 127.0.0.1");
