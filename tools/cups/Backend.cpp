@@ -1,0 +1,235 @@
+// The CUPS backend "orvik": sends a print job to an ESC/POS printer over the SDK's links, or, run without
+// arguments, lists the printers it can find. Progress and printer state go to standard error in the scheduler's
+// "INFO:"/"STATE:" lines; the exit code tells the scheduler what to do with the job.
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cups/backend.h>
+#include <cups/cups.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <orvik/Observer.h>
+#include <orvik/Orvik.h>
+#include <orvik/RunLoop.h>
+
+namespace {
+
+using namespace OrvikFramework;
+using namespace std::chrono_literals;
+
+constexpr std::string_view scheme = "orvik:";
+// A receipt job is small; anything larger is not one, and must not exhaust the spooler's memory.
+constexpr std::size_t largestJob = 64 * 1024 * 1024;
+constexpr std::size_t slice = 16 * 1024;
+constexpr int mostCopies = 100;
+constexpr auto stepTimeout = 30s;
+constexpr auto statusTimeout = 2s;
+
+void report(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void report(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::vfprintf(stderr, format, args);
+    va_end(args);
+    std::fputc('\n', stderr);
+    std::fflush(stderr);
+}
+
+class Events final : public OrvikObserver {
+public:
+    void connectionOpened() override { opened = true; }
+    void connectionFailed(const Error& error) override { keep(error); }
+    void linkLost(const Error& error) override { keep(error); }
+    void printerDisconnected(const std::optional<Error>& error) override {
+        if (error) keep(*error);
+    }
+    bool opened = false;
+    std::optional<Error> failure;
+
+private:
+    void keep(const Error& error) {
+        if (!failure) failure = error;
+    }
+};
+
+// The printer at `address` behind the SDK object, connected; the one place that knows how each address form is
+// opened.
+std::optional<Error> openLink(Orvik& sdk, Events& events, std::string_view address) {
+    constexpr std::string_view tcp = "tcp://";
+    if (address.substr(0, tcp.size()) != tcp) return Error{ErrorCode::InvalidArgument, "unsupported printer address"};
+    std::string host(address.substr(tcp.size()));
+    std::int64_t port = 9100;
+    if (const auto colon = host.rfind(':'); colon != std::string::npos) {
+        char* end = nullptr;
+        port = std::strtol(host.c_str() + colon + 1, &end, 10);
+        if (*end || port < 1 || port > 65535) return Error{ErrorCode::InvalidArgument, "bad port in the printer address"};
+        host.resize(colon);
+    }
+    if (host.empty()) return Error{ErrorCode::InvalidArgument, "no host in the printer address"};
+    sdk.InitSDK(WIRELESSS_INTERFACE::SOCKET, 512, host, "");
+    sdk.Connect(host, port);
+    if (sdk.TCPDevice) sdk.TCPDevice->waitTimeout = stepTimeout;
+    RunLoop::main().runUntil([&] { return events.opened || events.failure; }, stepTimeout);
+    if (events.failure) return events.failure;
+    if (!events.opened) return Error{ErrorCode::TimedOut, "no answer from the printer"};
+    return std::nullopt;
+}
+
+// The job from the named file, or standard input; absent when it cannot be read or is too large.
+std::optional<Data> readJob(const char* path) {
+    const int fd = path ? ::open(path, O_RDONLY | O_CLOEXEC) : STDIN_FILENO;
+    if (fd < 0) return std::nullopt;
+    Data job;
+    std::uint8_t buffer[65536];
+    ssize_t n = 0;
+    while ((n = ::read(fd, buffer, sizeof buffer)) > 0 && job.size() <= largestJob) job.insert(job.end(), buffer, buffer + n);
+    if (path) ::close(fd);
+    if (n < 0 || job.size() > largestJob) return std::nullopt;
+    return job;
+}
+
+// Sets the scheduler's printer-state-reasons to what the printer reports, clearing the ones it no longer does.
+void reportState(const PrinterStatus& status) {
+    const std::pair<bool, const char*> reasons[] = {
+        {status.paperEnd, "media-empty-error"},
+        {status.paperNearEnd, "media-low-warning"},
+        {status.coverOpen, "cover-open-error"},
+        {!status.online && !status.paperEnd && !status.coverOpen, "offline-report"},
+        {status.error, "other-error"},
+    };
+    std::string present;
+    std::string absent;
+    for (const auto& [on, reason] : reasons) (on ? present : absent) += std::string(",") + reason;
+    if (!present.empty()) report("STATE: +%s", present.c_str() + 1);
+    if (!absent.empty()) report("STATE: -%s", absent.c_str() + 1);
+}
+
+bool unreachable(ErrorCode code) {
+    switch (code) {
+        case ErrorCode::InvalidArgument:
+        case ErrorCode::FileError: return false;
+        default: return true;
+    }
+}
+
+int printJob(std::string_view address, const Data& job, int copies) {
+    Orvik sdk;
+    const auto events = std::make_shared<Events>();
+    sdk.setObserver(events);
+    report("STATE: +connecting-to-device");
+    if (const auto error = openLink(sdk, *events, address)) {
+        report("ERROR: cannot reach the printer at %.*s: %s", static_cast<int>(address.size()), address.data(), error->message.c_str());
+        // A printer that may come back gets the job later; an address that can never work stops the queue.
+        return unreachable(error->code) ? CUPS_BACKEND_RETRY : CUPS_BACKEND_STOP;
+    }
+    report("STATE: -connecting-to-device");
+    // Nothing is sent to a printer that says it cannot print, so the retried job does not print twice.
+    const Result<PrinterStatus> before = sdk.ReadStatus(statusTimeout);
+    if (before) {
+        reportState(*before);
+        if (!before->canPrint()) {
+            report("ERROR: the printer cannot print now; the job waits");
+            return CUPS_BACKEND_RETRY;
+        }
+    } else {
+        report("DEBUG: no status from the printer (%s); sending without it", before.error().message.c_str());
+    }
+    const std::uint64_t total = job.size() * static_cast<std::uint64_t>(copies);
+    std::uint64_t sent = 0;
+    for (int copy = 0; copy < copies; ++copy)
+        for (std::size_t offset = 0; offset < job.size(); offset += slice) {
+            const auto begin = job.begin() + static_cast<std::ptrdiff_t>(offset);
+            sdk.PrintData(Data(begin, begin + static_cast<std::ptrdiff_t>(std::min(slice, job.size() - offset))));
+            const JobOutcome outcome = sdk.WaitUntilSent(stepTimeout);
+            sent += outcome.bytesSent;
+            if (!outcome) {
+                report("ERROR: the link broke off after %llu of %llu bytes: %s", static_cast<unsigned long long>(sent),
+                       static_cast<unsigned long long>(total), outcome.error->message.c_str());
+                return CUPS_BACKEND_RETRY;
+            }
+            report("INFO: sent %llu of %llu bytes", static_cast<unsigned long long>(sent), static_cast<unsigned long long>(total));
+        }
+    if (!before) return CUPS_BACKEND_OK;
+    const JobOutcome after = sdk.ConfirmPrinted(stepTimeout);
+    if (after.status) reportState(*after.status);
+    if (after.error && after.error->code == ErrorCode::PrinterNotReady) {
+        // The job went out but the printer stopped: the administrator's error policy decides whether it is sent again.
+        report("ERROR: the printer stopped printing: %s", after.error->message.c_str());
+        return CUPS_BACKEND_FAILED;
+    }
+    return CUPS_BACKEND_OK;
+}
+
+// An IEEE 1284 device id, read from a USB printer-class device; empty when it gives none.
+std::string deviceId(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return {};
+    char id[1024] = {};
+    // LPIOC_GET_DEVICE_ID(len): two length bytes, big-endian, then the text.
+    const bool ok = ::ioctl(fd, _IOC(_IOC_READ, 'P', 1, sizeof id), id) >= 0;
+    ::close(fd);
+    if (!ok) return {};
+    const std::size_t length = std::min<std::size_t>(((std::uint8_t(id[0]) << 8) | std::uint8_t(id[1])), sizeof id - 1);
+    return length > 2 ? std::string(id + 2, std::min(length - 2, std::char_traits<char>::length(id + 2))) : std::string();
+}
+
+std::string idField(const std::string& id, const std::vector<std::string>& keys) {
+    for (const std::string& key : keys)
+        if (const auto at = id.find(key + ":"); at != std::string::npos) {
+            const auto begin = at + key.size() + 1;
+            return id.substr(begin, id.find(';', begin) - begin);
+        }
+    return {};
+}
+
+void listDevices() {
+    for (int n = 0; n < 16; ++n) {
+        const std::string path = "/dev/usb/lp" + std::to_string(n);
+        struct stat info {};
+        if (::stat(path.c_str(), &info) != 0 || !S_ISCHR(info.st_mode)) continue;
+        const std::string id = deviceId(path);
+        std::string makeModel = idField(id, {"MFG", "MANUFACTURER"}) + " " + idField(id, {"MDL", "MODEL"});
+        if (makeModel == " ") makeModel = "ESC/POS receipt printer";
+        const std::string uri = std::string(scheme) + "usb://" + path;
+        cupsBackendReport("direct", uri.c_str(), makeModel.c_str(), ("Receipt printer on USB lp" + std::to_string(n)).c_str(),
+                          id.c_str(), nullptr);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    if (argc == 1) {
+        listDevices();
+        return CUPS_BACKEND_OK;
+    }
+    if (argc != 6 && argc != 7) {
+        std::fprintf(stderr, "Usage: %s job-id user title copies options [file]\n", argv[0]);
+        return CUPS_BACKEND_FAILED;
+    }
+    const char* uri = cupsBackendDeviceURI(argv);
+    if (!uri || std::string_view(uri).substr(0, scheme.size()) != scheme) {
+        report("ERROR: the device URI must be orvik: followed by a printer address");
+        return CUPS_BACKEND_STOP;
+    }
+    // Copies of a named file are made here; the filters have already made them of a job on standard input.
+    const int copies = argc == 7 ? std::clamp(std::atoi(argv[4]), 1, mostCopies) : 1;
+    const std::optional<Data> job = readJob(argc == 7 ? argv[6] : nullptr);
+    if (!job) {
+        report("ERROR: cannot read the job, or it is larger than %zu bytes", largestJob);
+        return CUPS_BACKEND_FAILED;
+    }
+    return printJob(std::string_view(uri).substr(scheme.size()), *job, copies);
+}
