@@ -4,6 +4,8 @@
 #include <optional>
 #include <string_view>
 
+#include <orvik/Error.h>
+
 namespace OrvikFramework {
 
 /// The one-dimensional symbologies the printer draws itself (GS k).
@@ -44,5 +46,10 @@ struct Pdf417Options {
     std::uint8_t rowHeight = 3;    ///< row height in module widths, 2-8
     std::uint8_t errorLevel = 1;   ///< error correction level, 0-8
 };
+
+/// InvalidArgument, saying why, when the symbology cannot carry `data`; what PrintBarcode would refuse.
+Status checkBarcode(Symbology symbology, std::string_view data);
+/// InvalidArgument when the options are out of range or `data` fits no PDF417 symbol.
+Status checkPdf417(std::string_view data, const Pdf417Options& options = {});
 
 }  // namespace OrvikFramework

@@ -53,4 +53,7 @@ struct EncodedText {
     std::int64_t replaced = 0;
 };
 
+/// UTF-8 text converted to `page` (kept as UTF-8 when absent); characters the page lacks become "?".
+EncodedText encodeText(std::string_view utf8, std::optional<CodePage> page);
+
 }  // namespace OrvikFramework

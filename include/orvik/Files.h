@@ -7,6 +7,9 @@
 
 namespace OrvikFramework {
 
+/// Every byte of the file at `path`; FileError ("cannot read "…": why) when it cannot be read.
+Result<Data> readFile(const std::string& path);
+
 /// Permissions of a file we create (the umask may narrow them).
 enum class FileMode { OwnerOnly = 0600, Readable = 0644 };
 

@@ -21,6 +21,7 @@
 #include <orvik/Error.h>
 #include <orvik/Hotspot.h>
 #include <orvik/Image.h>
+#include <orvik/ImageConversion.h>
 #include <orvik/JobOutcome.h>
 #include <orvik/Observer.h>
 #include <orvik/PrinterStatus.h>
@@ -211,6 +212,11 @@ public:
     Status Tab();
     /// The picture in the chosen command; InvalidArgument for an empty or malformed picture.
     Status PrintBitmap(const MonoBitmap& picture, ImageMode mode = ImageMode::Raster);
+    /// A PNG, JPEG, GIF or BMP file converted as convertPictureFile does and printed in `options.mode`, in bands
+    /// small printers can buffer; the conversion's error, nothing sent, when it cannot be used.
+    Status PrintPicture(const std::string& path, const PictureOptions& options = {});
+    /// The same for a picture file's bytes held in memory.
+    Status PrintPicture(const Data& encoded, const PictureOptions& options = {});
 
 private:
     Result<Data> exchangeStatus(const Data& request, std::chrono::milliseconds timeout);

@@ -12,6 +12,7 @@
 #include <orvik/Files.h>
 #include <orvik/Hotspot.h>
 #include <orvik/Image.h>
+#include <orvik/ImageConversion.h>
 #include <orvik/Log.h>
 #include <orvik/Orvik.h>
 #include <orvik/Platform.h>

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include <orvik/Data.h>
+#include <orvik/ImageConversion.h>
 
 namespace OrvikFramework::ImageConvert {
 
@@ -25,10 +26,10 @@ struct BitImage {
     bool black(int x, int y) const { return rows[static_cast<std::size_t>(y) * rowBytes() + x / 8] & (0x80 >> (x % 8)); }
 };
 
-enum class Dither { FloydSteinberg, Atkinson, Threshold };
+using Dither = OrvikFramework::Dither;
 
 /// The widest picture a conversion produces, in dots, and the most pixels it will hold in memory.
-inline constexpr int maxWidth = 4096;
+inline constexpr int maxWidth = PictureMaxWidth;
 inline constexpr std::int64_t maxPixels = 64LL * 1024 * 1024;
 
 /// Decodes PNG, JPEG, GIF (first frame) or BMP; transparent parts become white. Absent with `error` set on failure.

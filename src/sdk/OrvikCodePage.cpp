@@ -23,4 +23,6 @@ Result<std::int64_t> Orvik::PrintCodePageText(std::string_view Text) {
     return text.replaced;
 }
 
+EncodedText encodeText(std::string_view utf8, std::optional<CodePage> page) { return CodePages::encode(utf8, page); }
+
 }  // namespace OrvikFramework

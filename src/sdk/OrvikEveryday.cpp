@@ -57,8 +57,7 @@ Status Orvik::PrintBarcodeImage(Symbology symbology, std::string_view data, cons
 
 Status Orvik::PrintPdf417(std::string_view data, const Pdf417Options& options) {
     // Drawn here first: a printer given data that fits no symbol prints nothing and says nothing.
-    const auto picture = SymbolPicture::pdf417(data, options);
-    if (!picture) return picture.error();
+    if (auto problem = checkPdf417(data, options)) return problem;
     return sendChecked(Commands::pdf417(data, options));
 }
 
@@ -108,6 +107,16 @@ Status Orvik::PrintBitmap(const MonoBitmap& picture, ImageMode mode) {
         case ImageMode::Column: return sendChecked(Commands::columnImage(picture));
     }
     return invalid("unknown image mode");
+}
+
+Status checkBarcode(Symbology symbology, std::string_view data) {
+    if (const auto bytes = barcodeBytes(symbology, data, {}); !bytes) return bytes.error();
+    return std::nullopt;
+}
+
+Status checkPdf417(std::string_view data, const Pdf417Options& options) {
+    if (const auto picture = SymbolPicture::pdf417(data, options); !picture) return picture.error();
+    return std::nullopt;
 }
 
 }  // namespace OrvikFramework

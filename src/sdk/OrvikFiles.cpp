@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include <orvik/Documents.h>
+#include <orvik/Files.h>
 #include <orvik/Log.h>
 #include <orvik/Spool.h>
 
@@ -95,6 +96,14 @@ void appendToURL(const Data& data, const std::filesystem::path& fileURL) {
     if (const int error = Files::appendOrCreate(fileURL.string(), data)) {
         throw std::system_error(error, std::generic_category(), "appendToURL " + fileURL.string());
     }
+}
+
+Result<Data> readFile(const std::string& path) {
+    // One sized read rather than a character at a time: a photo is megabytes.
+    Data bytes;
+    if (const int error = Files::readAll(path, bytes))
+        return Error{ErrorCode::FileError, "cannot read \"" + path + "\": " + std::strerror(error)};
+    return bytes;
 }
 
 }  // namespace OrvikFramework

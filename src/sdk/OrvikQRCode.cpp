@@ -40,4 +40,10 @@ Status Orvik::PrintQRCodeImage(std::string_view Content, std::uint8_t ModuleSize
     return std::nullopt;
 }
 
+Status checkQRCode(std::string_view data, QRErrorCorrection level) {
+    std::string error;
+    if (QrSymbol::encode(data, level, error)) return std::nullopt;
+    return Error{ErrorCode::InvalidArgument, error};
+}
+
 }  // namespace OrvikFramework

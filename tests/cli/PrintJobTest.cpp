@@ -3,24 +3,13 @@
 #include <cstdio>
 
 #include "CliError.h"
+#include "Link.h"
 #include "Progress.h"
 #include "PrintJob.h"
 #include "support/Bytes.h"
-#include "support/RecordingTcpSocket.h"
 
 namespace OrvikFramework::Cli {
 namespace {
-
-Data bytesOf(const PrintJob& job) {
-    Orvik sdk;
-    sdk.InterfaceType = WIRELESSS_INTERFACE::SOCKET;
-    auto recorder = std::make_shared<Testing::RecordingTcpSocket>();
-    sdk.TCPDevice = recorder;
-    job.play(sdk);
-    Data all;
-    for (const Data& piece : recorder->pieces) all.insert(all.end(), piece.begin(), piece.end());
-    return all;
-}
 
 using Testing::text;
 using Testing::operator+;
@@ -58,7 +47,7 @@ TEST(PrintJobTest, ItemsPrintInOrderWithTheirOwnStyles) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        EXPECT_EQ(bytesOf(PrintJob::fromOptions(c.options)), c.bytes);
+        EXPECT_EQ(buildJob([&c](Orvik& sdk) { PrintJob::fromOptions(c.options).play(sdk); }), c.bytes);
     }
 }
 
@@ -81,6 +70,8 @@ TEST(PrintJobTest, RejectsOptionsThatWouldPrintWrongly) {
         {{{"feed", "256"}}, "--feed must be a number from 0 to 255, not \"256\""},
         {{{"feed", "2x"}}, "--feed must be a number from 0 to 255, not \"2x\""},
         {{{"feed", "-1"}}, "--feed must be a number from 0 to 255, not \"-1\""},
+        {{{"image-mode", "dots"}, {"image", "a.png"}}, "--image-mode must be raster, graphics or column, not \"dots\""},
+        {{{"image", "a.png"}, {"image-mode", "column"}}, "--image-mode must come before the --image it applies to"},
         {{}, "nothing to print: give --text, --barcode, --qr, --image, --feed or --cut"},
     };
     for (const auto& [options, message] : cases) {

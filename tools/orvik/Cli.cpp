@@ -28,10 +28,10 @@
 namespace OrvikFramework::Cli {
 namespace {
 
-const std::vector<std::pair<std::string, ImageConvert::Dither>> ditherNames{
-    {"floyd-steinberg", ImageConvert::Dither::FloydSteinberg},
-    {"atkinson", ImageConvert::Dither::Atkinson},
-    {"threshold", ImageConvert::Dither::Threshold},
+const std::vector<std::pair<std::string, Dither>> ditherNames{
+    {"floyd-steinberg", Dither::FloydSteinberg},
+    {"atkinson", Dither::Atkinson},
+    {"threshold", Dither::Threshold},
 };
 
 std::string lowered(std::string text) {
@@ -98,15 +98,16 @@ std::string rephrased(const CLI::ParseError& error) {
     return text;
 }
 
-void addImageOptions(CLI::App& command, ImageSettings& settings) {
+void addImageOptions(CLI::App& command, PictureOptions& settings) {
     command.add_option("--width", settings.width, "Picture width in dots: 384 (58 mm), 576 (80 mm) or any up to " +
-                                                      std::to_string(ImageConvert::maxWidth))
-        ->check(wholeNumber(1, ImageConvert::maxWidth))
+                                                      std::to_string(PictureMaxWidth))
+        ->check(wholeNumber(1, PictureMaxWidth))
         ->capture_default_str();
     command.add_option("--dither", settings.dither, "floyd-steinberg, atkinson or threshold")
         ->transform(oneOf(ditherNames))
         ->option_text("METHOD=floyd-steinberg");
-    command.add_option("--threshold", settings.threshold, "Grey level 0-255 below which a dot is black")
+    command.add_option_function<int>("--threshold", [&settings](int t) { settings.threshold = static_cast<std::uint8_t>(t); },
+                                     "Grey level 0-255 below which a dot is black")
         ->check(wholeNumber(0, 255))
         ->option_text("T=128");
 }
@@ -250,15 +251,16 @@ int run(int argc, char** argv) {
     print->footer(
         "Items print in the order given. --align applies to the next --text, --barcode, --qr or --image; --bold,\n"
         "--underline, --double-width, --double-height and --font-b to the next --text; --hri to the next --barcode;\n"
-        "--qr-size, --qr-ecc and --qr-raster to the next --qr; --codepage to every --text after it.\n"
+        "--qr-size, --qr-ecc and --qr-raster to the next --qr; --codepage to every --text after it, --image-mode\n"
+        "to every --image after it.\n"
         "--symbology applies to the next --barcode (default code39); --size, --invert and --upside-down to the text\n"
         "after them. QR codes are model 2.\n" +
         std::string(exitCodeHelp));
     std::string printTo;
     LinkSettings printLink;
-    ImageSettings printImage;
+    PictureOptions printImage;
     // Only their order matters; orderedOptions reads each occurrence back from the parser.
-    std::vector<std::string> texts, aligns, barcodes, hris, images, feeds, codepages;
+    std::vector<std::string> texts, aligns, barcodes, hris, images, imageModes, feeds, codepages;
     std::map<std::string, int> flagCounts;
     print->add_option("--to", printTo, "Printer address: tcp://HOST:PORT, wifi://SSID?password=P&host=H&port=N or ble://NAME")
         ->required();
@@ -292,6 +294,10 @@ int run(int argc, char** argv) {
     print->add_option("--qr-ecc", qrLevels, "QR error correction: L, M, Q or H (default M)")->allow_extra_args(false);
     print->add_flag("--qr-raster", flagCounts["--qr-raster"], "Send the next QR code as a picture, for printers without QR codes");
     print->add_option("--image", images, "A PNG, JPEG, GIF or BMP picture, converted to printer dots")->allow_extra_args(false);
+    print->add_option("--image-mode", imageModes,
+                      "Send the pictures after it as raster (GS v 0, the default), graphics (GS ( L) or column (ESC *) images")
+        ->type_name("MODE")
+        ->allow_extra_args(false);
     print->add_option("--feed", feeds, "Feed N motion units (0-255)")->type_name("N")->allow_extra_args(false);
     print->add_flag("--cut", flagCounts["--cut"], "Cut the paper");
     print->add_flag("--spool", printLink.spool, "Collect the job and send it gzip-compressed over Bluetooth LE");
@@ -306,9 +312,8 @@ int run(int argc, char** argv) {
         PrintJob job = PrintJob::fromOptions(orderedOptions(*print));
         for (const std::string& warning : job.conversionWarnings())
             std::fprintf(stderr, "orvik: warning: %s\n", warning.c_str());
-        job.loadImages(printImage);
         const LinkOptions options = linkOptions(printLink);
-        const Data bytes = buildJob([&job](Orvik& sdk) { job.play(sdk); });
+        const Data bytes = buildJob([&](Orvik& sdk) { job.play(sdk, printImage); });
         withBackend(virtualPrinterDir, [&] { sendJob(uri, printTo, options, bytes, printCheck, verbose); });
     });
 
@@ -341,14 +346,16 @@ int run(int argc, char** argv) {
     CLI::App* convert = app.add_subcommand("convert", "Convert a picture to a 1-bit BMP at printer width");
     convert->footer(exitCodeHelp);
     std::string convertIn, convertOut;
-    ImageSettings convertImage;
+    PictureOptions convertImage;
     convert->add_option("IN", convertIn, "PNG, JPEG, GIF or BMP picture")->required();
     convert->add_option("OUT", convertOut, "The 1-bit BMP to write")->required();
     addImageOptions(*convert, convertImage);
     bool replaceOut = false;
     convert->add_flag("--replace", replaceOut, "Replace OUT when it exists");
     convert->callback([&] {
-        writeNewFile(convertOut, ImageConvert::encodeBmp(loadBitImage(convertIn, convertImage)), replaceOut);
+        const Result<MonoBitmap> picture = convertPictureFile(convertIn, convertImage);
+        if (!picture) throw CliError(Exit::Input, picture.error().message);
+        writeNewFile(convertOut, encodeBmp(*picture), replaceOut);
     });
 
     const auto paperWidths = oneOf(std::vector<std::pair<std::string, int>>{{"58", 58}, {"80", 80}});

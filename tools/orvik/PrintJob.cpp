@@ -3,17 +3,10 @@
 #include <optional>
 
 #include "CliError.h"
-#include "core/Barcodes.h"
-#include "core/CodePage.h"
-#include "core/QrSymbol.h"
-#include "core/SymbolPicture.h"
-#include "ToolFiles.h"
 
 namespace OrvikFramework::Cli {
 namespace {
 
-// Rows per raster command: keeps each command within what small printers buffer, and any height printable.
-constexpr int bandRows = 128;
 constexpr std::uint8_t barcodeHeight = 80;
 constexpr std::uint8_t barcodeModule = 2;
 
@@ -78,10 +71,16 @@ QRErrorCorrection parseQrLevel(const std::string& value) {
     usage("--qr-ecc must be L, M, Q or H, not \"" + value + "\"");
 }
 
-// A QR code the printer would silently drop is refused before anything is sent.
-void checkQr(const std::string& data, QRErrorCorrection level) {
-    std::string error;
-    if (!QrSymbol::encode(data, level, error)) usage("--qr: " + error);
+// A QR code, barcode or symbol the printer would silently drop is refused before anything is sent.
+void check(const char* option, const Status& problem) {
+    if (problem) usage(std::string(option) + ": " + problem->message);
+}
+
+ImageMode parseImageMode(const std::string& value) {
+    if (value == "raster") return ImageMode::Raster;
+    if (value == "graphics") return ImageMode::Graphics;
+    if (value == "column") return ImageMode::Column;
+    usage("--image-mode must be raster, graphics or column, not \"" + value + "\"");
 }
 
 std::uint8_t modeBit(const std::string& name) {
@@ -94,15 +93,6 @@ std::uint8_t modeBit(const std::string& name) {
 }
 
 }  // namespace
-
-ImageConvert::BitImage loadBitImage(const std::string& path, const ImageSettings& settings) {
-    std::string error;
-    const auto decoded = ImageConvert::decode(readWholeFile(path), error);
-    if (!decoded) throw CliError(Exit::Input, "cannot convert \"" + path + "\": " + error);
-    const auto scaled = ImageConvert::scaleToWidth(*decoded, settings.width, error);
-    if (!scaled) throw CliError(Exit::Input, "cannot convert \"" + path + "\": " + error);
-    return ImageConvert::dither(*scaled, settings.dither, static_cast<std::uint8_t>(settings.threshold));
-}
 
 PrintJob PrintJob::fromOptions(const std::vector<OrderedOption>& options) {
     PrintJob job;
@@ -118,6 +108,8 @@ PrintJob PrintJob::fromOptions(const std::vector<OrderedOption>& options) {
     Qr qr{{}, ALIGNMENT::LEFT, 6, QRErrorCorrection::M, false};
     bool qrSettingGiven = false;
     Symbology symbology = Symbology::Code39;
+    ImageMode imageMode = ImageMode::Raster;
+    bool imageModeUsed = true;
     for (const auto& [name, value] : options) {
         if (name == "align") {
             if (aligned) usage("--align given twice before the same item");
@@ -144,9 +136,7 @@ PrintJob PrintJob::fromOptions(const std::vector<OrderedOption>& options) {
             if (!named) usage("--symbology must be upca, upce, ean13, ean8, code39, itf, codabar, code93, code128 or gs1-128, not \"" + value + "\"");
             symbology = *named;
         } else if (name == "barcode" && symbology != Symbology::Code39) {
-            const auto checked = Barcodes::check(symbology, value);
-            const auto command = checked ? Barcodes::printCommand(*checked) : Result<Data>(checked.error());
-            if (!command) usage("--barcode: " + command.error().message);
+            check("--barcode", checkBarcode(symbology, value));
             const BarcodeOptions options{barcodeHeight, barcodeModule, static_cast<HriPosition>(rawValue(hri)), HriFont::A};
             job.steps_.push_back(Operation{align, [s = symbology, value, options](Orvik& sdk) { return sdk.PrintBarcode(s, value, options); }});
             symbology = Symbology::Code39;
@@ -155,7 +145,7 @@ PrintJob PrintJob::fromOptions(const std::vector<OrderedOption>& options) {
             hri = BARCODE_HRI_POS::BENEATH;
             hriGiven = false;
         } else if (name == "pdf417") {
-            if (const auto picture = SymbolPicture::pdf417(value, {}); !picture) usage("--pdf417: " + picture.error().message);
+            check("--pdf417", checkPdf417(value));
             job.steps_.push_back(Operation{align, [value](Orvik& sdk) { return sdk.PrintPdf417(value); }});
             align = ALIGNMENT::LEFT;
             aligned = false;
@@ -183,7 +173,7 @@ PrintJob PrintJob::fromOptions(const std::vector<OrderedOption>& options) {
             if (name == "qr-raster") qr.picture = true;
             qrSettingGiven = true;
         } else if (name == "qr") {
-            checkQr(value, qr.level);
+            check("--qr", checkQRCode(value, qr.level));
             qr.data = value;
             qr.align = align;
             job.steps_.push_back(qr);
@@ -191,8 +181,12 @@ PrintJob PrintJob::fromOptions(const std::vector<OrderedOption>& options) {
             qrSettingGiven = false;
             align = ALIGNMENT::LEFT;
             aligned = false;
+        } else if (name == "image-mode") {
+            imageMode = parseImageMode(value);
+            imageModeUsed = false;
         } else if (name == "image") {
-            job.steps_.push_back(Image{value, align, {}});
+            job.steps_.push_back(Image{value, align, imageMode});
+            imageModeUsed = true;
             align = ALIGNMENT::LEFT;
             aligned = false;
         } else if (name == "feed") {
@@ -204,15 +198,11 @@ PrintJob PrintJob::fromOptions(const std::vector<OrderedOption>& options) {
     if (!pendingStyle.empty()) usage("--" + pendingStyle + " must come before the --text it styles");
     if (aligned) usage("--align must come before the --text, --barcode, --qr or --image it aligns");
     if (!codePageUsed) usage("--codepage must come before the --text it applies to");
+    if (!imageModeUsed) usage("--image-mode must come before the --image it applies to");
     if (hriGiven) usage("--hri must come before the --barcode it applies to");
     if (qrSettingGiven) usage("--qr-size, --qr-ecc and --qr-raster must come before the --qr they apply to");
     if (job.steps_.empty()) usage("nothing to print: give --text, --barcode, --qr, --image, --feed or --cut");
     return job;
-}
-
-void PrintJob::loadImages(const ImageSettings& settings) {
-    for (Step& step : steps_)
-        if (auto* image = std::get_if<Image>(&step)) image->bits = loadBitImage(image->path, settings);
 }
 
 std::vector<std::string> PrintJob::conversionWarnings() const {
@@ -220,7 +210,7 @@ std::vector<std::string> PrintJob::conversionWarnings() const {
     for (const Step& step : steps_) {
         const auto* text = std::get_if<Text>(&step);
         if (!text || !text->codePage) continue;
-        const std::int64_t replaced = CodePages::encode(text->text, text->codePage).replaced;
+        const std::int64_t replaced = encodeText(text->text, text->codePage).replaced;
         if (replaced > 0)
             warnings.push_back(std::to_string(replaced) + " character(s) of \"" + text->text + "\" are not in " +
                                std::string(codePageInfo(*text->codePage).name) + "; printed as \"?\"");
@@ -228,7 +218,7 @@ std::vector<std::string> PrintJob::conversionWarnings() const {
     return warnings;
 }
 
-void PrintJob::play(Orvik& sdk) const {
+void PrintJob::play(Orvik& sdk, const PictureOptions& pictures) const {
     // After initialisation the printer is left-aligned in the standard mode; only changes are sent.
     ALIGNMENT align = ALIGNMENT::LEFT;
     std::uint8_t mode = 0;
@@ -252,15 +242,9 @@ void PrintJob::play(Orvik& sdk) const {
             sdk.PrintBarcode(barcode->hri, barcodeHeight, barcodeModule, barcode->data);
         } else if (const auto* image = std::get_if<Image>(&step)) {
             alignTo(image->align);
-            const ImageConvert::BitImage& bits = image->bits;
-            const auto rowBytes = static_cast<std::size_t>(bits.rowBytes());
-            for (int top = 0; top < bits.height; top += bandRows) {
-                const int rows = std::min(bandRows, bits.height - top);
-                const auto begin = bits.rows.begin() + static_cast<std::ptrdiff_t>(top * rowBytes);
-                const Data band(begin, begin + static_cast<std::ptrdiff_t>(rows * rowBytes));
-                sdk.PrintRasterBitImage(0, static_cast<std::uint8_t>(rowBytes & 0xff), static_cast<std::uint8_t>(rowBytes >> 8),
-                                        static_cast<std::uint8_t>(rows), 0, band);
-            }
+            PictureOptions options = pictures;
+            options.mode = image->mode;
+            if (const Status failed = sdk.PrintPicture(image->path, options)) throw CliError(Exit::Input, failed->message);
         } else if (const auto* qr = std::get_if<Qr>(&step)) {
             alignTo(qr->align);
             if (qr->picture) sdk.PrintQRCodeImage(qr->data, qr->moduleSize, qr->level);

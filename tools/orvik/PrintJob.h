@@ -10,35 +10,26 @@
 
 #include <orvik/CodePage.h>
 #include <orvik/Enums.h>
+#include <orvik/ImageConversion.h>
 #include <orvik/Orvik.h>
 
-#include "core/ImageConvert.h"
-
 namespace OrvikFramework::Cli {
-
-/// How pictures are reduced to printer dots.
-struct ImageSettings {
-    int width = 384;
-    ImageConvert::Dither dither = ImageConvert::Dither::FloydSteinberg;
-    int threshold = 128;  // 0-255
-};
 
 /// One `print` option as given on the command line: its long name without dashes and its value (empty for flags).
 using OrderedOption = std::pair<std::string, std::string>;
 
 /// A receipt as an ordered list of printed items, built from the options in the order they were given.
 /// --align applies to the next text, barcode, QR code or picture; the text styles to the next --text; --hri to the
-/// next --barcode; --qr-size, --qr-ecc and --qr-raster to the next --qr; --codepage to every --text after it.
+/// next --barcode; --qr-size, --qr-ecc and --qr-raster to the next --qr; --codepage to every --text after it,
+/// --image-mode to every --image after it.
 class PrintJob {
 public:
     /// Checks and orders the options; throws CliError (usage) on a bad value or a style with nothing to apply to.
     static PrintJob fromOptions(const std::vector<OrderedOption>& options);
 
-    /// Reads and converts the pictures; throws CliError (input) when one cannot be read or decoded.
-    void loadImages(const ImageSettings& settings);
-
-    /// Sends the whole job through the SDK, starting with printer initialisation.
-    void play(Orvik& sdk) const;
+    /// Sends the whole job through the SDK, starting with printer initialisation, its pictures converted with
+    /// `pictures` in each one's own mode; throws CliError (input) when a picture cannot be read or decoded.
+    void play(Orvik& sdk, const PictureOptions& pictures = {}) const;
 
     /// One line for each --text with characters its code page lacks, which print as "?".
     std::vector<std::string> conversionWarnings() const;
@@ -60,7 +51,7 @@ private:
     struct Image {
         std::string path;
         ALIGNMENT align;
-        ImageConvert::BitImage bits;
+        ImageMode mode;
     };
     struct Qr {
         std::string data;
@@ -82,8 +73,5 @@ private:
 
     std::vector<Step> steps_;
 };
-
-/// The bit picture of an image file, converted for the printer; throws CliError (input) on failure.
-ImageConvert::BitImage loadBitImage(const std::string& path, const ImageSettings& settings);
 
 }  // namespace OrvikFramework::Cli

@@ -1,21 +1,15 @@
 #include "ToolFiles.h"
 
-#include <cstring>
-
 #include <orvik/Files.h>
 
 #include "CliError.h"
-#include "platform/posix/Files.h"
 
 namespace OrvikFramework::Cli {
 
 Data readWholeFile(const std::string& path) {
-    // One sized read rather than a character at a time: a photo is megabytes.
-    Data bytes;
-    if (const int error = Files::readAll(path, bytes)) {
-        throw CliError(Exit::Input, "cannot read \"" + path + "\": " + std::strerror(error));
-    }
-    return bytes;
+    Result<Data> bytes = readFile(path);
+    if (!bytes) throw CliError(Exit::Input, bytes.error().message);
+    return std::move(bytes).value();
 }
 
 void writeNewFile(const std::string& path, const Data& bytes, bool replace) {
