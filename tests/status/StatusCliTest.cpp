@@ -2,15 +2,6 @@
 #include <gtest/gtest.h>
 #include <gmock/gmock.h>
 
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdio>
-
-#include <orvik/RunLoop.h>
 #include <orvik/vprinter/BluetoothDoor.h>
 #include <orvik/vprinter/Server.h>
 
@@ -18,6 +9,7 @@
 
 #include "support/LogCapture.h"
 #include "support/LoopbackServer.h"
+#include "support/OrvikCli.h"
 #include "support/SimulatedLink.h"
 #include "support/TempDir.h"
 
@@ -28,31 +20,8 @@ using namespace std::chrono_literals;
 using ::testing::HasSubstr;
 using VirtualPrinter::PrinterState;
 
-struct Outcome {
-    int code = -1;
-    std::string output;  // standard output and error together
-};
-
 // Runs the tool with simple arguments while the main loop keeps serving.
-Outcome orvik(const std::string& args) {
-    Outcome outcome;
-    std::FILE* pipe = ::popen((std::string(ORVIK_CLI_PATH) + " " + args + " 2>&1 </dev/null").c_str(), "r");
-    if (!pipe) return outcome;
-    const int fd = ::fileno(pipe);
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
-    bool ended = false;
-    const auto watch = RunLoop::main().watchFd(fd, POLLIN, [&](short) {
-        char buffer[4096];
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n > 0) outcome.output.append(buffer, static_cast<std::size_t>(n));
-        if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) ended = true;
-    });
-    RunLoop::main().runUntil([&] { return ended; }, 60s);
-    RunLoop::main().unwatchFd(watch);
-    const int status = ::pclose(pipe);
-    outcome.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return outcome;
-}
+Testing::Outcome orvik(const std::string& args) { return Testing::runServing(std::string(ORVIK_CLI_PATH) + " " + args + " </dev/null"); }
 
 TEST(StatusCliTest, PrintsTheStateAndFailsWhenThePrinterCannotPrintOrIsSilent) {
     struct Case {
@@ -75,16 +44,16 @@ TEST(StatusCliTest, PrintsTheStateAndFailsWhenThePrinterCannotPrintOrIsSilent) {
     const std::string to = "tcp://127.0.0.1:" + std::to_string(server.port());
     for (const Case& c : cases) {
         server.printerState() = c.state;
-        const Outcome outcome = orvik("status --to " + to + c.options);
+        const Testing::Outcome outcome = orvik("status --to " + to + c.options);
         EXPECT_EQ(outcome.code, c.code) << outcome.output;
         for (const std::string& text : c.shown) EXPECT_THAT(outcome.output, HasSubstr(text));
     }
     Testing::TempDir receipts;
-    const Outcome overBluetooth =
+    const Testing::Outcome overBluetooth =
         orvik("--virtual-printer " + receipts.path().string() + " status --to 'ble://Orvik Virtual Printer' --timeout 5");
     EXPECT_EQ(overBluetooth.code, 0) << overBluetooth.output;
     EXPECT_THAT(overBluetooth.output, HasSubstr("status bytes 12 12 12 12"));
-    const Outcome unreachable = orvik("status --to tcp://127.0.0.1:" + std::to_string(Testing::closedLoopbackPort()));
+    const Testing::Outcome unreachable = orvik("status --to tcp://127.0.0.1:" + std::to_string(Testing::closedLoopbackPort()));
     EXPECT_EQ(unreachable.code, 4);
     EXPECT_THAT(unreachable.output, HasSubstr("cannot reach printer at tcp://127.0.0.1:"));
 }

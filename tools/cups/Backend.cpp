@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -24,9 +23,12 @@
 #include <orvik/Orvik.h>
 #include <orvik/RunLoop.h>
 
+#include "Messages.h"
+
 namespace {
 
 using namespace OrvikFramework;
+using Cups::report;
 using namespace std::chrono_literals;
 
 constexpr std::string_view scheme = "orvik:";
@@ -36,16 +38,6 @@ constexpr std::size_t slice = 16 * 1024;
 constexpr int mostCopies = 100;
 constexpr auto stepTimeout = 30s;
 constexpr auto statusTimeout = 2s;
-
-void report(const char* format, ...) __attribute__((format(printf, 1, 2)));
-void report(const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    std::vfprintf(stderr, format, args);
-    va_end(args);
-    std::fputc('\n', stderr);
-    std::fflush(stderr);
-}
 
 class Events final : public OrvikObserver {
 public:
@@ -211,6 +203,7 @@ void listDevices() {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    OrvikFramework::Cups::logToScheduler();
     if (argc == 1) {
         listDevices();
         return CUPS_BACKEND_OK;
