@@ -4,18 +4,18 @@
 #include <cstdlib>
 #include <string>
 
-#include "Uri.h"
+#include <orvik/PrinterAddress.h>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    using namespace OrvikFramework::Cli;
+    using namespace OrvikFramework;
     const std::string text(reinterpret_cast<const char*>(data), size);
-    std::string error;
-    const auto address = parseUri(text, error);
+    const auto address = parsePrinterAddress(text);
     if (!address) {
-        if (error.empty()) std::abort();
+        if (address.error().message.empty()) std::abort();
         return 0;
     }
-    if (address->kind != PrinterUri::Kind::Ble && (address->port < 1 || address->port > 65535)) std::abort();
+    const bool hasPort = address->kind == PrinterAddress::Kind::Tcp || address->kind == PrinterAddress::Kind::Wifi;
+    if (hasPort && (address->port < 1 || address->port > 65535)) std::abort();
     const std::string& password = address->password;
     if (!password.empty() && !password.starts_with("***") &&
         maskPassword(text).find("password=" + password) != std::string::npos)

@@ -33,6 +33,7 @@ namespace OrvikFramework {
 namespace Files {
 class HeldFile;
 }
+class DeviceLink;
 
 /// The SDK object: link settings and state as public properties, one operation per printer command.
 class Orvik : public CentralManagerDelegate, public PeripheralDelegate {
@@ -117,6 +118,12 @@ public:
     virtual bool Connect(std::string_view IP, std::int64_t Port);
     /// Drops the link once everything already handed to it is written.
     virtual void Disconnect();
+    /// Opens the link `address` names (see <orvik/PrinterAddress.h>), closing the current one. tcp, wifi and ble
+    /// do what InitSDK and Connect do, the Wi-Fi join and the Bluetooth scan going on after it returns, their
+    /// result reaching the observer and the next wait. usb, serial and file open the device or create the file
+    /// now, and commands then go to it; `timeout` bounds each wait for a device to take bytes.
+    /// InvalidArgument for a bad address; the device's or file's error when it cannot be opened.
+    Status Open(std::string_view address, std::chrono::milliseconds timeout = std::chrono::seconds(10));
     /// Starts a scan that reports every advertisement, when the radio is on.
     virtual void BLEDeviceScanStart();
     virtual void BLEDeviceScanStop();
@@ -235,7 +242,16 @@ private:
     // file, whatever its name points to by then.
     std::shared_ptr<Files::HeldFile> spool_;
 
-    enum class Route { SpoolFile, Bluetooth, Tcp };
+    // The device or file Open chose; while it is set, commands go to it.
+    std::unique_ptr<DeviceLink> device_;
+    std::chrono::milliseconds deviceTimeout_{std::chrono::seconds(10)};
+    void closeDevice();
+    // What Open still has to do once the access point is joined or the printer is found.
+    std::optional<std::pair<std::string, std::int64_t>> connectAfterJoin_;
+    bool connectWhenFound_ = false;
+    void wifiJoinFinished(const std::optional<Error>& failure);
+
+    enum class Route { SpoolFile, Bluetooth, Tcp, Device };
     std::optional<Route> chooseRoute();
     void deliver(Route route, const Data& piece);
     bool routeCommand(const Data& piece);

@@ -17,9 +17,11 @@
 #include <orvik/Orvik.h>
 #include <orvik/Platform.h>
 #include <orvik/PlatformError.h>
+#include <orvik/PrinterAddress.h>
 #include <orvik/PrinterStatus.h>
 #include <orvik/QRCode.h>
 #include <orvik/RunLoop.h>
 #include <orvik/Spool.h>
 #include <orvik/Stream.h>
 #include <orvik/TcpSocket.h>
+#include <orvik/UsbPrinters.h>

@@ -4,6 +4,7 @@
 
 #include "core/Commands.h"
 #include "core/PrinterService.h"
+#include "platform/posix/DeviceLink.h"
 
 namespace OrvikFramework {
 namespace {
@@ -22,6 +23,7 @@ Orvik::Orvik()
 std::optional<Orvik::Route> Orvik::chooseRoute() {
     // Every command is spooled while spooling is on, so a spooled job is the same byte stream as a live one.
     if (bZip) return Route::SpoolFile;
+    if (device_) return Route::Device;
     if (!InterfaceType) {
         Log::plain("Orvik: no interface chosen; call InitSDK before sending commands (command not sent)");
         return std::nullopt;
@@ -53,6 +55,10 @@ void Orvik::deliver(Route route, const Data& piece) {
             }
             break;
         }
+        case Route::Device:
+            if (const Status failure = device_->write(piece, deviceTimeout_, [this](std::size_t bytes) { accepted(bytes); }))
+                failed(*failure);
+            break;
     }
 }
 

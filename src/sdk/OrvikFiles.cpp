@@ -10,6 +10,7 @@
 #include <orvik/Spool.h>
 
 #include "core/Gzip.h"
+#include "platform/posix/DeviceLink.h"
 #include "platform/posix/Files.h"
 
 namespace OrvikFramework {
@@ -81,6 +82,10 @@ bool Orvik::PrintFile(std::string_view ImageFileName, bool) {
     Data bytes;
     if (Files::readAll(path, bytes) != 0) return false;
     if (bytes.empty()) return true;
+    if (device_) {
+        deliver(Route::Device, bytes);
+        return true;
+    }
     if (!InterfaceType) {
         Log::plain("Orvik: no interface chosen; call InitSDK before sending files (file not sent)");
         return false;

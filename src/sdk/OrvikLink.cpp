@@ -10,6 +10,7 @@
 
 #include "core/BleFraming.h"
 #include "core/Gzip.h"
+#include "platform/posix/DeviceLink.h"
 
 namespace OrvikFramework {
 namespace {
@@ -65,6 +66,7 @@ void Orvik::detachFromStack() {
 }
 
 void Orvik::InitSDK(WIRELESSS_INTERFACE InterfaceType, std::int64_t MTU, std::string_view ConnectTo, std::string_view Password) {
+    closeDevice();
     if (this->InterfaceType == WIRELESSS_INTERFACE::BLUETOOTH && InterfaceType != WIRELESSS_INTERFACE::BLUETOOTH) {
         BLEDeviceScanStop();
     }
@@ -84,13 +86,10 @@ void Orvik::InitSDK(WIRELESSS_INTERFACE InterfaceType, std::int64_t MTU, std::st
                 manager->apply(*WiFiConfiguration, [this, alive = std::weak_ptr<int>(lifetime_), passphrase = this->Password](
                                                        const std::optional<PlatformError>& error) {
                     const auto failure = logWiFiJoin(error, passphrase);
-                    if (alive.expired() || !observer_) return;
-                    if (failure) observer_->wifiJoinFailed(*failure);
-                    else observer_->wifiJoined();
+                    if (!alive.expired()) wifiJoinFinished(failure);
                 });
             } else {
-                const auto failure = logWiFiJoin(PlatformError{"no Wi-Fi access-point service on this system"}, {});
-                if (observer_) observer_->wifiJoinFailed(*failure);
+                wifiJoinFinished(logWiFiJoin(PlatformError{"no Wi-Fi access-point service on this system"}, {}));
             }
             break;
         }
@@ -130,6 +129,7 @@ bool Orvik::Connect(std::string_view IP, std::int64_t Port) {
 }
 
 void Orvik::Disconnect() {
+    closeDevice();
     if (!bConnect) return;
     if (!InterfaceType) {
         Log::plain("Orvik: no interface chosen; nothing to disconnect");
@@ -184,6 +184,7 @@ void Orvik::centralManagerDidDiscover(CentralManager&, const std::shared_ptr<Per
         BLEDevice = std::move(record);
         Log::debug("Signal......"sv);
         if (observer_) observer_->printerFound(*BLEDevice);
+        if (std::exchange(connectWhenFound_, false)) Connect("", 0);
     });
     Log::debug("Leave centralManager"sv);
 }

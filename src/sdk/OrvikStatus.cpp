@@ -7,6 +7,7 @@
 #include <orvik/RunLoop.h>
 
 #include "core/BleFraming.h"
+#include "platform/posix/DeviceLink.h"
 #include "core/StatusBytes.h"
 
 namespace OrvikFramework {
@@ -28,7 +29,7 @@ Result<PrinterStatus> Orvik::ReadStatus(std::chrono::milliseconds timeout) {
         return Error{ErrorCode::InvalidArgument,
                      "a status request cannot be spooled; switch spooling off to ask the printer (nothing sent)"};
     }
-    if (!InterfaceType) {
+    if (!InterfaceType && !device_) {
         return Error{ErrorCode::NotConnected, "no interface chosen; call InitSDK before RequestStatus (nothing sent)"};
     }
     Data answers;
@@ -51,6 +52,14 @@ Result<Data> Orvik::exchangeStatus(const Data& request, std::chrono::millisecond
     const std::string name = requestName(request.back());
     const Error silent{ErrorCode::NoStatus, "no answer to " + name + " within " + std::to_string(timeout.count()) +
                                                 " ms; the printer is off, busy or does not report its status"};
+    if (device_) {
+        if (!device_->answers()) return Error{ErrorCode::NoStatus, "a file gives no printer status; " + name + " not sent"};
+        device_->discardInput();
+        if (const Status failure = device_->write(request, timeout, {})) return *failure;
+        Result<Data> answer = device_->read(1, timeout);
+        if (answer && answer->empty()) return silent;
+        return answer;
+    }
     if (*InterfaceType == WIRELESSS_INTERFACE::BLUETOOTH) {
         if (!RXCharacteristic || !TXCharacteristic) {
             return Error{ErrorCode::NotConnected, "the Bluetooth link to the printer is not ready; " + name + " not sent"};

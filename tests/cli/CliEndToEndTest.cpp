@@ -102,8 +102,7 @@ Outcome bluetoothJob(const std::function<void(SimulatedPrinter&, SimulatedBlueto
     Testing::SimulatedLink simulator;
     SimulatedPrinter& printer = simulator.addPrinter("Kitchen");
     Orvik sdk;
-    std::string error;
-    const PrinterUri uri = *parseUri("ble://Kitchen", error);
+    const PrinterAddress uri = *parsePrinterAddress("ble://Kitchen");
     try {
         LinkOptions options;
         options.timeout = std::chrono::seconds(2);
@@ -177,6 +176,18 @@ TEST(CliEndToEndTest, SendsAFileUnchangedWithoutProgressWhenNotATerminal) {
     EXPECT_EQ(server.received(), job);
 }
 
+TEST(CliEndToEndTest, SavedJobIsPreviewedAndSentLater) {
+    TempDir dir;
+    const std::string saved = dir.file("job.bin");
+    EXPECT_EQ(orvik({"print", "--to", "file:" + saved, "--text", "Saved"}).code, 0);
+    EXPECT_EQ(orvik({"print", "--to", "file:" + saved, "--text", "Again"}).output,
+              "orvik: " + saved + " already exists; a job is saved to a new file only\n");
+    EXPECT_EQ(orvik({"preview", saved, dir.file("job.png")}).code, 0);
+    LoopbackServer server;
+    EXPECT_EQ(orvik({"send", "--to", tcp(server), saved}).code, 0);
+    EXPECT_EQ(server.received(), Testing::readFile(saved));
+}
+
 TEST(CliEndToEndTest, FailuresHaveTheirExitCodeAndOneLine) {
     TempDir dir;
     Testing::writeFile(dir.file("junk.png"), text("not a picture"));
@@ -226,8 +237,8 @@ TEST(CliEndToEndTest, FailuresHaveTheirExitCodeAndOneLine) {
         {cli({"convert", dir.file("in.png"), dir.file("link.bmp")}), 3, "orvik: \"" + dir.file("link.bmp") + "\" already exists\n"},
         {cli({"print", "--to", "ble://Kitchen", "--timeout", "0.2", "--text", "x"}, true), 4,
          "orvik: no Bluetooth LE printer named \"Kitchen\" found within 0.2 s\n"},
-        {cli({"send", "--to", "usb://1", dir.file("missing.bin")}), 2,
-         "orvik: unknown link kind \"usb\" in \"usb://1\": use tcp, wifi or ble\n"},
+        {cli({"send", "--to", "lpt://1", dir.file("missing.bin")}), 2,
+         "orvik: unknown link kind \"lpt\" in \"lpt://1\": use tcp, wifi, ble, usb, serial or file\n"},
         {cli({"print", "--to", closed, "--image", dir.file("missing.png")}), 3,
          "orvik: cannot read \"" + dir.file("missing.png") + "\": No such file or directory\n"},
         {cli({"convert", dir.file("junk.png"), dir.file("keep.bmp")}), 3,

@@ -86,6 +86,7 @@ TEST(CupsBackendTest, SendsTheJobAndTellsTheSchedulerWhatBecameOfIt) {
         {printer, {.answers = false}, false, 0, {"no status from the printer", "INFO: sent 8 of 8 bytes"}, 1},
         {"orvik:tcp://127.0.0.1:" + std::to_string(Testing::closedLoopbackPort()), {}, false, 6, {"cannot reach the printer"}, 0},
         {"orvik:tcp://127.0.0.1:99999", {}, false, 4, {"bad port"}, 0},
+        {"orvik:usb:///nonexistent/lp0", {}, false, 6, {"cannot reach the printer"}, 0},
         {"socket://127.0.0.1:9100", {}, false, 4, {"must be orvik:"}, 0},
     };
     for (const Case& c : cases) {

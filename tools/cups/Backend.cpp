@@ -2,8 +2,6 @@
 // arguments, lists the printers it can find. Progress and printer state go to standard error in the scheduler's
 // "INFO:"/"STATE:" lines; the exit code tells the scheduler what to do with the job.
 #include <fcntl.h>
-#include <sys/ioctl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cups/backend.h>
@@ -21,6 +19,8 @@
 
 #include <orvik/Observer.h>
 #include <orvik/Orvik.h>
+#include <orvik/PrinterAddress.h>
+#include <orvik/UsbPrinters.h>
 #include <orvik/RunLoop.h>
 
 #include "Messages.h"
@@ -42,6 +42,7 @@ constexpr auto statusTimeout = 2s;
 class Events final : public OrvikObserver {
 public:
     void connectionOpened() override { opened = true; }
+    void printerConnected() override { opened = true; }
     void connectionFailed(const Error& error) override { keep(error); }
     void linkLost(const Error& error) override { keep(error); }
     void printerDisconnected(const std::optional<Error>& error) override {
@@ -56,23 +57,15 @@ private:
     }
 };
 
-// The printer at `address` behind the SDK object, connected; the one place that knows how each address form is
-// opened.
+// The printer at `address` behind the SDK object, ready for the job.
 std::optional<Error> openLink(Orvik& sdk, Events& events, std::string_view address) {
-    constexpr std::string_view tcp = "tcp://";
-    if (address.substr(0, tcp.size()) != tcp) return Error{ErrorCode::InvalidArgument, "unsupported printer address"};
-    std::string host(address.substr(tcp.size()));
-    std::int64_t port = 9100;
-    if (const auto colon = host.rfind(':'); colon != std::string::npos) {
-        char* end = nullptr;
-        port = std::strtol(host.c_str() + colon + 1, &end, 10);
-        if (*end || port < 1 || port > 65535) return Error{ErrorCode::InvalidArgument, "bad port in the printer address"};
-        host.resize(colon);
-    }
-    if (host.empty()) return Error{ErrorCode::InvalidArgument, "no host in the printer address"};
-    sdk.InitSDK(WIRELESSS_INTERFACE::SOCKET, 512, host, "");
-    sdk.Connect(host, port);
-    if (sdk.TCPDevice) sdk.TCPDevice->waitTimeout = stepTimeout;
+    const Result<PrinterAddress> where = parsePrinterAddress(address);
+    if (!where) return where.error();
+    if (const Status failure = sdk.Open(address, stepTimeout)) return failure;
+    // A device or file is open already; the radios and the network answer on the run loop.
+    const auto kind = where->kind;
+    if (kind == PrinterAddress::Kind::Usb || kind == PrinterAddress::Kind::Serial || kind == PrinterAddress::Kind::File)
+        return std::nullopt;
     RunLoop::main().runUntil([&] { return events.opened || events.failure; }, stepTimeout);
     if (events.failure) return events.failure;
     if (!events.opened) return Error{ErrorCode::TimedOut, "no answer from the printer"};
@@ -108,14 +101,6 @@ void reportState(const PrinterStatus& status) {
     if (!absent.empty()) report("STATE: -%s", absent.c_str() + 1);
 }
 
-bool unreachable(ErrorCode code) {
-    switch (code) {
-        case ErrorCode::InvalidArgument:
-        case ErrorCode::FileError: return false;
-        default: return true;
-    }
-}
-
 int printJob(std::string_view address, const Data& job, int copies) {
     Orvik sdk;
     const auto events = std::make_shared<Events>();
@@ -124,7 +109,7 @@ int printJob(std::string_view address, const Data& job, int copies) {
     if (const auto error = openLink(sdk, *events, address)) {
         report("ERROR: cannot reach the printer at %.*s: %s", static_cast<int>(address.size()), address.data(), error->message.c_str());
         // A printer that may come back gets the job later; an address that can never work stops the queue.
-        return unreachable(error->code) ? CUPS_BACKEND_RETRY : CUPS_BACKEND_STOP;
+        return error->code == ErrorCode::InvalidArgument ? CUPS_BACKEND_STOP : CUPS_BACKEND_RETRY;
     }
     report("STATE: -connecting-to-device");
     // Nothing is sent to a printer that says it cannot print, so the retried job does not print twice.
@@ -164,39 +149,20 @@ int printJob(std::string_view address, const Data& job, int copies) {
     return CUPS_BACKEND_OK;
 }
 
-// An IEEE 1284 device id, read from a USB printer-class device; empty when it gives none.
-std::string deviceId(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return {};
-    char id[1024] = {};
-    // LPIOC_GET_DEVICE_ID(len): two length bytes, big-endian, then the text.
-    const bool ok = ::ioctl(fd, _IOC(_IOC_READ, 'P', 1, sizeof id), id) >= 0;
-    ::close(fd);
-    if (!ok) return {};
-    const std::size_t length = std::min<std::size_t>(((std::uint8_t(id[0]) << 8) | std::uint8_t(id[1])), sizeof id - 1);
-    return length > 2 ? std::string(id + 2, std::min(length - 2, std::char_traits<char>::length(id + 2))) : std::string();
-}
-
-std::string idField(const std::string& id, const std::vector<std::string>& keys) {
-    for (const std::string& key : keys)
-        if (const auto at = id.find(key + ":"); at != std::string::npos) {
-            const auto begin = at + key.size() + 1;
-            return id.substr(begin, id.find(';', begin) - begin);
-        }
-    return {};
+std::string idField(const std::string& id, const char* key) {
+    const auto at = id.find(std::string(key) + ":");
+    if (at == std::string::npos) return {};
+    const auto begin = at + std::char_traits<char>::length(key) + 1;
+    return id.substr(begin, id.find(';', begin) - begin);
 }
 
 void listDevices() {
-    for (int n = 0; n < 16; ++n) {
-        const std::string path = "/dev/usb/lp" + std::to_string(n);
-        struct stat info {};
-        if (::stat(path.c_str(), &info) != 0 || !S_ISCHR(info.st_mode)) continue;
-        const std::string id = deviceId(path);
-        std::string makeModel = idField(id, {"MFG", "MANUFACTURER"}) + " " + idField(id, {"MDL", "MODEL"});
+    for (const UsbPrinter& printer : findUsbPrinters()) {
+        const std::string id = printer.deviceId.value_or("");
+        std::string makeModel = idField(id, "MFG") + " " + idField(id, "MDL");
         if (makeModel == " ") makeModel = "ESC/POS receipt printer";
-        const std::string uri = std::string(scheme) + "usb://" + path;
-        cupsBackendReport("direct", uri.c_str(), makeModel.c_str(), ("Receipt printer on USB lp" + std::to_string(n)).c_str(),
-                          id.c_str(), nullptr);
+        const std::string uri = std::string(scheme) + "usb://" + printer.path;
+        cupsBackendReport("direct", uri.c_str(), makeModel.c_str(), ("Receipt printer on " + printer.path).c_str(), id.c_str(), nullptr);
     }
 }
 

@@ -15,6 +15,7 @@
 
 #include <orvik/Log.h>
 #include <orvik/RunLoop.h>
+#include <orvik/UsbPrinters.h>
 #include <orvik/vprinter/Server.h>
 
 #include "CliError.h"
@@ -112,11 +113,10 @@ void addImageOptions(CLI::App& command, PictureOptions& settings) {
         ->option_text("T=128");
 }
 
-PrinterUri parsePrinter(const std::string& text) {
-    std::string error;
-    auto uri = parseUri(text, error);
-    if (!uri) throw CliError(Exit::Usage, error);
-    return *uri;
+PrinterAddress parsePrinter(const std::string& text) {
+    auto address = parsePrinterAddress(text);
+    if (!address) throw CliError(Exit::Usage, address.error().message);
+    return std::move(address).value();
 }
 
 // The address as messages show it.
@@ -173,7 +173,7 @@ void withBackend(const std::string& virtualPrinterDir, const std::function<void(
 }
 
 // With `check`, the printer is asked first and nothing is sent when it cannot print; then it is asked again.
-void sendJob(const PrinterUri& uri, const std::string& to, const LinkOptions& options, const Data& job, bool check,
+void sendJob(const PrinterAddress& uri, const std::string& to, const LinkOptions& options, const Data& job, bool check,
              bool verbose) {
     const InterruptCatcher interrupt;
     Orvik sdk;
@@ -192,7 +192,7 @@ void sendJob(const PrinterUri& uri, const std::string& to, const LinkOptions& op
 std::string yesNo(bool value) { return value ? "yes" : "no"; }
 
 // Asks the printer for its status and prints it; throws when it gives none or cannot print.
-void showStatus(const PrinterUri& uri, const std::string& where, const LinkOptions& options) {
+void showStatus(const PrinterAddress& uri, const std::string& where, const LinkOptions& options) {
     Orvik sdk;
     const PrinterStatus status = Link::open(sdk, uri, where, options)->readStatus();
     std::string raw;
@@ -241,7 +241,14 @@ int run(int argc, char** argv) {
     CLI::App* scan = app.add_subcommand("scan", "List Bluetooth LE printers nearby (name, address, RSSI)");
     double scanSeconds = 5;
     scan->add_option("--timeout", scanSeconds, "Seconds to listen")->check(positiveSeconds())->capture_default_str();
+    bool scanUsb = false;
+    scan->add_flag("--usb", scanUsb, "List USB printers (/dev/usb/lpN) with the device ID each reports instead");
     scan->callback([&] {
+        if (scanUsb) {
+            for (const UsbPrinter& found : findUsbPrinters())
+                std::printf("usb://%s  %s\n", found.path.c_str(), found.deviceId.value_or("(no device ID)").c_str());
+            return;
+        }
         withBackend(virtualPrinterDir, [&] {
             std::fputs(scanTable(scanPrinters(std::chrono::milliseconds(static_cast<std::int64_t>(scanSeconds * 1000)))).c_str(), stdout);
         });
@@ -262,7 +269,8 @@ int run(int argc, char** argv) {
     // Only their order matters; orderedOptions reads each occurrence back from the parser.
     std::vector<std::string> texts, aligns, barcodes, hris, images, imageModes, feeds, codepages;
     std::map<std::string, int> flagCounts;
-    print->add_option("--to", printTo, "Printer address: tcp://HOST:PORT, wifi://SSID?password=P&host=H&port=N or ble://NAME")
+    print->add_option("--to", printTo, "Printer address: tcp://HOST:PORT, wifi://SSID?password=P&host=H&port=N, ble://NAME, "
+                      "usb:///dev/usb/lpN, serial:///dev/ttyX?baud=N&flow=none|rtscts|xonxoff or file:PATH")
         ->required();
     print->add_option("--text", texts, "A line of text (UTF-8)")->allow_extra_args(false);
     print->add_option("--codepage", codepages,
@@ -308,7 +316,7 @@ int run(int argc, char** argv) {
     addLinkOptions(*print, printLink);
     print->callback([&] {
         // Checked before any picture is read, so a typo is reported at once.
-        const PrinterUri uri = parsePrinter(printTo);
+        const PrinterAddress uri = parsePrinter(printTo);
         PrintJob job = PrintJob::fromOptions(orderedOptions(*print));
         for (const std::string& warning : job.conversionWarnings())
             std::fprintf(stderr, "orvik: warning: %s\n", warning.c_str());
@@ -325,7 +333,7 @@ int run(int argc, char** argv) {
     LinkSettings sendLink;
     addLinkOptions(*send, sendLink);
     send->callback([&] {
-        const PrinterUri uri = parsePrinter(sendTo);
+        const PrinterAddress uri = parsePrinter(sendTo);
         const Data bytes = readWholeFile(sendFile);
         const LinkOptions options = linkOptions(sendLink);
         withBackend(virtualPrinterDir, [&] { sendJob(uri, sendTo, options, bytes, false, verbose); });
@@ -338,7 +346,7 @@ int run(int argc, char** argv) {
     status->add_option("--to", statusTo, "Printer address, as for print")->required();
     addLinkOptions(*status, statusLink);
     status->callback([&] {
-        const PrinterUri uri = parsePrinter(statusTo);
+        const PrinterAddress uri = parsePrinter(statusTo);
         const LinkOptions options = linkOptions(statusLink);
         withBackend(virtualPrinterDir, [&] { showStatus(uri, shown(statusTo), options); });
     });

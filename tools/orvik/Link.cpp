@@ -138,23 +138,31 @@ Link::~Link() {
     sdk_.setObserver(nullptr);
 }
 
-std::unique_ptr<Link> Link::open(Orvik& sdk, const PrinterUri& uri, std::string where, const LinkOptions& options) {
-    if (options.spool && uri.kind != PrinterUri::Kind::Ble)
+std::unique_ptr<Link> Link::open(Orvik& sdk, const PrinterAddress& uri, std::string where, const LinkOptions& options) {
+    if (options.spool && uri.kind != PrinterAddress::Kind::Ble)
         throw CliError(Exit::Usage, "--spool sends the job over Bluetooth LE: use a ble:// printer");
-    if (options.password && uri.kind != PrinterUri::Kind::Wifi)
+    if (options.password && uri.kind != PrinterAddress::Kind::Wifi)
         throw CliError(Exit::Usage, "a Wi-Fi password is only for wifi:// printers");
     if (options.password && !uri.password.empty())
         throw CliError(Exit::Usage, "give the Wi-Fi password once: in the address, --password-file or --password-stdin");
     std::unique_ptr<Link> link(new Link(sdk, std::move(where), options));
     switch (uri.kind) {
-        case PrinterUri::Kind::Ble: link->openBluetooth(uri.name); break;
-        case PrinterUri::Kind::Wifi:
+        case PrinterAddress::Kind::Ble: link->openBluetooth(uri.name); break;
+        case PrinterAddress::Kind::Wifi:
             link->joinAccessPoint(uri);
             link->openTcp(uri.host, uri.port);
             break;
-        case PrinterUri::Kind::Tcp:
+        case PrinterAddress::Kind::Tcp:
             sdk.InitSDK(WIRELESSS_INTERFACE::SOCKET, options.mtu, uri.host, "");
             link->openTcp(uri.host, uri.port);
+            break;
+        case PrinterAddress::Kind::Usb:
+        case PrinterAddress::Kind::Serial:
+        case PrinterAddress::Kind::File:
+            if (const Status failure = sdk.Open(link->where_, options.timeout)) {
+                if (failure->code == ErrorCode::FileError) throw CliError(Exit::Input, failure->message);
+                throw CliError(Exit::Unreachable, "cannot reach printer at " + link->where_ + ": " + failure->message);
+            }
             break;
     }
     return link;
@@ -169,7 +177,7 @@ void Link::openTcp(const std::string& host, std::int64_t port) {
         throw CliError(Exit::Unreachable, "cannot reach printer at " + where_ + ": no answer within " + seconds(options_.timeout));
 }
 
-void Link::joinAccessPoint(const PrinterUri& uri) {
+void Link::joinAccessPoint(const PrinterAddress& uri) {
     sdk_.InitSDK(WIRELESSS_INTERFACE::WIFI, options_.mtu, uri.ssid, options_.password.value_or(uri.password));
     waitFor([this] { return events_->joined || events_->joinFailure.has_value(); });
     const std::string cannot = "cannot join the access point of " + where_ + ": ";

@@ -11,7 +11,7 @@
 
 #include <orvik/Orvik.h>
 
-#include "Uri.h"
+#include <orvik/PrinterAddress.h>
 
 namespace OrvikFramework::Cli {
 
@@ -47,7 +47,7 @@ class Link {
 public:
     /// Opens the link `uri` names; throws CliError (usage, input, unreachable, or interrupted under an
     /// InterruptCatcher) when it cannot. `where` is the address as messages show it.
-    static std::unique_ptr<Link> open(Orvik& sdk, const PrinterUri& uri, std::string where, const LinkOptions& options);
+    static std::unique_ptr<Link> open(Orvik& sdk, const PrinterAddress& uri, std::string where, const LinkOptions& options);
     ~Link();
     Link(const Link&) = delete;
     Link& operator=(const Link&) = delete;
@@ -63,7 +63,7 @@ public:
 private:
     Link(Orvik& sdk, std::string where, const LinkOptions& options);
     void openTcp(const std::string& host, std::int64_t port);
-    void joinAccessPoint(const PrinterUri& uri);
+    void joinAccessPoint(const PrinterAddress& uri);
     void openBluetooth(const std::string& name);
     std::optional<std::string> bluetoothUnusable() const;
     void waitFor(const std::function<bool()>& done);
