@@ -9,6 +9,7 @@ PACKAGES="$PACKAGES libicu-dev"
 PACKAGES="$PACKAGES zlib1g-dev libfreetype-dev fonts-dejavu-core libstb-dev libcli11-dev libzxing-dev"
 PACKAGES="$PACKAGES libqrencode-dev libzint-dev zbar-tools"
 PACKAGES="$PACKAGES fonts-wqy-microhei"
+PACKAGES="$PACKAGES cups cups-filters libcups2-dev libcupsimage2-dev"
 PACKAGES="$PACKAGES $*"
 
 missing=""

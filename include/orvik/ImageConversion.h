@@ -3,6 +3,7 @@
 // Pictures of any common format reduced to printer dots.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include <orvik/BitImage.h>
 #include <orvik/Data.h>
@@ -29,6 +30,17 @@ struct PictureOptions {
 Result<MonoBitmap> convertPicture(const Data& encoded, const PictureOptions& options);
 /// The same for a file; FileError when it cannot be read, and errors naming the file.
 Result<MonoBitmap> convertPictureFile(const std::string& path, const PictureOptions& options);
+
+/// A grey picture, one byte a dot from 0 black to 255 white, rows top first: a page as a print system renders it.
+struct GreyPicture {
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    std::vector<std::uint8_t> pixels;
+};
+
+/// The picture reduced to dots at its own size with `options.dither` and `options.threshold`; InvalidArgument when
+/// it is empty, wider than PictureMaxWidth, larger than a conversion holds, or its pixels do not match its size.
+Result<MonoBitmap> ditherPicture(GreyPicture picture, const PictureOptions& options);
 
 /// A standard 1-bit BMP of the picture, bottom-up rows, palette index 0 black.
 Data encodeBmp(const MonoBitmap& picture);

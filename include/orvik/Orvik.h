@@ -224,6 +224,9 @@ public:
     Status PrintPicture(const std::string& path, const PictureOptions& options = {});
     /// The same for a picture file's bytes held in memory.
     Status PrintPicture(const Data& encoded, const PictureOptions& options = {});
+    /// A picture already in dots, printed in `mode` in the same bands; InvalidArgument, nothing sent, for an empty
+    /// or malformed one.
+    Status PrintPicture(const MonoBitmap& picture, ImageMode mode = ImageMode::Raster);
 
 private:
     Result<Data> exchangeStatus(const Data& request, std::chrono::milliseconds timeout);

@@ -50,6 +50,15 @@ Result<MonoBitmap> convertPictureFile(const std::string& path, const PictureOpti
     return picture;
 }
 
+Result<MonoBitmap> ditherPicture(GreyPicture picture, const PictureOptions& options) {
+    if (picture.width == 0 || picture.height == 0 || picture.width > static_cast<std::uint32_t>(PictureMaxWidth) ||
+        std::int64_t{picture.width} * picture.height > ImageConvert::maxPixels ||
+        picture.pixels.size() != std::size_t{picture.width} * picture.height)
+        return invalid("the grey picture is empty, too large, or its pixels do not match its size");
+    const ImageConvert::GreyImage grey{static_cast<int>(picture.width), static_cast<int>(picture.height), std::move(picture.pixels)};
+    return monoBitmap(ImageConvert::dither(grey, options.dither, options.threshold));
+}
+
 Data encodeBmp(const MonoBitmap& picture) {
     return ImageConvert::encodeBmp({static_cast<int>(picture.width), static_cast<int>(picture.height), picture.rows});
 }
@@ -64,6 +73,13 @@ Status Orvik::PrintPicture(const Data& encoded, const PictureOptions& options) {
     const auto picture = convertPicture(encoded, options);
     if (!picture) return picture.error();
     return sendChecked(commandsFor(*picture, options.mode));
+}
+
+Status Orvik::PrintPicture(const MonoBitmap& picture, ImageMode mode) {
+    if (picture.width == 0 || picture.height == 0 || picture.width > 0xFFFF ||
+        picture.rows.size() != std::size_t{picture.rowBytes()} * picture.height)
+        return invalid("the picture is empty, wider than 65535 dots, or its rows do not match its size");
+    return sendChecked(commandsFor(picture, mode));
 }
 
 }  // namespace OrvikFramework

@@ -102,9 +102,7 @@ Outcome bluetoothJob(const std::function<void(SimulatedPrinter&, SimulatedBlueto
     Testing::SimulatedLink simulator;
     SimulatedPrinter& printer = simulator.addPrinter("Kitchen");
     Orvik sdk;
-    PrinterAddress uri;
-    uri.kind = PrinterAddress::Kind::Ble;
-    uri.name = "Kitchen";
+    const PrinterAddress uri = *parsePrinterAddress("ble://Kitchen");
     try {
         LinkOptions options;
         options.timeout = std::chrono::seconds(2);

@@ -14,7 +14,6 @@ TEST(PrinterAddressTest, GoodAddresses) {
     // kind (0 tcp, 1 wifi, 2 ble, 3 usb, 4 serial, 5 file) | host | port | ssid | password | name | path | baud | flow
     const std::pair<const char*, const char*> cases[] = {
         {"tcp://127.0.0.1:9100", "0|127.0.0.1|9100|||||9600|0"},
-        {"tcp://printer.local:1", "0|printer.local|1|||||9600|0"},
         {"tcp://[::1]:65535", "0|::1|65535|||||9600|0"},
         {"TCP://printer.local", "0|printer.local|9100|||||9600|0"},
         {"tcp://[::1]", "0|::1|9100|||||9600|0"},

@@ -15,6 +15,7 @@
 #include "core/StatusBytes.h"
 #include "support/Documents.h"
 #include "support/LogCapture.h"
+#include "support/OrvikCli.h"
 #include "support/LoopbackServer.h"
 #include "support/SimulatedLink.h"
 #include "support/TempDir.h"
@@ -137,23 +138,10 @@ TEST(StatusReadBack, NoStatusWhenSilentWithoutALinkWhileSpoolingOrFromABrokenPee
     }
 }
 
-// Runs the tool (standard output and error together) while the main loop keeps serving the virtual printer.
+// Runs the tool while the main loop keeps serving the virtual printer.
 std::pair<int, std::string> orvik(const std::string& args) {
-    std::string output;
-    std::FILE* pipe = ::popen((std::string(ORVIK_CLI_PATH) + " " + args + " 2>&1 </dev/null").c_str(), "r");
-    const int fd = ::fileno(pipe);
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
-    bool ended = false;
-    const auto watch = RunLoop::main().watchFd(fd, POLLIN, [&](short) {
-        char buffer[4096];
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n > 0) output.append(buffer, static_cast<std::size_t>(n));
-        ended = n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR);
-    });
-    RunLoop::main().runUntil([&] { return ended; }, 60s);
-    RunLoop::main().unwatchFd(watch);
-    const int status = ::pclose(pipe);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
+    const Testing::Outcome run = Testing::runServing(std::string(ORVIK_CLI_PATH) + " " + args + " </dev/null");
+    return {run.code, run.output};
 }
 
 TEST(StatusCli, PrintsTheStateAndFailsWhenThePrinterCannotPrintOrIsSilent) {
