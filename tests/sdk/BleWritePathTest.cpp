@@ -4,6 +4,7 @@
 
 #include <orvik/OrvikFramework.h>
 
+#include "support/Bytes.h"
 #include "support/LogCapture.h"
 #include "support/SimulatedLink.h"
 
@@ -58,21 +59,15 @@ TEST_F(BleWritePath, PiecesAndTheirLogLinesFollowMtuAndTheGzipAnnouncement) {
     }
 }
 
-// The cutting itself is table-tested with the framing; here: the SDK uses it and logs nothing.
-TEST_F(BleWritePath, TextIsCutByCharactersAndNeverLogged) {
+// Text is cut by characters (the cutting is table-tested with the framing), single writes not at all; neither logs.
+TEST_F(BleWritePath, TextAndSingleWritesNeedTheCharacteristicAndTheRecord) {
     const std::string thumbsUpDark = "\xF0\x9F\x91\x8D\xF0\x9F\x8F\xBF";
     sdk.MTU = 1;
     sdk.BLESend(std::string_view(thumbsUpDark + "!"));
-    EXPECT_THAT(link.writes, ElementsAre(Data(thumbsUpDark.begin(), thumbsUpDark.end()), Data{'!'}));
-    EXPECT_TRUE(log.lines().empty());
-}
-
-TEST_F(BleWritePath, SingleWritesAreNotCutAndNeedTheCharacteristicAndTheRecord) {
-    sdk.MTU = 1;
     sdk.BLESend(Data{1, 2, 3}, CharacteristicWriteType::withoutResponse);
     sdk.BLESend(Data{}, CharacteristicWriteType::withResponse);
     sdk.BLESend(std::string_view("xyz"), CharacteristicWriteType::withResponse);
-    EXPECT_THAT(link.writes, ElementsAreArray({Data{1, 2, 3}, Data{}, Data{'x', 'y', 'z'}}));
+    EXPECT_THAT(link.writes, ElementsAreArray({Testing::text(thumbsUpDark), Data{'!'}, Data{1, 2, 3}, Data{}, Data{'x', 'y', 'z'}}));
     EXPECT_TRUE(log.lines().empty());
 
     link.writes.clear();

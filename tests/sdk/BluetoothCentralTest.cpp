@@ -96,100 +96,44 @@ TEST(BluetoothCentral, TwoMatchingPrintersFoundInOneTurnKeepTheLastProcessed) {
     EXPECT_EQ(sdk.BLEDevice->RSSI, -30);
 }
 
-// Scripts a peripheral's reports by hand, for the callback paths the simulated printer never takes.
-class ScriptedPeripheral : public Peripheral {
-public:
-    std::optional<std::string> name() const override { return "P"; }
-    void setDelegate(PeripheralDelegate* delegate) override { this->delegate = delegate; }
-    void discoverServices(const std::vector<BluetoothUUID>&) override { ++serviceRequests; }
-    void discoverCharacteristics(const std::optional<std::vector<BluetoothUUID>>&, const std::shared_ptr<Service>& service) override {
-        characteristicRequests.push_back(service);
-    }
-    void setNotifyValue(bool, const std::shared_ptr<Characteristic>&) override { ++notifyRequests; }
-    bool writeValue(const Data&, const std::shared_ptr<Characteristic>&, CharacteristicWriteType) override { return true; }
-    std::optional<std::vector<std::shared_ptr<Service>>> services() const override { return serviceList; }
-    bool isEqual(const Peripheral& other) const override { return &other == this; }
-
-    PeripheralDelegate* delegate = nullptr;
-    int serviceRequests = 0;
-    int notifyRequests = 0;
-    std::vector<std::shared_ptr<Service>> characteristicRequests;
-    std::optional<std::vector<std::shared_ptr<Service>>> serviceList;
-};
-
-struct FixedCharacteristic : Characteristic {
-    FixedCharacteristic(BluetoothUUID id, std::optional<Data> v) : id(id), v(std::move(v)) {}
-    BluetoothUUID uuid() const override { return id; }
-    std::optional<Data> value() const override { return v; }
-    BluetoothUUID id;
-    std::optional<Data> v;
-};
-
-struct FixedService : Service {
-    FixedService(BluetoothUUID id, std::optional<std::vector<std::shared_ptr<Characteristic>>> list) : id(id), list(std::move(list)) {}
-    BluetoothUUID uuid() const override { return id; }
-    std::optional<std::vector<std::shared_ptr<Characteristic>>> characteristics() const override { return list; }
-    BluetoothUUID id;
-    std::optional<std::vector<std::shared_ptr<Characteristic>>> list;
-};
-
-BluetoothUUID uuid(const char* text) { return *BluetoothUUID::parse(text); }
-
-TEST(BluetoothCentral, CallbacksFollowTheReportsAndIgnoreErrorsAndAbsentLists) {
+// A device offering other services and characteristics beside the printer's; reports with an error change nothing.
+TEST(BluetoothCentral, DiscoveryPicksThePrinterCharacteristicsAndIgnoresErrorReports) {
     Testing::SimulatedLink link;
+    const BluetoothUUID battery = *BluetoothUUID::parse("180F"), level = *BluetoothUUID::parse("2A19");
+    const auto device = link.bluetooth->addDevice(
+        {"P", -50, {{battery, {{level, {}}}}, {SimulatedPrinter::serviceUUID,
+                    {{level, {}}, {SimulatedPrinter::txUUID, {}}, {SimulatedPrinter::rxUUID, {}}}}}});
+    Testing::LogCapture quiet;
     Orvik sdk;
-    auto peripheral = std::make_shared<ScriptedPeripheral>();
-    CentralManager& central = *link.bluetooth->makeCentralManager(nullptr);
-    const PlatformError error{"boom"};
-
-    sdk.centralManagerDidConnect(central, peripheral);
-    EXPECT_EQ(sdk.ConnectedBLEDevice, peripheral);
-    EXPECT_EQ(peripheral->delegate, &sdk);
-    EXPECT_EQ(peripheral->serviceRequests, 1);
-
-    sdk.peripheralDidDiscoverServices(*peripheral, std::nullopt);  // absent list: nothing to walk
-    auto other = std::make_shared<FixedService>(uuid("180F"), std::nullopt);
-    auto printerService = std::make_shared<FixedService>(
-        sdk.ServiceUUID, std::vector<std::shared_ptr<Characteristic>>{
-                             std::make_shared<FixedCharacteristic>(uuid("2A19"), std::nullopt), nullptr,
-                             std::make_shared<FixedCharacteristic>(sdk.TXCharacteristicUUID, std::nullopt),
-                             std::make_shared<FixedCharacteristic>(sdk.RXCharacteristicUUID, std::nullopt)});
-    peripheral->serviceList = std::vector<std::shared_ptr<Service>>{other, nullptr, printerService};
-    sdk.peripheralDidDiscoverServices(*peripheral, error);
-    EXPECT_TRUE(peripheral->characteristicRequests.empty());
-    sdk.peripheralDidDiscoverServices(*peripheral, std::nullopt);
-    EXPECT_THAT(peripheral->characteristicRequests, ElementsAre(printerService));
-
-    sdk.peripheralDidDiscoverCharacteristicsFor(*peripheral, std::make_shared<FixedService>(sdk.ServiceUUID, std::nullopt),
-                                                std::nullopt);
-    EXPECT_EQ(sdk.RXCharacteristic, nullptr);
-    sdk.peripheralDidDiscoverCharacteristicsFor(*peripheral, printerService, error);
-    EXPECT_EQ(sdk.RXCharacteristic, nullptr);
-    sdk.peripheralDidDiscoverCharacteristicsFor(*peripheral, printerService, std::nullopt);
-    ASSERT_NE(sdk.RXCharacteristic, nullptr);
+    ASSERT_TRUE(link.bringUp(sdk, "P"));
     EXPECT_EQ(sdk.RXCharacteristic->uuid(), sdk.RXCharacteristicUUID);
     EXPECT_EQ(sdk.TXCharacteristic->uuid(), sdk.TXCharacteristicUUID);
-    EXPECT_EQ(peripheral->notifyRequests, 1);
-    sdk.peripheralDidDiscoverCharacteristicsFor(*peripheral, other, std::nullopt);  // another service re-requests
-    EXPECT_EQ(peripheral->notifyRequests, 2);
+    device->notify(SimulatedPrinter::txUUID, {1});
+    device->notify(level, {2});
+    drainMainLoop();
+    EXPECT_EQ(sdk.RecevedData, Data{1});
 
-    auto tx = std::make_shared<FixedCharacteristic>(sdk.TXCharacteristicUUID, Data{1});
-    auto rx = std::make_shared<FixedCharacteristic>(sdk.RXCharacteristicUUID, Data{2});
-    sdk.peripheralDidUpdateValueFor(*peripheral, tx, std::nullopt);
-    sdk.peripheralDidUpdateValueFor(*peripheral, rx, std::nullopt);
-    sdk.peripheralDidUpdateValueFor(*peripheral, std::make_shared<FixedCharacteristic>(sdk.TXCharacteristicUUID, Data{3}), error);
-    EXPECT_EQ(sdk.RecevedData, (Data{1}));
-    sdk.peripheralDidUpdateValueFor(*peripheral, std::make_shared<FixedCharacteristic>(sdk.TXCharacteristicUUID, std::nullopt),
-                                    std::nullopt);
-    EXPECT_EQ(sdk.RecevedData, std::nullopt);
-
-    sdk.centralManagerDidDisconnectPeripheral(central, peripheral, error);
-    EXPECT_EQ(sdk.ConnectedBLEDevice, peripheral);
-    sdk.centralManagerDidFailToConnect(central, peripheral, std::nullopt);
-    EXPECT_EQ(sdk.ConnectedBLEDevice, nullptr);
-    EXPECT_EQ(peripheral->delegate, nullptr);
+    const auto peripheral = sdk.ConnectedBLEDevice;
+    const PlatformError error{"boom"};
+    sdk.RecevedData = Data{9};
+    sdk.peripheralDidUpdateValueFor(*peripheral, sdk.TXCharacteristic, error);
+    sdk.peripheralDidUpdateValueFor(*peripheral, sdk.RXCharacteristic, std::nullopt);
+    sdk.peripheralDidUpdateValueFor(*peripheral, nullptr, std::nullopt);
+    EXPECT_EQ(sdk.RecevedData, Data{9});
+    const auto printerService = peripheral->services()->at(0);
+    sdk.RXCharacteristic.reset();
+    sdk.peripheralDidDiscoverServices(*peripheral, error);
+    sdk.peripheralDidDiscoverCharacteristicsFor(*peripheral, printerService, error);
+    sdk.peripheralDidDiscoverCharacteristicsFor(*peripheral, nullptr, std::nullopt);
+    drainMainLoop();
+    EXPECT_EQ(sdk.RXCharacteristic, nullptr);
+    sdk.peripheralDidDiscoverServices(*peripheral, std::nullopt);  // asks for the characteristics again
+    drainMainLoop();
     EXPECT_NE(sdk.RXCharacteristic, nullptr);
-    sdk.centralManagerDidDisconnectPeripheral(central, peripheral, std::nullopt);  // nothing left to clear
+
+    sdk.centralManagerDidFailToConnect(*sdk.BLEManager, peripheral, std::nullopt);
+    EXPECT_EQ(sdk.ConnectedBLEDevice, nullptr);
+    sdk.centralManagerDidDisconnectPeripheral(*sdk.BLEManager, peripheral, std::nullopt);  // nothing left to clear
     EXPECT_EQ(sdk.ConnectedBLEDevice, nullptr);
 }
 

@@ -19,6 +19,7 @@ namespace {
 
 using Testing::RecordingTcpSocket;
 using Pieces = std::vector<Data>;
+using Testing::operator+;
 
 struct CommandCase {
     std::string name;
@@ -69,42 +70,39 @@ const std::vector<CommandCase>& commandCases() {
 
 class CommandBytes : public ::testing::TestWithParam<CommandCase> {};
 
-TEST_P(CommandBytes, ReachTcpLinksAsPieces) {
+// The same pieces over TCP and Wi-Fi, appended twice to the spool file while spooling (no InitSDK needed), over
+// Bluetooth to the simulated printer, and dropped without a word when nothing is connected.
+TEST_P(CommandBytes, ReachEveryLinkAndTheSpoolFile) {
     for (auto link : {WIRELESSS_INTERFACE::SOCKET, WIRELESSS_INTERFACE::WIFI}) {
-        Orvik sdk;
-        sdk.InterfaceType = link;
-        auto device = std::make_shared<RecordingTcpSocket>();
-        sdk.TCPDevice = device;
-        GetParam().send(sdk);
-        EXPECT_EQ(device->pieces, GetParam().pieces);
+        Testing::RecordingPrinter printer;
+        printer.sdk.InterfaceType = link;
+        GetParam().send(printer.sdk);
+        EXPECT_EQ(printer.socket->pieces, GetParam().pieces);
     }
-}
-
-// No InterfaceType: spooling needs no InitSDK.
-TEST_P(CommandBytes, AreAppendedToTheSpoolFileWhileSpooling) {
-    Testing::TempDir dir;
-    Orvik sdk;
-    sdk.bZip = true;
-    sdk.ZipFile = dir.file("job.bin");
-    auto device = std::make_shared<RecordingTcpSocket>();
-    sdk.TCPDevice = device;
-    GetParam().send(sdk);
-    GetParam().send(sdk);
     const Data once = Testing::joined(GetParam().pieces);
-    Data twice = once;
-    twice.insert(twice.end(), once.begin(), once.end());
-    EXPECT_EQ(Testing::readFile(sdk.ZipFile), twice);
-    EXPECT_TRUE(device->pieces.empty());
-}
+    Testing::TempDir dir;
+    Testing::RecordingPrinter spooling;
+    spooling.sdk.InterfaceType.reset();
+    spooling.sdk.bZip = true;
+    spooling.sdk.ZipFile = dir.file("job.bin");
+    GetParam().send(spooling.sdk);
+    GetParam().send(spooling.sdk);
+    EXPECT_EQ(Testing::readFile(spooling.sdk.ZipFile), once + once);
+    EXPECT_TRUE(spooling.socket->pieces.empty());
 
-TEST_P(CommandBytes, ReachTheSimulatedPrinterOverBluetooth) {
     Testing::SimulatedLink link;
     link.addPrinter("P");
     Testing::LogCapture log;
     Orvik sdk;
     ASSERT_TRUE(link.bringUp(sdk, "P"));
     GetParam().send(sdk);
-    EXPECT_EQ(link.received(), Testing::joined(GetParam().pieces));
+    EXPECT_EQ(link.received(), once);
+
+    Orvik unconnected;
+    unconnected.InterfaceType = WIRELESSS_INTERFACE::SOCKET;
+    log.clear();
+    GetParam().send(unconnected);
+    EXPECT_TRUE(log.lines().empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryCommand, CommandBytes, ::testing::ValuesIn(commandCases()),
@@ -123,20 +121,12 @@ public:
 TEST(CommandSet, BarcodeHeaderGoesThroughPrintData) {
     PrintDataSpy sdk;
     sdk.InterfaceType = WIRELESSS_INTERFACE::WIFI;
-    auto device = std::make_shared<RecordingTcpSocket>();
+    const auto device = std::make_shared<RecordingTcpSocket>();
     sdk.TCPDevice = device;
     sdk.PrintBarcode(BARCODE_HRI_POS::ABOVE, 50, 3, "9");
     EXPECT_EQ(sdk.viaPrintData, (Pieces{{0x1D, 0x6B, 0x04}}));
     ASSERT_EQ(device->pieces.size(), 5u);
     EXPECT_EQ(device->pieces[3], (Data{0x1D, 0x6B, 0x04}));
-}
-
-TEST(Routing, WithoutConnectionEveryPieceIsDroppedQuietly) {
-    Testing::LogCapture log;
-    Orvik sdk;
-    sdk.InterfaceType = WIRELESSS_INTERFACE::SOCKET;
-    for (const CommandCase& command : commandCases()) command.send(sdk);
-    EXPECT_TRUE(log.lines().empty());
 }
 
 TEST(Routing, BeforeInitSdkACommandLogsOneLineAndSendsNothing) {

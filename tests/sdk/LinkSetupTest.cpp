@@ -26,32 +26,41 @@ TEST(LinkSetup, SocketOnlyRecordsTheSettings) {
     EXPECT_THAT(log.lines(), ElementsAre("\"Connect WIRELESSS_INTERFACE.SOCKET : 10.0.0.9\""));
 }
 
-TEST(LinkSetup, WifiJoinsOnceWithoutWepAndLogsTheOutcomeLater) {
-    struct Case {
-        std::optional<std::string> failure;
-        std::vector<std::string> joinLines;
+struct JoinRecorder : OrvikObserver {
+    std::vector<std::string> events;
+    void wifiJoined() override { events.push_back("joined"); }
+    void wifiJoinFailed(const Error& error) override { events.push_back("failed " + error.message); }
+};
+
+// The join's outcome is logged a loop turn later; the passphrase is masked even where the system's own text quotes it.
+TEST(LinkSetup, WifiJoinsOnceWithoutWepAndNeverShowsThePassphrase) {
+    const std::pair<std::optional<std::string>, std::string> cases[] = {
+        {std::nullopt, "WiFi AP Connect : Success"},
+        {"key \"pa55-phrase\" rejected; retry pa55-phrase",
+         "WiFi AP Connect : Not Succee \nError: Optional(\"key \\\"***\\\" rejected; retry ***\")"},
     };
-    const Case cases[] = {
-        {std::nullopt, {"WiFi AP Connect : Success"}},
-        {"wrong \"key\"", {"WiFi AP Connect : Not Succee \nError: Optional(\"wrong \\\"key\\\"\")"}},
-    };
-    for (const Case& c : cases) {
+    for (const auto& [failure, joinLine] : cases) {
         Testing::SimulatedLink link;
-        link.hotspot->setFailure(c.failure);
+        link.hotspot->setFailure(failure);
         Testing::LogCapture log;
         Orvik sdk;
-        sdk.InitSDK(WIRELESSS_INTERFACE::WIFI, 512, "PrinterAP", "secret");
-        ASSERT_TRUE(sdk.WiFiConfiguration);
+        const auto recorder = std::make_shared<JoinRecorder>();
+        sdk.setObserver(recorder);
+        sdk.InitSDK(WIRELESSS_INTERFACE::WIFI, 512, "PrinterAP", "pa55-phrase");
         ASSERT_EQ(link.hotspot->applied().size(), 1u);
         const HotspotConfiguration& applied = link.hotspot->applied()[0];
-        EXPECT_EQ(applied.SSID, "PrinterAP");
-        EXPECT_EQ(applied.passphrase, "secret");
-        EXPECT_TRUE(!applied.isWEP && applied.joinOnce);
-        EXPECT_THAT(log.lines(), ElementsAre("\"Connect WIRELESSS_INTERFACE.WIFI : PrinterAP\""));  // not joined yet
-        log.clear();
+        EXPECT_EQ(std::tuple(applied.SSID, applied.passphrase, applied.isWEP, applied.joinOnce),
+                  std::tuple("PrinterAP", "pa55-phrase", false, true));
+        EXPECT_THAT(log.lines(), ElementsAre("\"Connect WIRELESSS_INTERFACE.WIFI : PrinterAP\""));
         drainMainLoop();
-        EXPECT_EQ(log.lines(), c.joinLines);
         EXPECT_FALSE(sdk.bConnect);
+        sdk.Connect("127.0.0.1", Testing::closedLoopbackPort());
+        drainMainLoop();
+        EXPECT_EQ(log.lines().at(1), joinLine);
+        for (const std::string& line : log.lines()) EXPECT_EQ(line.find("pa55"), std::string::npos) << line;
+        ASSERT_EQ(recorder->events.size(), 1u);
+        EXPECT_EQ(recorder->events[0].find("pa55"), std::string::npos);
+        EXPECT_EQ(recorder->events[0].starts_with("failed"), failure.has_value());
     }
 }
 
