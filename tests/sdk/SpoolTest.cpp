@@ -105,7 +105,9 @@ TEST_F(Spool, OnOffStateTable) {
             EXPECT_EQ(log.lines(), step.lines);
             EXPECT_EQ(readFile(spoolPath), step.spool);
             ASSERT_EQ(spy.sent.size(), step.jobs);
-            if (step.jobs) EXPECT_EQ(Testing::gunzip(spy.sent[0]), mixedBytes + cut);
+            if (step.jobs) {
+                EXPECT_EQ(Testing::gunzip(spy.sent[0]), mixedBytes + cut);
+            }
             EXPECT_EQ(spy.ZipFile, &step == &steps.front() ? "" : spoolPath);
         }
         EXPECT_FALSE(std::filesystem::exists(spoolPath));
