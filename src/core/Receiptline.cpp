@@ -289,7 +289,10 @@ Result<std::vector<Block>> layout(std::string_view document, int columns) {
     columns = std::max(columns, 1);
     std::vector<Block> out;
     State state;
-    for (std::string_view line : split(document, '\n')) {
+    std::vector<std::string_view> lines = split(document, '\n');
+    // A file's last line feed ends its last line; it does not begin another.
+    if (lines.size() > 1 && lines.back().empty()) lines.pop_back();
+    for (std::string_view line : lines) {
         const std::string_view body = trimmed(line);
         if (!body.empty() && body.find_first_not_of('-') == std::string_view::npos) {
             out.push_back(Block{Block::Kind::Line, Units(static_cast<std::size_t>(columns), Unit{'-', 1, 0, false, false}), {}, {}, {}});
