@@ -13,6 +13,7 @@
 // GB18030       GB18030       FS &            (multi-byte mode; the character set of a Simplified Chinese model)
 // BIG5          BIG5          FS &            (multi-byte mode; the character set of a Traditional Chinese model)
 // SHIFT_JIS     SHIFT_JIS     FS C 1, FS &    (Shift_JIS code system, then multi-byte mode)
+// CP737         CP737         ESC t 14        (Greek)
 //
 // A single-byte page selected after a multi-byte one is preceded by FS . (multi-byte mode off), since ESC t
 // alone leaves the printer reading bytes above 0x7F as halves of double-byte characters.
@@ -26,7 +27,7 @@
 
 namespace OrvikFramework {
 
-enum class CodePage { CP437, CP850, CP852, CP858, CP866, CP1252, ISO8859_15, GB18030, Big5, ShiftJIS };
+enum class CodePage { CP437, CP850, CP852, CP858, CP866, CP1252, ISO8859_15, GB18030, Big5, ShiftJIS, CP737 };
 
 /// What the SDK and the virtual printer know about one code page.
 struct CodePageInfo {

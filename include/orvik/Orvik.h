@@ -25,6 +25,7 @@
 #include <orvik/JobOutcome.h>
 #include <orvik/Observer.h>
 #include <orvik/PrinterStatus.h>
+#include <orvik/Profile.h>
 #include <orvik/QRCode.h>
 #include <orvik/TcpSocket.h>
 
@@ -227,6 +228,19 @@ public:
     /// A picture already in dots, printed in `mode` in the same bands; InvalidArgument, nothing sent, for an empty
     /// or malformed one.
     Status PrintPicture(const MonoBitmap& picture, ImageMode mode = ImageMode::Raster);
+
+    /// The printer model the document and layout operations write for: line width, code pages, and whether
+    /// codes, pictures and cuts are the printer's own commands or drawn here. The operations above ignore it.
+    PrinterProfile Profile = defaultProfile();
+    /// The text in the code pages of Profile, switching per run of characters to a page that has them (ESC t, or
+    /// FS & for a multi-byte page), then CR LF; SelectedCodePage follows. Returns how many characters no page has
+    /// (printed as "?"); NotConnected when no interface is chosen.
+    Result<std::int64_t> PrintProfileText(std::string_view Text);
+    /// Prints a receiptline document laid out for Profile. Where the profile lacks a command the document needs,
+    /// the picture form (or a feed for a cut) is used and said once each in `fallbacks` and a log line, as are
+    /// characters no code page has. InvalidArgument, nothing sent, for a document too large, an undecodable
+    /// picture or a code its symbology cannot carry; NotConnected when no interface is chosen.
+    Status PrintDocument(std::string_view text, std::vector<std::string>* fallbacks = nullptr);
 
 private:
     Result<Data> exchangeStatus(const Data& request, std::chrono::milliseconds timeout);

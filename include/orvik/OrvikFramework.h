@@ -13,6 +13,7 @@
 #include <orvik/Hotspot.h>
 #include <orvik/Image.h>
 #include <orvik/ImageConversion.h>
+#include <orvik/Layout.h>
 #include <orvik/Log.h>
 #include <orvik/Orvik.h>
 #include <orvik/Platform.h>
@@ -20,6 +21,7 @@
 #include <orvik/PrinterAddress.h>
 #include <orvik/PrinterStatus.h>
 #include <orvik/QRCode.h>
+#include <orvik/Receiptline.h>
 #include <orvik/RunLoop.h>
 #include <orvik/Spool.h>
 #include <orvik/Stream.h>

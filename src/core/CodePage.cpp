@@ -6,6 +6,7 @@
 #include <array>
 #include <cctype>
 #include <cerrno>
+#include <memory>
 
 #include "core/EscPos.h"
 
@@ -17,7 +18,7 @@ using EscPos::FS;
 // Stands in for an invalid UTF-8 byte between the two conversion steps; no character has this value.
 constexpr char32_t invalid = 0xFFFFFFFF;
 
-constexpr std::array<CodePageInfo, 10> table{{
+constexpr std::array<CodePageInfo, 11> table{{
     {CodePage::CP437, "CP437", "CP437", 0},
     {CodePage::CP850, "CP850", "CP850", 2},
     {CodePage::CP852, "CP852", "CP852", 18},
@@ -28,6 +29,7 @@ constexpr std::array<CodePageInfo, 10> table{{
     {CodePage::GB18030, "GB18030", "GB18030", std::nullopt},
     {CodePage::Big5, "BIG5", "BIG5", std::nullopt},
     {CodePage::ShiftJIS, "SHIFT_JIS", "SHIFT_JIS", std::nullopt},
+    {CodePage::CP737, "CP737", "CP737", 14},
 }};
 
 std::string folded(std::string_view name) {
@@ -159,15 +161,59 @@ std::string decode(const Data& bytes, const char* charset) {
 }
 
 Data selectCommand(CodePage page, bool leaveMultiByte) {
-    const CodePageInfo& info = codePageInfo(page);
-    if (!info.table) {
-        if (page == CodePage::ShiftJIS) return {FS, 'C', 1, FS, '&'};
+    return selectCommand(PrinterProfile::Page{page, codePageInfo(page).table}, leaveMultiByte);
+}
+
+Data selectCommand(const PrinterProfile::Page& page, bool leaveMultiByte) {
+    if (!page.table) {
+        if (page.page == CodePage::ShiftJIS) return {FS, 'C', 1, FS, '&'};
         return {FS, '&'};
     }
     Data command;
     if (leaveMultiByte) command = {FS, '.'};
-    command.insert(command.end(), {ESC, 't', *info.table});
+    command.insert(command.end(), {ESC, 't', *page.table});
     return command;
+}
+
+EncodedText encodeAuto(std::string_view utf8, const std::vector<PrinterProfile::Page>& pages, std::optional<CodePage>& current) {
+    EncodedText result;
+    std::vector<std::unique_ptr<Converter>> converters(pages.size());
+    // The character in page `p`, or nothing when the page lacks it.
+    const auto inPage = [&](std::size_t p, char32_t cp) -> std::optional<std::string> {
+        if (!converters[p]) converters[p] = std::make_unique<Converter>(codePageInfo(pages[p].page).iconvName, "UTF-32LE");
+        if (!converters[p]->ok()) return std::nullopt;
+        char raw[4];
+        for (int k = 0; k < 4; ++k) raw[k] = static_cast<char>((cp >> (8 * k)) & 0xFF);
+        const char* in = raw;
+        std::size_t left = sizeof raw;
+        std::string out;
+        if (converters[p]->run(in, left, out) != 0 || out.empty()) return std::nullopt;
+        return out;
+    };
+    for (const char32_t cp : codePoints(utf8)) {
+        if (cp < 0x80) {
+            result.bytes.push_back(static_cast<std::uint8_t>(cp));
+            continue;
+        }
+        std::optional<std::string> bytes;
+        std::size_t chosen = pages.size();
+        for (std::size_t p = 0; p < pages.size() && cp != invalid; ++p)
+            if (pages[p].page == current && (bytes = inPage(p, cp))) chosen = p;
+        for (std::size_t p = 0; p < pages.size() && cp != invalid && !bytes; ++p)
+            if ((bytes = inPage(p, cp))) chosen = p;
+        if (!bytes) {
+            result.bytes.push_back('?');
+            ++result.replaced;
+            continue;
+        }
+        if (pages[chosen].page != current) {
+            const Data select = selectCommand(pages[chosen], current && !codePageInfo(*current).table);
+            result.bytes.insert(result.bytes.end(), select.begin(), select.end());
+            current = pages[chosen].page;
+        }
+        result.bytes.insert(result.bytes.end(), bytes->begin(), bytes->end());
+    }
+    return result;
 }
 
 }  // namespace CodePages

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include <orvik/CodePage.h>
+#include <orvik/Profile.h>
 
 namespace OrvikFramework::CodePages {
 
@@ -18,5 +19,12 @@ std::string decode(const Data& bytes, const char* charset);
 
 /// The commands that switch the printer to `page`; `leaveMultiByte` puts FS . before an ESC t.
 Data selectCommand(CodePage page, bool leaveMultiByte);
+/// The same with the ESC t number of a printer's profile.
+Data selectCommand(const PrinterProfile::Page& page, bool leaveMultiByte);
+
+/// UTF-8 for a printer that has `pages`: each character in the page the printer is in (`current`, updated) when
+/// that page has it, else in the first of `pages` that has it, after the commands that switch to it. ASCII needs
+/// no page. Characters no page has, and invalid UTF-8 bytes, become "?" and are counted.
+EncodedText encodeAuto(std::string_view utf8, const std::vector<PrinterProfile::Page>& pages, std::optional<CodePage>& current);
 
 }  // namespace OrvikFramework::CodePages

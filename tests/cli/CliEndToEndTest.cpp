@@ -119,20 +119,18 @@ TEST(CliEndToEndTest, PrintsItemsInTheOrderGivenWithTheirOwnSettings) {
     LoopbackServer server;
     const Outcome run = orvik({"print", "--to", tcp(server), "--align", "center", "--bold", "--double-width", "--text",
                                "ORVIK CAFE", "--underline", "--text", "Espresso  2.80", "--font-b", "--double-height",
-                               "--text", "Danke", "--hri", "none", "--barcode", "ORVIK42", "--align", "center", "--qr-ecc",
-                               "H", "--qr-size", "4", "--qr-raster", "--qr", "https://orvik.example", "--qr", "second",
-                               "--feed", "40", "--cut"});
+                               "--text", "Danke", "--hri", "none", "--barcode", "ORVIK42", "--qr-ecc", "H", "--qr-size", "4",
+                               "--qr-raster", "--qr", "https://orvik.example", "--qr", "second", "--feed", "40", "--cut"});
     EXPECT_EQ(run.code, 0) << run.output;
     EXPECT_EQ(run.output, "");
+    // Centred still: the alignment stays until changed.
     const Data qrCodes = buildJob([](Orvik& sdk) {
-        sdk.TextAlignment(ALIGNMENT::CENTER);
         sdk.PrintQRCodeImage("https://orvik.example", 4, QRErrorCorrection::H);
-        sdk.TextAlignment(ALIGNMENT::LEFT);
         sdk.PrintQRCode("second", 6, QRErrorCorrection::M);
     });
     EXPECT_EQ(server.received(), bytes({0x1b, '@', 0x1b, 'a', '1', 0x1b, '!', 0x28}) + text("ORVIK CAFE\r\n") +
-                                     bytes({0x1b, 'a', '0', 0x1b, '!', 0x80}) + text("Espresso  2.80\r\n") +
-                                     bytes({0x1b, '!', 0x11}) + text("Danke\r\n") +
+                                     bytes({0x1b, '!', 0xa8}) + text("Espresso  2.80\r\n") +
+                                     bytes({0x1b, '!', 0xb9}) + text("Danke\r\n") +
                                      bytes({0x1d, 'H', 0, 0x1d, 'h', 80, 0x1d, 'w', 2, 0x1d, 'k', 4}) + text("ORVIK42") +
                                      bytes({0, '\r', '\n'}) + qrCodes + bytes({0x1b, 'J', 40, 0x1b, 'm'}));
 }

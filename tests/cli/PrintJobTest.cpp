@@ -24,9 +24,9 @@ TEST(PrintJobTest, ItemsPrintInOrderWithTheirOwnStyles) {
     };
     const Case cases[] = {
         {"plain text", {{"text", "Hi"}}, init + text("Hi\r\n")},
-        {"styles apply to the next text only",
-         {{"align", "center"}, {"bold", ""}, {"double-height", ""}, {"text", "T"}, {"text", "b"}},
-         init + Data{0x1b, 'a', '1', 0x1b, '!', 0x18} + text("T\r\n") + Data{0x1b, 'a', '0', 0x1b, '!', 0} + text("b\r\n")},
+        {"styles stay until changed",
+         {{"align", "center"}, {"bold", ""}, {"double-height", ""}, {"text", "T"}, {"text", "b"}, {"plain", ""}, {"align", "left"}, {"text", "c"}},
+         init + Data{0x1b, 'a', '1', 0x1b, '!', 0x18} + text("T\r\nb\r\n") + Data{0x1b, 'a', '0', 0x1b, '!', 0} + text("c\r\n")},
         {"unchanged styles are not repeated",
          {{"underline", ""}, {"font-b", ""}, {"double-width", ""}, {"text", "a"}, {"font-b", ""}, {"underline", ""},
           {"double-width", ""}, {"text", "b"}},
@@ -34,7 +34,7 @@ TEST(PrintJobTest, ItemsPrintInOrderWithTheirOwnStyles) {
         {"barcode with its text above, right-aligned",
          {{"align", "right"}, {"hri", "above"}, {"barcode", "AB-12"}, {"barcode", "9"}},
          init + Data{0x1b, 'a', '2', 0x1d, 'H', 1, 0x1d, 'h', 80, 0x1d, 'w', 2, 0x1d, 'k', 4} + text("AB-12") +
-             Data{0, '\r', '\n'} + Data{0x1b, 'a', '0', 0x1d, 'H', 2, 0x1d, 'h', 80, 0x1d, 'w', 2, 0x1d, 'k', 4} +
+             Data{0, '\r', '\n'} + Data{0x1d, 'H', 2, 0x1d, 'h', 80, 0x1d, 'w', 2, 0x1d, 'k', 4} +
              text("9") + Data{0, '\r', '\n'}},
         {"feed and cut where given", {{"feed", "3"}, {"text", "x"}, {"cut", ""}, {"feed", "255"}},
          init + Data{0x1b, 'J', 3} + text("x\r\n") + Data{0x1b, 'm', 0x1b, 'J', 255}},
@@ -53,9 +53,6 @@ TEST(PrintJobTest, ItemsPrintInOrderWithTheirOwnStyles) {
 
 TEST(PrintJobTest, RejectsOptionsThatWouldPrintWrongly) {
     const std::pair<std::vector<OrderedOption>, const char*> cases[] = {
-        {{{"text", "a"}, {"bold", ""}}, "--bold must come before the --text it styles"},
-        {{{"text", "a"}, {"align", "left"}}, "--align must come before the --text, --barcode, --qr or --image it aligns"},
-        {{{"align", "left"}, {"align", "right"}, {"text", "a"}}, "--align given twice before the same item"},
         {{{"hri", "none"}, {"text", "a"}}, "--hri must come before the --barcode it applies to"},
         {{{"align", "middle"}, {"text", "a"}}, "--align must be left, center or right, not \"middle\""},
         {{{"hri", "beside"}, {"barcode", "1"}}, "--hri must be none, above or below, not \"beside\""},
@@ -72,7 +69,7 @@ TEST(PrintJobTest, RejectsOptionsThatWouldPrintWrongly) {
         {{{"feed", "-1"}}, "--feed must be a number from 0 to 255, not \"-1\""},
         {{{"image-mode", "dots"}, {"image", "a.png"}}, "--image-mode must be raster, graphics or column, not \"dots\""},
         {{{"image", "a.png"}, {"image-mode", "column"}}, "--image-mode must come before the --image it applies to"},
-        {{}, "nothing to print: give --text, --barcode, --qr, --image, --feed or --cut"},
+        {{}, "nothing to print: give --text, --barcode, --qr, --image, --doc, --feed or --cut"},
     };
     for (const auto& [options, message] : cases) {
         SCOPED_TRACE(message);

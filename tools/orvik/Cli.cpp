@@ -82,6 +82,12 @@ CLI::Validator oneOf(const std::vector<std::pair<std::string, T>>& names) {
         "");
 }
 
+std::string profileNames() {
+    std::string names;
+    for (const std::string& name : builtInProfileNames()) names += (names.empty() ? "" : ", ") + name;
+    return names;
+}
+
 // A parser's complaint as one line of ours.
 std::string rephrased(const CLI::ParseError& error) {
     std::string text = error.what();
@@ -256,10 +262,11 @@ int run(int argc, char** argv) {
 
     CLI::App* print = app.add_subcommand("print", "Print text, barcodes, QR codes and pictures");
     print->footer(
-        "Items print in the order given. --align applies to the next --text, --barcode, --qr or --image; --bold,\n"
-        "--underline, --double-width, --double-height and --font-b to the next --text; --hri to the next --barcode;\n"
-        "--qr-size, --qr-ecc and --qr-raster to the next --qr; --codepage to every --text after it, --image-mode\n"
-        "to every --image after it.\n"
+        "Items print in the order given. --align, --bold, --underline, --double-width, --double-height and --font-b\n"
+        "stay in force until changed, as on the printer (--plain clears the text styles); --hri applies to the next\n"
+        "--barcode; --qr-size, --qr-ecc and --qr-raster to the next --qr; --codepage to every --text after it,\n"
+        "--image-mode to every --image after it. --profile sets the printer model for the whole job: the picture\n"
+        "width, and whether QR codes, barcodes and PDF417 are the printer's own or sent as pictures.\n"
         "--symbology applies to the next --barcode (default code39); --size, --invert and --upside-down to the text\n"
         "after them. QR codes are model 2.\n" +
         std::string(exitCodeHelp));
@@ -267,7 +274,7 @@ int run(int argc, char** argv) {
     LinkSettings printLink;
     PictureOptions printImage;
     // Only their order matters; orderedOptions reads each occurrence back from the parser.
-    std::vector<std::string> texts, aligns, barcodes, hris, images, imageModes, feeds, codepages;
+    std::vector<std::string> texts, aligns, barcodes, hris, images, imageModes, feeds, codepages, docs, profiles;
     std::map<std::string, int> flagCounts;
     print->add_option("--to", printTo, "Printer address: tcp://HOST:PORT, wifi://SSID?password=P&host=H&port=N, ble://NAME, "
                       "usb:///dev/usb/lpN, serial:///dev/ttyX?baud=N&flow=none|rtscts|xonxoff or file:PATH")
@@ -275,14 +282,19 @@ int run(int argc, char** argv) {
     print->add_option("--text", texts, "A line of text (UTF-8)")->allow_extra_args(false);
     print->add_option("--codepage", codepages,
                       "Convert the following texts to this printer code page: CP437, CP850, CP852, CP858, CP866, "
-                      "CP1252, ISO-8859-15, GB18030, BIG5 or SHIFT_JIS")
+                      "CP1252, ISO-8859-15, GB18030, BIG5, SHIFT_JIS or CP737; auto: the pages of --profile, chosen per character")
         ->type_name("NAME")
         ->allow_extra_args(false);
-    print->add_option("--align", aligns, "left, center or right")->allow_extra_args(false);
+    print->add_option("--align", aligns, "left, center or right, until changed")->allow_extra_args(false);
+    print->add_option("--doc", docs, "A receiptline document; - reads it from standard input")->type_name("FILE")->allow_extra_args(false);
+    print->add_option("--profile", profiles, "Printer profile: a shipped one (" + profileNames() + ") or a profile file")
+        ->type_name("NAME|FILE")
+        ->allow_extra_args(false);
     for (const auto& [name, help] : std::vector<std::pair<std::string, std::string>>{
              {"--bold", "Bold"}, {"--underline", "Underlined"}, {"--double-width", "Double width"},
              {"--double-height", "Double height"}, {"--font-b", "The small font"}})
-        print->add_flag(name, flagCounts[name], help + " next text");
+        print->add_flag(name, flagCounts[name], help + " text until --plain");
+    print->add_flag("--plain", flagCounts["--plain"], "Text without the styles above from here on");
     print->add_option("--barcode", barcodes, "A barcode of this data")->allow_extra_args(false);
     std::vector<std::string> symbologies, pdf417s, drawers, sizes;
     print->add_option("--symbology", symbologies,
@@ -320,6 +332,7 @@ int run(int argc, char** argv) {
         PrintJob job = PrintJob::fromOptions(orderedOptions(*print));
         for (const std::string& warning : job.conversionWarnings())
             std::fprintf(stderr, "orvik: warning: %s\n", warning.c_str());
+        if (job.profile() && print->count("--width") == 0) printImage.width = static_cast<int>(job.profile()->widthDots);
         const LinkOptions options = linkOptions(printLink);
         const Data bytes = buildJob([&](Orvik& sdk) { job.play(sdk, printImage); });
         withBackend(virtualPrinterDir, [&] { sendJob(uri, printTo, options, bytes, printCheck, verbose); });
@@ -368,14 +381,29 @@ int run(int argc, char** argv) {
 
     const auto paperWidths = oneOf(std::vector<std::pair<std::string, int>>{{"58", 58}, {"80", 80}});
     CLI::App* preview = app.add_subcommand("preview", "Render a saved job as the virtual printer would print it");
-    std::string previewFile, previewOut;
+    std::string previewFile, previewOut, previewDoc, previewProfile;
     int paper = 58;
-    preview->add_option("JOB", previewFile, "A file of printer commands")->required();
-    preview->add_option("OUT", previewOut, "The PNG to write")->required();
+    preview->add_option("JOB", previewFile, "A file of printer commands (not with --doc)");
+    preview->add_option("OUT", previewOut, "The PNG to write");
+    preview->add_option("--doc", previewDoc, "Render this receiptline document instead of a job; - reads standard input")->type_name("FILE");
+    preview->add_option("--profile", previewProfile, "Printer profile of the document (default 80mm): " + profileNames() + " or a file")
+        ->type_name("NAME|FILE");
     preview->add_flag("--replace", replaceOut, "Replace OUT when it exists");
     preview->add_option("--paper", paper, "Paper width in mm: 58 or 80")->check(paperWidths)->capture_default_str();
     preview->callback([&] {
-        for (const std::string& file : previewJob(readWholeFile(previewFile), previewOut, paper, replaceOut)) std::printf("%s\n", file.c_str());
+        if (previewFile.empty() || (previewDoc.empty() ? previewOut.empty() || !previewProfile.empty() : !previewOut.empty()))
+            throw CliError(Exit::Usage, "preview takes JOB OUT, or --doc FILE [--profile P] OUT");
+        std::vector<std::string> files;
+        if (previewDoc.empty()) {
+            files = previewJob(readWholeFile(previewFile), previewOut, paper == 80 ? 576 : 384, replaceOut);
+        } else {
+            std::vector<OrderedOption> options{{"doc", previewDoc}};
+            if (!previewProfile.empty()) options.emplace_back("profile", previewProfile);
+            const PrintJob job = PrintJob::fromOptions(options);
+            const PrinterProfile profile = job.profile().value_or(defaultProfile());
+            files = previewJob(buildJob([&job](Orvik& sdk) { job.play(sdk); }), previewFile, static_cast<int>(profile.widthDots), replaceOut);
+        }
+        for (const std::string& file : files) std::printf("%s\n", file.c_str());
     });
 
     CLI::App* printer = app.add_subcommand("printer", "Run the virtual printer");

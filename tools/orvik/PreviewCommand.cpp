@@ -19,9 +19,9 @@ std::string numberedPath(const std::string& out, std::size_t number) {
 
 }  // namespace
 
-std::vector<std::string> previewJob(const Data& job, const std::string& out, int paperMm, bool replace) {
+std::vector<std::string> previewJob(const Data& job, const std::string& out, int paperDots, bool replace) {
     VirtualPrinter::RenderOptions render;
-    render.paperDots = paperMm == 80 ? 576 : 384;
+    render.paperDots = static_cast<std::uint32_t>(paperDots);
     std::vector<VirtualPrinter::Receipt> receipts;
     VirtualPrinter::PrintSession session(
         render, VirtualPrinter::Limits{}, [&receipts](VirtualPrinter::Receipt receipt) { receipts.push_back(std::move(receipt)); },

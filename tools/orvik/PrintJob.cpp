@@ -1,8 +1,13 @@
 #include "PrintJob.h"
 
+#include <cstdio>
+#include <iostream>
 #include <optional>
 
+#include <orvik/Receiptline.h>
+
 #include "CliError.h"
+#include "ToolFiles.h"
 
 namespace OrvikFramework::Cli {
 namespace {
@@ -92,18 +97,43 @@ std::uint8_t modeBit(const std::string& name) {
     return 0;
 }
 
+// A shipped profile by name, else a profile file.
+PrinterProfile parseProfileOption(const std::string& value) {
+    if (auto named = builtInProfile(value)) return std::move(*named);
+    std::string names;
+    for (const std::string& name : builtInProfileNames()) names += (names.empty() ? "" : ", ") + name;
+    if (value.find('/') == std::string::npos && value.find('.') == std::string::npos)
+        usage("--profile must be one of " + names + " or a profile file, not \"" + value + "\"");
+    const Data bytes = readWholeFile(value);
+    auto parsed = parseProfile(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    if (!parsed) throw CliError(Exit::Input, "--profile " + value + ": " + parsed.error().message);
+    return std::move(*parsed);
+}
+
+// A document from a file, or from standard input for "-".
+std::string readDocument(const std::string& path) {
+    if (path != "-") {
+        const Data bytes = readWholeFile(path);
+        return std::string(bytes.begin(), bytes.end());
+    }
+    std::string text;
+    char buffer[4096];
+    while (text.size() <= DocumentMaxBytes && std::cin.read(buffer, sizeof buffer).gcount() > 0)
+        text.append(buffer, static_cast<std::size_t>(std::cin.gcount()));
+    return text;
+}
+
 }  // namespace
 
 PrintJob PrintJob::fromOptions(const std::vector<OrderedOption>& options) {
     PrintJob job;
     // Plain values with flags: g++ 12 warns, wrongly, that optionals here may be read uninitialised.
     ALIGNMENT align = ALIGNMENT::LEFT;
-    bool aligned = false;
     std::uint8_t mode = 0;
     BARCODE_HRI_POS hri = BARCODE_HRI_POS::BENEATH;
     bool hriGiven = false;
-    std::string pendingStyle;  // the first style option still waiting for its --text
     std::optional<CodePage> codePage;
+    bool automatic = false;
     bool codePageUsed = true;
     Qr qr{{}, ALIGNMENT::LEFT, 6, QRErrorCorrection::M, false};
     bool qrSettingGiven = false;
@@ -112,25 +142,25 @@ PrintJob PrintJob::fromOptions(const std::vector<OrderedOption>& options) {
     bool imageModeUsed = true;
     for (const auto& [name, value] : options) {
         if (name == "align") {
-            if (aligned) usage("--align given twice before the same item");
             align = parseAlign(value);
-            aligned = true;
         } else if (const std::uint8_t bit = modeBit(name)) {
             mode |= bit;
-            if (pendingStyle.empty()) pendingStyle = name;
+        } else if (name == "plain") {
+            mode = 0;
+        } else if (name == "profile") {
+            job.profile_ = parseProfileOption(value);
+        } else if (name == "doc") {
+            job.steps_.push_back(Document{value, readDocument(value)});
         } else if (name == "hri") {
             hri = parseHri(value);
             hriGiven = true;
         } else if (name == "codepage") {
-            codePage = parseCodePage(value);
+            automatic = value == "auto";
+            if (!automatic) codePage = parseCodePage(value);
             codePageUsed = false;
         } else if (name == "text") {
-            job.steps_.push_back(Text{value, align, mode, codePage});
+            job.steps_.push_back(Text{value, align, mode, automatic ? std::nullopt : codePage, automatic});
             codePageUsed = true;
-            align = ALIGNMENT::LEFT;
-            aligned = false;
-            mode = 0;
-            pendingStyle.clear();
         } else if (name == "symbology") {
             const auto named = symbologyNamed(value);
             if (!named) usage("--symbology must be upca, upce, ean13, ean8, code39, itf, codabar, code93, code128 or gs1-128, not \"" + value + "\"");
@@ -138,17 +168,17 @@ PrintJob PrintJob::fromOptions(const std::vector<OrderedOption>& options) {
         } else if (name == "barcode" && symbology != Symbology::Code39) {
             check("--barcode", checkBarcode(symbology, value));
             const BarcodeOptions options{barcodeHeight, barcodeModule, static_cast<HriPosition>(rawValue(hri)), HriFont::A};
-            job.steps_.push_back(Operation{align, [s = symbology, value, options](Orvik& sdk) { return sdk.PrintBarcode(s, value, options); }});
+            job.steps_.push_back(Operation{align, [s = symbology, value, options](Orvik& sdk) {
+                return sdk.Profile.has(PrinterProfile::Barcodes) ? sdk.PrintBarcode(s, value, options) : sdk.PrintBarcodeImage(s, value, options);
+            }});
             symbology = Symbology::Code39;
-            align = ALIGNMENT::LEFT;
-            aligned = false;
             hri = BARCODE_HRI_POS::BENEATH;
             hriGiven = false;
         } else if (name == "pdf417") {
             check("--pdf417", checkPdf417(value));
-            job.steps_.push_back(Operation{align, [value](Orvik& sdk) { return sdk.PrintPdf417(value); }});
-            align = ALIGNMENT::LEFT;
-            aligned = false;
+            job.steps_.push_back(Operation{align, [value](Orvik& sdk) {
+                return sdk.Profile.has(PrinterProfile::Pdf417) ? sdk.PrintPdf417(value) : sdk.PrintPdf417Image(value);
+            }});
         } else if (name == "drawer") {
             if (value != "2" && value != "5") usage("--drawer must be 2 or 5, not \"" + value + "\"");
             job.steps_.push_back(Operation{align, [pin = static_cast<std::uint8_t>(value[0] - '0')](Orvik& sdk) { return sdk.OpenCashDrawer(pin); }});
@@ -163,8 +193,6 @@ PrintJob PrintJob::fromOptions(const std::vector<OrderedOption>& options) {
         } else if (name == "barcode") {
             checkCode39(value);
             job.steps_.push_back(Barcode{value, align, hri});
-            align = ALIGNMENT::LEFT;
-            aligned = false;
             hri = BARCODE_HRI_POS::BENEATH;
             hriGiven = false;
         } else if (name == "qr-size" || name == "qr-ecc" || name == "qr-raster") {
@@ -179,29 +207,23 @@ PrintJob PrintJob::fromOptions(const std::vector<OrderedOption>& options) {
             job.steps_.push_back(qr);
             qr = Qr{{}, ALIGNMENT::LEFT, 6, QRErrorCorrection::M, false};
             qrSettingGiven = false;
-            align = ALIGNMENT::LEFT;
-            aligned = false;
         } else if (name == "image-mode") {
             imageMode = parseImageMode(value);
             imageModeUsed = false;
         } else if (name == "image") {
             job.steps_.push_back(Image{value, align, imageMode});
             imageModeUsed = true;
-            align = ALIGNMENT::LEFT;
-            aligned = false;
         } else if (name == "feed") {
             job.steps_.push_back(Feed{parseNumber(value, "--feed", 0, 255)});
         } else if (name == "cut") {
             job.steps_.push_back(Cut{});
         }
     }
-    if (!pendingStyle.empty()) usage("--" + pendingStyle + " must come before the --text it styles");
-    if (aligned) usage("--align must come before the --text, --barcode, --qr or --image it aligns");
     if (!codePageUsed) usage("--codepage must come before the --text it applies to");
     if (!imageModeUsed) usage("--image-mode must come before the --image it applies to");
     if (hriGiven) usage("--hri must come before the --barcode it applies to");
     if (qrSettingGiven) usage("--qr-size, --qr-ecc and --qr-raster must come before the --qr they apply to");
-    if (job.steps_.empty()) usage("nothing to print: give --text, --barcode, --qr, --image, --feed or --cut");
+    if (job.steps_.empty()) usage("nothing to print: give --text, --barcode, --qr, --image, --doc, --feed or --cut");
     return job;
 }
 
@@ -209,11 +231,14 @@ std::vector<std::string> PrintJob::conversionWarnings() const {
     std::vector<std::string> warnings;
     for (const Step& step : steps_) {
         const auto* text = std::get_if<Text>(&step);
-        if (!text || !text->codePage) continue;
-        const std::int64_t replaced = encodeText(text->text, text->codePage).replaced;
+        if (!text || (!text->codePage && !text->automatic)) continue;
+        const PrinterProfile& profile = profile_ ? *profile_ : defaultProfile();
+        const std::int64_t replaced = text->automatic ? encodeProfileText(text->text, profile).replaced
+                                                      : encodeText(text->text, text->codePage).replaced;
         if (replaced > 0)
             warnings.push_back(std::to_string(replaced) + " character(s) of \"" + text->text + "\" are not in " +
-                               std::string(codePageInfo(*text->codePage).name) + "; printed as \"?\"");
+                               (text->automatic ? "any code page of printer profile " + profile.name
+                                                : std::string(codePageInfo(*text->codePage).name)) + "; printed as \"?\"");
     }
     return warnings;
 }
@@ -226,12 +251,16 @@ void PrintJob::play(Orvik& sdk, const PictureOptions& pictures) const {
     const auto alignTo = [&](ALIGNMENT wanted) {
         if (wanted != align) sdk.TextAlignment(align = wanted);
     };
+    if (profile_) sdk.Profile = *profile_;
     sdk.InitPrinter();
     for (const Step& step : steps_) {
         if (const auto* text = std::get_if<Text>(&step)) {
             alignTo(text->align);
             if (text->mode != mode) sdk.PrintMode(mode = text->mode);
-            if (!text->codePage) {
+            if (text->automatic) {
+                sdk.PrintProfileText(text->text);
+                page = sdk.SelectedCodePage;
+            } else if (!text->codePage) {
                 sdk.PrintText(text->text);
             } else {
                 if (text->codePage != page) sdk.SelectCodePage(*(page = text->codePage));
@@ -247,11 +276,20 @@ void PrintJob::play(Orvik& sdk, const PictureOptions& pictures) const {
             if (const Status failed = sdk.PrintPicture(image->path, options)) throw CliError(Exit::Input, failed->message);
         } else if (const auto* qr = std::get_if<Qr>(&step)) {
             alignTo(qr->align);
-            if (qr->picture) sdk.PrintQRCodeImage(qr->data, qr->moduleSize, qr->level);
+            if (qr->picture || !sdk.Profile.has(PrinterProfile::QrCode)) sdk.PrintQRCodeImage(qr->data, qr->moduleSize, qr->level);
             else sdk.PrintQRCode(qr->data, qr->moduleSize, qr->level);
         } else if (const auto* operation = std::get_if<Operation>(&step)) {
             alignTo(operation->align);
             operation->run(sdk);
+        } else if (const auto* document = std::get_if<Document>(&step)) {
+            std::vector<std::string> fallbacks;
+            if (const Status problem = sdk.PrintDocument(document->text, &fallbacks))
+                throw CliError(Exit::Input, "--doc " + document->path + ": " + problem->message);
+            for (const std::string& fallback : fallbacks) std::fprintf(stderr, "orvik: warning: %s\n", fallback.c_str());
+            // A document leaves the printer left-aligned in the standard mode.
+            align = ALIGNMENT::LEFT;
+            mode = 0;
+            page = sdk.SelectedCodePage;
         } else if (const auto* feed = std::get_if<Feed>(&step)) {
             sdk.PrintNFeedPaper(feed->units);
         } else {

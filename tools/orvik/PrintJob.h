@@ -19,9 +19,9 @@ namespace OrvikFramework::Cli {
 using OrderedOption = std::pair<std::string, std::string>;
 
 /// A receipt as an ordered list of printed items, built from the options in the order they were given.
-/// --align applies to the next text, barcode, QR code or picture; the text styles to the next --text; --hri to the
-/// next --barcode; --qr-size, --qr-ecc and --qr-raster to the next --qr; --codepage to every --text after it,
-/// --image-mode to every --image after it.
+/// --align and the text styles stay until changed, as on the printer (--plain clears the styles); --hri applies to
+/// the next --barcode; --qr-size, --qr-ecc and --qr-raster to the next --qr; --codepage to every --text after it,
+/// --image-mode to every --image after it; --profile to the whole job.
 class PrintJob {
 public:
     /// Checks and orders the options; throws CliError (usage) on a bad value or a style with nothing to apply to.
@@ -35,13 +35,16 @@ public:
     std::vector<std::string> conversionWarnings() const;
 
     bool empty() const { return steps_.empty(); }
+    /// The printer profile given with --profile.
+    const std::optional<PrinterProfile>& profile() const { return profile_; }
 
 private:
     struct Text {
         std::string text;
         ALIGNMENT align;
         std::uint8_t mode;
-        std::optional<CodePage> codePage;  // none: UTF-8
+        std::optional<CodePage> codePage;  // none: UTF-8, or automatic
+        bool automatic;  // the profile's pages, chosen per character
     };
     struct Barcode {
         std::string data;
@@ -64,14 +67,19 @@ private:
         std::uint8_t units;
     };
     struct Cut {};
+    struct Document {
+        std::string path;
+        std::string text;
+    };
     /// One of the everyday operations, its values checked when the options were read.
     struct Operation {
         ALIGNMENT align;
         std::function<Status(Orvik&)> run;
     };
-    using Step = std::variant<Text, Barcode, Image, Qr, Feed, Cut, Operation>;
+    using Step = std::variant<Text, Barcode, Image, Qr, Feed, Cut, Operation, Document>;
 
     std::vector<Step> steps_;
+    std::optional<PrinterProfile> profile_;
 };
 
 }  // namespace OrvikFramework::Cli
