@@ -37,49 +37,35 @@ constexpr const char* rxUUID = "6e400002-b5a3-f393-e0a9-e50e24dcca9e";
 constexpr const char* txUUID = "6e400003-b5a3-f393-e0a9-e50e24dcca9e";
 constexpr const char* printerAddress = "AA:BB:CC:00:00:01";
 
-// Records every report as a line and keeps the objects the reports hand over.
+// Records every report as a line and keeps the peripherals the reports hand over.
 struct Recorder : CentralManagerDelegate, PeripheralDelegate {
     std::vector<std::string> events;
     std::map<std::string, std::shared_ptr<Peripheral>> seen;
-    static std::string errorText(const std::optional<PlatformError>& error) {
-        return error ? " error: " + error->localizedDescription : "";
+    void note(std::string event, const std::optional<PlatformError>& error = std::nullopt) {
+        events.push_back(event + (error ? " error: " + error->localizedDescription : ""));
     }
-    void centralManagerDidUpdateState(CentralManager& central) override {
-        events.push_back("state " + std::to_string(static_cast<int>(central.state())));
+    static std::string name(const std::shared_ptr<Peripheral>& p) { return p->name().value_or(""); }
+    void centralManagerDidUpdateState(CentralManager& c) override { note("state " + std::to_string(int(c.state()))); }
+    void centralManagerDidDiscover(CentralManager&, const std::shared_ptr<Peripheral>& p, const AdvertisementData&,
+                                   double RSSI) override {
+        seen[name(p)] = p;
+        note("discovered " + name(p) + " " + std::to_string(int(RSSI)));
     }
-    void centralManagerDidDiscover(CentralManager&, const std::shared_ptr<Peripheral>& peripheral,
-                                   const AdvertisementData&, double RSSI) override {
-        const std::string name = peripheral->name().value_or("No name");
-        seen[name] = peripheral;
-        events.push_back("discovered " + name + " " + std::to_string(static_cast<int>(RSSI)));
-    }
-    void centralManagerDidConnect(CentralManager&, const std::shared_ptr<Peripheral>& p) override {
-        events.push_back("connected " + p->name().value_or(""));
-    }
+    void centralManagerDidConnect(CentralManager&, const std::shared_ptr<Peripheral>& p) override { note("connected " + name(p)); }
     void centralManagerDidDisconnectPeripheral(CentralManager&, const std::shared_ptr<Peripheral>& p,
-                                               const std::optional<PlatformError>& error) override {
-        events.push_back("disconnected " + p->name().value_or("") + errorText(error));
-    }
+                                               const std::optional<PlatformError>& e) override { note("disconnected " + name(p), e); }
     void centralManagerDidFailToConnect(CentralManager&, const std::shared_ptr<Peripheral>& p,
-                                        const std::optional<PlatformError>& error) override {
-        events.push_back("failed " + p->name().value_or("") + errorText(error));
-    }
-    void peripheralDidDiscoverServices(Peripheral&, const std::optional<PlatformError>& error) override {
-        events.push_back("services" + errorText(error));
-    }
+                                        const std::optional<PlatformError>& e) override { note("failed " + name(p), e); }
+    void peripheralDidDiscoverServices(Peripheral&, const std::optional<PlatformError>& e) override { note("services", e); }
     void peripheralDidDiscoverCharacteristicsFor(Peripheral&, const std::shared_ptr<Service>&,
-                                                 const std::optional<PlatformError>& error) override {
-        events.push_back("characteristics" + errorText(error));
-    }
+                                                 const std::optional<PlatformError>& e) override { note("characteristics", e); }
     void peripheralDidUpdateValueFor(Peripheral&, const std::shared_ptr<Characteristic>& c,
-                                     const std::optional<PlatformError>& error) override {
+                                     const std::optional<PlatformError>& e) override {
         const Data value = c->value().value_or(Data{});
-        events.push_back("value " + std::string(value.begin(), value.end()) + errorText(error));
+        note("value " + std::string(value.begin(), value.end()), e);
     }
     void peripheralDidWriteValueFor(Peripheral&, const std::shared_ptr<Characteristic>&,
-                                    const std::optional<PlatformError>& error) override {
-        events.push_back("wrote" + errorText(error));
-    }
+                                    const std::optional<PlatformError>& e) override { note("wrote", e); }
     bool has(const std::string& event) const { return std::find(events.begin(), events.end(), event) != events.end(); }
 };
 
@@ -90,22 +76,20 @@ struct BlueZTest : ::testing::Test {
         ASSERT_TRUE(link);
     }
 
-    std::unique_ptr<sdbus::IProxy> mock(const std::string& path = "/org/bluez") { return bus.proxy("org.bluez", path); }
-
-    void addAdapter() {
+    // The mock's own calls AddAdapter("hci0", "host") and AddDevice("hci0", address, name); returns the new path.
+    template <typename... Arguments>
+    std::string add(const std::string& method, const Arguments&... arguments) {
         std::string path;
-        mock()->callMethod("AddAdapter").onInterface("org.bluez.Mock").withArguments("hci0", "host").storeResultsTo(path);
-    }
-
-    std::string addDevice(const std::string& address, const std::string& name) {
-        std::string path;
-        mock()->callMethod("AddDevice").onInterface("org.bluez.Mock").withArguments("hci0", address, name).storeResultsTo(path);
+        bus.proxy("org.bluez", "/org/bluez")->callMethod(method).onInterface("org.bluez.Mock")
+            .withArguments("hci0", arguments...).storeResultsTo(path);
         return path;
     }
+    void addAdapter() { add("AddAdapter", "host"); }
+    std::string addDevice(const std::string& address, const std::string& name) { return add("AddDevice", address, name); }
 
     void addObject(const std::string& path, const std::string& interface, const Properties& properties,
                    const std::vector<Method>& methods) {
-        mock("/")->callMethod("AddObject").onInterface(mockInterface).withArguments(path, interface, properties, methods);
+        bus.proxy("org.bluez", "/")->callMethod("AddObject").onInterface(mockInterface).withArguments(path, interface, properties, methods);
         // The mock leaves announcing the object to us, as BlueZ does.
         const std::map<std::string, Properties> interfaces{{interface, properties}};
         bus.emitSignal("org.bluez", "/", "org.freedesktop.DBus.ObjectManager", "InterfacesAdded", "oa{sa{sv}}",
@@ -140,6 +124,9 @@ struct BlueZTest : ::testing::Test {
     void update(const std::string& path, const std::string& interface, const Properties& properties) {
         bus.updateProperties("org.bluez", path, interface, properties);
     }
+    void setDevice(const std::string& device, const char* property, bool value) {
+        update(device, "org.bluez.Device1", {{property, sdbus::Variant(value)}});
+    }
     auto callsOf(const std::string& path, const std::string& method) { return bus.callsOf("org.bluez", path, method); }
 
     bool waitFor(const std::function<bool()>& done) { return RunLoop::main().runUntil(done, 10s); }
@@ -151,29 +138,38 @@ struct BlueZTest : ::testing::Test {
         return manager;
     }
 
-    // Scans, connects to the printer and discovers its characteristics; returns RX and TX.
-    std::pair<std::shared_ptr<Characteristic>, std::shared_ptr<Characteristic>> connectPrinter(
-        BlueZCentralManager& manager, const std::string& device) {
-        manager.scanForPeripherals(std::nullopt, ScanOptions{.allowDuplicates = true});
+    // A started manager that has scanned, connected to the printer and discovered its characteristics.
+    struct Session {
+        std::string device;
+        std::shared_ptr<BlueZCentralManager> manager;
+        std::shared_ptr<Peripheral> printer;
+        std::shared_ptr<Characteristic> rx, tx;
+    };
+    Session connectPrinter(bool secondPrinter = false) {
+        Session s;
+        s.device = addPrinter();
+        if (secondPrinter) addDevice("AA:BB:CC:00:00:02", "Printer 2");
+        s.manager = startManager();
+        s.manager->scanForPeripherals(std::nullopt, ScanOptions{.allowDuplicates = true});
         EXPECT_TRUE(waitForEvent("discovered Printer -79"));
-        auto printer = recorder.seen.at("Printer");
-        printer->setDelegate(&recorder);
+        s.printer = recorder.seen.at("Printer");
+        s.printer->setDelegate(&recorder);
         EXPECT_TRUE(waitFor([&] { return callsOf("/org/bluez/hci0", "StartDiscovery").size() == 1; }));
-        manager.stopScan();
-        manager.connect(printer);
+        s.manager->stopScan();
+        s.manager->connect(s.printer);
         EXPECT_TRUE(waitForEvent("connected Printer"));
-        printer->discoverServices({*BluetoothUUID::parse(serviceUUID)});
-        update(device, "org.bluez.Device1", {{"ServicesResolved", sdbus::Variant(true)}});
+        s.printer->discoverServices({*BluetoothUUID::parse(serviceUUID)});
+        setDevice(s.device, "ServicesResolved", true);
         EXPECT_TRUE(waitForEvent("services"));
-        const auto services = printer->services().value_or(std::vector<std::shared_ptr<Service>>{});
+        const auto services = s.printer->services().value_or(std::vector<std::shared_ptr<Service>>{});
         EXPECT_EQ(services.size(), 1u);
-        if (services.empty()) return {};
-        printer->discoverCharacteristics(std::nullopt, services[0]);
+        if (services.empty()) return s;
+        s.printer->discoverCharacteristics(std::nullopt, services[0]);
         EXPECT_TRUE(waitForEvent("characteristics"));
         const auto characteristics = services[0]->characteristics().value_or(std::vector<std::shared_ptr<Characteristic>>{});
         EXPECT_EQ(characteristics.size(), 2u);
-        if (characteristics.size() != 2) return {};
-        return {characteristics[0], characteristics[1]};
+        if (characteristics.size() == 2) std::tie(s.rx, s.tx) = std::pair(characteristics[0], characteristics[1]);
+        return s;
     }
 
     // The SDK object from InitSDK to a link with both characteristics, over the mock's printer.
@@ -182,7 +178,7 @@ struct BlueZTest : ::testing::Test {
         ASSERT_TRUE(waitFor([&] { return orvik.BLEDevice != nullptr; }));
         ASSERT_TRUE(orvik.Connect("", 0));
         ASSERT_TRUE(waitFor([&] { return orvik.ConnectedBLEDevice != nullptr; }));
-        update(device, "org.bluez.Device1", {{"ServicesResolved", sdbus::Variant(true)}});
+        setDevice(device, "ServicesResolved", true);
         ASSERT_TRUE(waitFor([&] { return orvik.RXCharacteristic && orvik.TXCharacteristic; }));
     }
 
@@ -202,13 +198,10 @@ struct BlueZTest : ::testing::Test {
     Recorder recorder;
 };
 
-TEST_F(BlueZTest, ScanConnectDiscoverNotifyAndWriteAWholeJobInOrder) {
-    const std::string device = addPrinter();
-    addDevice("AA:BB:CC:00:00:02", "Printer 2");
-    auto manager = startManager();
-    EXPECT_EQ(recorder.events.front(), "state 5");
-    auto [rx, tx] = connectPrinter(*manager, device);
+TEST_F(BlueZTest, ScanConnectDiscoverNotifyWriteAWholeJobInOrderUntilTheServiceLeaves) {
+    auto [device, manager, printer, rx, tx] = connectPrinter(true);
     ASSERT_TRUE(rx && tx);
+    EXPECT_EQ(recorder.events.front(), "state 5");
     EXPECT_TRUE(recorder.has("discovered Printer 2 -79"));
     EXPECT_EQ(recorder.seen.at("Printer 2")->address(), "AA:BB:CC:00:00:02");
     EXPECT_EQ(rx->uuid(), *BluetoothUUID::parse(rxUUID));
@@ -221,7 +214,6 @@ TEST_F(BlueZTest, ScanConnectDiscoverNotifyAndWriteAWholeJobInOrder) {
     EXPECT_TRUE(options.at("DuplicateData").get<bool>());
     EXPECT_TRUE(waitFor([&] { return callsOf("/org/bluez/hci0", "StopDiscovery").size() == 1; }));
 
-    auto printer = recorder.seen.at("Printer");
     printer->setNotifyValue(true, tx);
     ASSERT_TRUE(waitFor([&] { return callsOf(device + "/service0010/char0013", "StartNotify").size() == 1; }));
     update(device + "/service0010/char0013", "org.bluez.GattCharacteristic1",
@@ -242,14 +234,18 @@ TEST_F(BlueZTest, ScanConnectDiscoverNotifyAndWriteAWholeJobInOrder) {
         EXPECT_EQ(writes[i][0].get<std::vector<std::uint8_t>>(), pieces[i]) << i;
         EXPECT_EQ(writes[i][1].get<Properties>().at("type").get<std::string>(), i == 5 ? "command" : "request");
     }
+
+    // The service leaving the bus disconnects and stops the radio.
+    bus.stopMock("org.bluez");
+    EXPECT_TRUE(waitForEvent("disconnected Printer"));
+    ASSERT_TRUE(waitForEvent("state 2"));
+    EXPECT_THAT(log.lines(), Contains("BlueZ: the Bluetooth service left the bus"));
+    EXPECT_FALSE(printer->writeValue(Data{1}, rx, CharacteristicWriteType::withResponse));
 }
 
 TEST_F(BlueZTest, DisconnectingWaitsForTheJobAndALostLinkRefusesWrites) {
-    const std::string device = addPrinter();
-    auto manager = startManager();
-    auto [rx, tx] = connectPrinter(*manager, device);
+    auto [device, manager, printer, rx, tx] = connectPrinter();
     ASSERT_TRUE(rx);
-    auto printer = recorder.seen.at("Printer");
     for (int i = 0; i < 40; ++i) ASSERT_TRUE(printer->writeValue(Data{std::uint8_t(i)}, rx, CharacteristicWriteType::withResponse));
     manager->cancelPeripheralConnection(printer);
     ASSERT_TRUE(waitForEvent("disconnected Printer"));
@@ -261,16 +257,13 @@ TEST_F(BlueZTest, DisconnectingWaitsForTheJobAndALostLinkRefusesWrites) {
     recorder.events.clear();
     manager->connect(printer);
     ASSERT_TRUE(waitForEvent("connected Printer"));
-    update(device, "org.bluez.Device1", {{"Connected", sdbus::Variant(false)}});
+    setDevice(device, "Connected", false);
     ASSERT_TRUE(waitForEvent("disconnected Printer"));
 }
 
 TEST_F(BlueZTest, FailuresOfTheStackReachTheReportsAndTheLog) {
-    const std::string device = addPrinter();
-    auto manager = startManager();
-    auto [rx, tx] = connectPrinter(*manager, device);
+    auto [device, manager, printer, rx, tx] = connectPrinter();
     ASSERT_TRUE(rx);
-    auto printer = recorder.seen.at("Printer");
     recorder.events.clear();
     ASSERT_TRUE(printer->writeValue(Data{1}, rx, CharacteristicWriteType::withResponse));
     ASSERT_TRUE(waitForEvent("wrote"));
@@ -283,8 +276,7 @@ TEST_F(BlueZTest, FailuresOfTheStackReachTheReportsAndTheLog) {
     EXPECT_THAT(recorder.events, ElementsAre("wrote", "wrote error: Operation failed"));
     EXPECT_THAT(log.lines(), Contains("BlueZ: write to " + device + "/service0010/char0011 failed: Operation failed"));
 
-    // A second Connect of a connected device is refused by BlueZ; that is no failure.
-    update(device, "org.bluez.Device1", {{"Connected", sdbus::Variant(false)}});
+    setDevice(device, "Connected", false);
     ASSERT_TRUE(waitForEvent("disconnected Printer"));
     bus.addMethod("org.bluez", device, "org.bluez.Device1", "Connect", "", "",
                   "raise dbus.exceptions.DBusException('Page timeout', name='org.bluez.Error.Failed')");
@@ -306,46 +298,9 @@ TEST_F(BlueZTest, AnAdapterThatComesLateOrPowersOffIsReportedAndAnOffOneNeverSca
     EXPECT_TRUE(callsOf("/org/bluez/hci0", "StartDiscovery").empty());
 }
 
-TEST_F(BlueZTest, TheServiceLeavingTheBusDisconnectsAndStopsTheRadio) {
-    const std::string device = addPrinter();
-    auto manager = startManager();
-    auto [rx, tx] = connectPrinter(*manager, device);
-    ASSERT_TRUE(rx);
-    bus.stopMock("org.bluez");
-    EXPECT_TRUE(waitForEvent("disconnected Printer"));
-    ASSERT_TRUE(waitForEvent("state 2"));
-    EXPECT_THAT(log.lines(), Contains("BlueZ: the Bluetooth service left the bus"));
-    EXPECT_FALSE(recorder.seen.at("Printer")->writeValue(Data{1}, rx, CharacteristicWriteType::withResponse));
-}
-
-// The SDK object on the system back-end, from InitSDK to a receipt that reaches the characteristic whole.
-TEST_F(BlueZTest, TheSdkPrintsAReceiptThroughBlueZAndWaitsUntilItIsWritten) {
-    const std::string device = addPrinter();
-    addDevice("AA:BB:CC:00:00:02", "Printer 2");
-    {
-        Testing::SystemBackendOn system(bus.address());
-        Orvik orvik;
-        connectSdk(orvik, device);
-        const std::string tx = device + "/service0010/char0013";
-        ASSERT_TRUE(waitFor([&] { return callsOf(tx, "StartNotify").size() == 1; }));
-        update(tx, "org.bluez.GattCharacteristic1", {{"Value", sdbus::Variant(std::vector<std::uint8_t>{0x12})}});
-        ASSERT_TRUE(waitFor([&] { return orvik.RecevedData == Data{0x12}; }));
-
-        orvik.InitPrinter();
-        orvik.PrintText("A line that is longer than one piece");
-        orvik.CutPaper();
-        EXPECT_TRUE(orvik.WaitUntilSent());
-        orvik.Disconnect();
-        ASSERT_TRUE(waitFor([&] { return callsOf(device, "Disconnect").size() == 1; }));
-    }
-
-    EXPECT_EQ(writtenTo(device), Testing::bytes({0x1B, 0x40}) + Testing::text("A line that is longer than one piece\r\n") +
-                           Testing::bytes({0x1B, 0x6D}));
-}
-
 // The Bluetooth service going away mid-scan and mid-job: no crash, no hang, a line; once it is back, a new
-// InitSDK and Connect print again.
-TEST_F(BlueZTest, TheServiceVanishingMidScanAndMidJobThenReturningPrintsAgain) {
+// InitSDK and Connect pick the printer by name, get its notifications and print a receipt that arrives whole.
+TEST_F(BlueZTest, TheSdkSurvivesTheServiceVanishingMidScanAndMidJobAndPrintsOnceItReturns) {
     Testing::SystemBackendOn system(bus.address());
     addAdapter();
     {
@@ -372,11 +327,21 @@ TEST_F(BlueZTest, TheServiceVanishingMidScanAndMidJobThenReturningPrintsAgain) {
     }
     bus.startMock({"--template", "bluez5"}, "org.bluez");
     device = addPrinter();
+    addDevice("AA:BB:CC:00:00:02", "Printer 2");
     Orvik again;
     connectSdk(again, device);
-    again.PrintText("back");
+    const std::string tx = device + "/service0010/char0013";
+    ASSERT_TRUE(waitFor([&] { return callsOf(tx, "StartNotify").size() == 1; }));
+    update(tx, "org.bluez.GattCharacteristic1", {{"Value", sdbus::Variant(std::vector<std::uint8_t>{0x12})}});
+    ASSERT_TRUE(waitFor([&] { return again.RecevedData == Data{0x12}; }));
+    again.InitPrinter();
+    again.PrintText("A line that is longer than one piece");
+    again.CutPaper();
     EXPECT_TRUE(again.WaitUntilSent(10s));
-    EXPECT_EQ(writtenTo(device), Testing::text("back\r\n"));
+    again.Disconnect();
+    ASSERT_TRUE(waitFor([&] { return callsOf(device, "Disconnect").size() == 1; }));
+    EXPECT_EQ(writtenTo(device), Testing::bytes({0x1B, 0x40}) + Testing::text("A line that is longer than one piece\r\n") +
+                                     Testing::bytes({0x1B, 0x6D}));
 }
 
 // Each cause is told at once, with an unsupported radio.
@@ -429,7 +394,7 @@ TEST_F(BlueZTest, ServiceDiscoveryWaitsForTheObjectsInAnyOrderWithinItsBound) {
     const auto perform = [&](Step step, const std::string& device) {
         switch (step) {
             case Objects: return addPrinterGatt(device);
-            case Resolved: return update(device, "org.bluez.Device1", {{"ServicesResolved", sdbus::Variant(true)}});
+            case Resolved: return setDevice(device, "ServicesResolved", true);
             case ConnectResolves:
                 return bus.addMethod("org.bluez", device, "org.bluez.Device1", "Connect", "", "",
                                      "self.UpdateProperties('org.bluez.Device1', {'Connected': dbus.Boolean(True), 'ServicesResolved': dbus.Boolean(True)})");

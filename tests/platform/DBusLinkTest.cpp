@@ -24,8 +24,7 @@ constexpr const char* service = "com.example.Thing";
 constexpr const char* path = "/thing";
 
 bool logged(const LogCapture& log, std::string_view prefix) {
-    return std::any_of(log.lines().begin(), log.lines().end(),
-                       [&](const std::string& line) { return line.rfind(prefix, 0) == 0; });
+    return std::ranges::any_of(log.lines(), [&](const std::string& line) { return line.starts_with(prefix); });
 }
 
 struct DBusLinkTest : ::testing::Test {
@@ -36,7 +35,7 @@ struct DBusLinkTest : ::testing::Test {
         link = DBusLink::connect(bus->address(), RunLoop::main());
         ASSERT_TRUE(link);
     }
-    void emitPing(const std::string& text) { bus->emitSignal(service, path, service, "Ping", "s", {sdbus::Variant(text)}); }
+    void emitPing(const char* text) { bus->emitSignal(service, path, service, "Ping", "s", {sdbus::Variant(std::string(text))}); }
 
     LogCapture log;
     std::unique_ptr<MockBus> bus;
@@ -82,7 +81,7 @@ TEST(DBusLink, AnUnreachableBusGivesNoLinkAndOneLine) {
     LogCapture log;
     EXPECT_FALSE(DBusLink::connect("unix:path=/nonexistent/bus", RunLoop::main()));
     ASSERT_EQ(log.lines().size(), 1u);
-    EXPECT_TRUE(logged(log, "D-Bus: cannot connect to unix:path=/nonexistent/bus: "));
+    EXPECT_TRUE(log.lines()[0].starts_with("D-Bus: cannot connect to unix:path=/nonexistent/bus: "));
 }
 
 }  // namespace

@@ -32,6 +32,27 @@ constexpr const char* activatingJoin =
     "conn = self.AddWiFiConnection(args[1], 'joined', 'PrinterAP', ''); "
     "ret = (conn, self.AddActiveConnection([args[1]], conn, args[2], 'joined', 1))";
 
+HotspotConfiguration network(const std::string& ssid, const std::string& passphrase, bool isWEP = false, bool joinOnce = true) {
+    return {.SSID = ssid, .passphrase = passphrase, .isWEP = isWEP, .joinOnce = joinOnce};
+}
+
+// Applies and waits for the completion; it must come exactly once, and not before `meanwhile` has run.
+std::optional<std::string> join(NetworkManagerHotspot& hotspot, HotspotConfiguration configuration,
+                                const std::function<void()>& meanwhile = [] {}) {
+    int completions = 0;
+    std::optional<std::string> error;
+    hotspot.apply(configuration, [&](const std::optional<PlatformError>& result) {
+        ++completions;
+        error = result ? std::optional(result->localizedDescription) : std::nullopt;
+    });
+    meanwhile();
+    EXPECT_EQ(completions, 0) << "completed too early";
+    EXPECT_TRUE(RunLoop::main().runUntil([&] { return completions > 0; }, 10s));
+    RunLoop::main().runUntil([] { return false; }, 30ms);
+    EXPECT_EQ(completions, 1);
+    return error;
+}
+
 struct NetworkManagerHotspotTest : ::testing::Test {
     void SetUp() override {
         bus.startMock({"--template", "networkmanager"}, nm);
@@ -39,21 +60,16 @@ struct NetworkManagerHotspotTest : ::testing::Test {
         ASSERT_TRUE(link);
     }
 
-    std::unique_ptr<sdbus::IProxy> mock(const std::string& path = nmPath) { return bus.proxy(nm, path); }
-
-    std::string addWifiDevice() {
-        std::string device;
-        mock()->callMethod("AddWiFiDevice").onInterface(mockInterface).withArguments("wlan0", "wlan0", 30u)
-            .storeResultsTo(device);
-        return device;
+    // The mock's AddWiFiDevice and AddAccessPoint; returns the new object's path.
+    template <typename... Arguments>
+    std::string add(const std::string& method, const Arguments&... arguments) {
+        std::string path;
+        bus.proxy(nm, nmPath)->callMethod(method).onInterface(mockInterface).withArguments(arguments...).storeResultsTo(path);
+        return path;
     }
-
+    std::string addWifiDevice() { return add("AddWiFiDevice", "wlan0", "wlan0", 30u); }
     std::string addAccessPoint(const std::string& device, const std::string& ssid) {
-        std::string point;
-        mock()->callMethod("AddAccessPoint").onInterface(mockInterface)
-            .withArguments(device, "ap_" + ssid, ssid, "AA:BB:CC:DD:EE:FF", 2u, 2412u, 5400u, std::uint8_t(80), 0x100u)
-            .storeResultsTo(point);
-        return point;
+        return add("AddAccessPoint", device, "ap_" + ssid, ssid, "AA:BB:CC:DD:EE:FF", 2u, 2412u, 5400u, std::uint8_t(80), 0x100u);
     }
 
     void replaceMethod(const std::string& name, const std::string& in, const std::string& out, const std::string& code) {
@@ -63,26 +79,9 @@ struct NetworkManagerHotspotTest : ::testing::Test {
 
     std::vector<sdbus::ObjectPath> savedConnections() {
         std::vector<sdbus::ObjectPath> connections;
-        mock("/org/freedesktop/NetworkManager/Settings")->callMethod("ListConnections")
+        bus.proxy(nm, "/org/freedesktop/NetworkManager/Settings")->callMethod("ListConnections")
             .onInterface("org.freedesktop.NetworkManager.Settings").storeResultsTo(connections);
         return connections;
-    }
-
-    // Applies and waits for the completion; it must come exactly once, and not before `meanwhile` has run.
-    std::optional<std::string> join(NetworkManagerHotspot& hotspot, HotspotConfiguration configuration,
-                                    const std::function<void()>& meanwhile = [] {}) {
-        int completions = 0;
-        std::optional<std::string> error;
-        hotspot.apply(configuration, [&](const std::optional<PlatformError>& result) {
-            ++completions;
-            error = result ? std::optional(result->localizedDescription) : std::nullopt;
-        });
-        meanwhile();
-        EXPECT_EQ(completions, 0) << "completed too early";
-        EXPECT_TRUE(RunLoop::main().runUntil([&] { return completions > 0; }, 10s));
-        RunLoop::main().runUntil([] { return false; }, 30ms);
-        EXPECT_EQ(completions, 1);
-        return error;
     }
 
     void settle(const std::string& active, std::uint32_t state, std::uint32_t reason) {
@@ -99,8 +98,7 @@ TEST_F(NetworkManagerHotspotTest, JoinsTheMatchingAccessPointWithThePassphraseAn
     addAccessPoint(device, "Other");
     const std::string point = addAccessPoint(device, "PrinterAP");
     NetworkManagerHotspot hotspot(link);
-    EXPECT_EQ(join(hotspot, {.SSID = "PrinterAP", .passphrase = "secret123", .isWEP = false, .joinOnce = true}),
-              std::nullopt);
+    EXPECT_EQ(join(hotspot, network("PrinterAP", "secret123")), std::nullopt);
 
     const auto calls = callsOf("AddAndActivateConnection");
     ASSERT_EQ(calls.size(), 1u);
@@ -126,7 +124,7 @@ TEST_F(NetworkManagerHotspotTest, AVolatileConnectionIsPreferredAndAnOpenNetwork
                   "conn = self.AddWiFiConnection(args[1], 'joined', 'PrinterAP', ''); "
                   "ret = (conn, self.AddActiveConnection([args[1]], conn, args[2], 'joined', 2), {})");
     NetworkManagerHotspot hotspot(link);
-    EXPECT_EQ(join(hotspot, {.SSID = "PrinterAP", .passphrase = "", .isWEP = false, .joinOnce = true}), std::nullopt);
+    EXPECT_EQ(join(hotspot, network("PrinterAP", "")), std::nullopt);
     const auto calls = callsOf("AddAndActivateConnection2");
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0][0].get<Settings>().count("802-11-wireless-security"), 0u);
@@ -147,8 +145,7 @@ TEST_F(NetworkManagerHotspotTest, AWrongPassphraseFailsWithNetworkManagersReason
         RunLoop::main().runUntil([] { return false; }, 50ms);
         settle("/org/freedesktop/NetworkManager/ActiveConnection/joined", 4, 9);
     };
-    EXPECT_EQ(join(hotspot, {.SSID = "PrinterAP", .passphrase = "pa55-phrase", .isWEP = false, .joinOnce = true},
-                   settleRefused),
+    EXPECT_EQ(join(hotspot, network("PrinterAP", "pa55-phrase"), settleRefused),
               "The secrets for the network were missing or refused (wrong passphrase?)");
     EXPECT_TRUE(RunLoop::main().runUntil([&] { return savedConnections().empty(); }, 5s));
     for (const std::string& line : log.lines()) EXPECT_EQ(line.find("pa55"), std::string::npos) << line;
@@ -156,15 +153,11 @@ TEST_F(NetworkManagerHotspotTest, AWrongPassphraseFailsWithNetworkManagersReason
 
 TEST_F(NetworkManagerHotspotTest, FailuresCarryATextAndCompleteOnce) {
     NetworkManagerHotspot hotspot(link);
-    EXPECT_EQ(join(hotspot, {.SSID = "PrinterAP", .passphrase = "x", .isWEP = false, .joinOnce = true}),
-              "No Wi-Fi device found");
+    EXPECT_EQ(join(hotspot, network("PrinterAP", "x")), "No Wi-Fi device found");
     const std::string device = addWifiDevice();
     // An SSID no access point has: the mock, like NetworkManager, refuses it.
-    const auto unknown = join(hotspot, {.SSID = "Nowhere", .passphrase = "x", .isWEP = false, .joinOnce = false});
-    ASSERT_TRUE(unknown);
-    EXPECT_FALSE(unknown->empty());
-    EXPECT_EQ(join(hotspot, {.SSID = "PrinterAP", .passphrase = "x", .isWEP = true, .joinOnce = true}),
-              "WEP networks are not supported");
+    EXPECT_NE(join(hotspot, network("Nowhere", "x", false, false)).value_or(""), "");
+    EXPECT_EQ(join(hotspot, network("PrinterAP", "x", true)), "WEP networks are not supported");
 }
 
 // InitSDK over WIFI on the system back-end: the join's outcome is logged by the SDK object.
@@ -184,19 +177,10 @@ TEST_F(NetworkManagerHotspotTest, InitSdkLogsTheOutcomeOfTheJoin) {
 
 TEST(NetworkManagerHotspot, WithoutNetworkManagerOnTheBusTheJoinFailsWithTheBusError) {
     MockBus bus;
-    auto link = DBusLink::connect(bus.address(), RunLoop::main());
-    NetworkManagerHotspot hotspot(link);
-    std::optional<std::string> error;
-    hotspot.apply({.SSID = "PrinterAP", .passphrase = "", .isWEP = false, .joinOnce = true},
-                  [&](const std::optional<PlatformError>& result) { error = result ? result->localizedDescription : "success?"; });
-    ASSERT_TRUE(RunLoop::main().runUntil([&] { return error.has_value(); }, 10s));
-    EXPECT_NE(error->find("org.freedesktop.NetworkManager"), std::string::npos) << *error;
-
+    NetworkManagerHotspot hotspot(DBusLink::connect(bus.address(), RunLoop::main()));
+    EXPECT_NE(join(hotspot, network("PrinterAP", "")).value_or("").find("org.freedesktop.NetworkManager"), std::string::npos);
     NetworkManagerHotspot unreachable(nullptr);
-    error.reset();
-    unreachable.apply({}, [&](const std::optional<PlatformError>& result) { error = result ? result->localizedDescription : "success?"; });
-    ASSERT_TRUE(RunLoop::main().runUntil([&] { return error.has_value(); }, 1s));
-    EXPECT_EQ(*error, "NetworkManager is not reachable: no D-Bus connection");
+    EXPECT_EQ(join(unreachable, network("PrinterAP", "")), "NetworkManager is not reachable: no D-Bus connection");
 }
 
 }  // namespace

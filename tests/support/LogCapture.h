@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -17,7 +18,7 @@ public:
 
     const std::vector<std::string>& lines() const { return lines_; }
     void clear() { lines_.clear(); }
-    bool contains(const std::string& line) const;
+    bool contains(const std::string& line) const { return std::find(lines_.begin(), lines_.end(), line) != lines_.end(); }
 
 private:
     std::vector<std::string> lines_;

@@ -8,21 +8,14 @@
 #include <gtest/gtest.h>
 
 #include "support/Bytes.h"
-#include "vprinter/Decoder.h"
-#include "vprinter/Renderer.h"
+#include "support/Receipts.h"
 
 namespace OrvikFramework::VirtualPrinter {
 namespace {
 
 using Testing::text;
 using Testing::operator+;
-
-std::vector<Receipt> render(const Data& stream, RenderOptions options = {}) {
-    Renderer renderer(options);
-    renderer.apply(decodeAll(stream));
-    renderer.finish();
-    return renderer.takeReceipts();
-}
+using Testing::printed;
 
 // The receipt read back from its PNG bytes, so the encoder is checked too.
 Receipt fromPng(const Data& png) {
@@ -43,14 +36,9 @@ struct Box {
 
 Box inkBox(const Receipt& r) {
     Box b;
-    for (std::uint32_t y = 0; y < r.height; ++y)
-        for (std::uint32_t x = 0; x < r.width; ++x)
-            if (r.black(x, y)) {
-                b.left = std::min(b.left, static_cast<int>(x));
-                b.right = std::max(b.right, static_cast<int>(x));
-                b.top = std::min(b.top, static_cast<int>(y));
-                b.bottom = std::max(b.bottom, static_cast<int>(y));
-            }
+    for (int y = 0; y < int(r.height); ++y)
+        for (int x = 0; x < int(r.width); ++x)
+            if (r.black(x, y)) b = {std::min(b.left, x), std::max(b.right, x), std::min(b.top, y), std::max(b.bottom, y)};
     return b;
 }
 
@@ -72,18 +60,15 @@ TEST(RendererTest, BarcodesReadBackWithAScanner) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
-        const std::vector<Receipt> receipts = render(text("\x1DH\x02\x1Dh\x50\x1Dw\x02") + c.command);
+        const std::vector<Receipt> receipts = printed(text("\x1DH\x02\x1Dh\x50\x1Dw\x02") + c.command);
         ASSERT_EQ(receipts.size(), 1u);
         ASSERT_TRUE(receipts[0].warnings.empty()) << receipts[0].warnings[0];
         const Receipt back = fromPng(encodePng(receipts[0]));
         ZXing::DecodeHints hints;
         hints.setFormats(c.format);
-        const ZXing::Result result =
-            ZXing::ReadBarcode({back.pixels.data(), static_cast<int>(back.width), static_cast<int>(back.height),
-                                ZXing::ImageFormat::Lum},
-                               hints);
-        ASSERT_TRUE(result.isValid());
-        EXPECT_EQ(result.text(), c.text);
+        const ZXing::Result result = ZXing::ReadBarcode(
+            {back.pixels.data(), int(back.width), int(back.height), ZXing::ImageFormat::Lum}, hints);
+        EXPECT_EQ(result.isValid() ? result.text() : "unread", c.text);
     }
 }
 
@@ -91,7 +76,7 @@ TEST(RendererTest, RejectsContentABarcodeCannotCarry) {
     for (const Data& command : {text("\x1Dk\x04" "lower") + Data{0}, text("\x1Dk\x02" "12345") + Data{0},
                                 text("\x1Dk\x43\x0D" "9780201379625"), text("\x1Dk\x49\x03{C\x64"),
                                 text("\x1Dk\x05" "123") + Data{0}}) {
-        const std::vector<Receipt> receipts = render(command + text("x\n"));
+        const std::vector<Receipt> receipts = printed(command + text("x\n"));
         ASSERT_EQ(receipts.size(), 1u);
         SCOPED_TRACE(dumpText(receipts[0]));
         EXPECT_EQ(receipts[0].warnings.size(), 1u);
@@ -107,7 +92,7 @@ TEST(RendererTest, RasterImagesPrintDotExactInEveryMode) {
         SCOPED_TRACE(int{mode});
         const int sx = (mode % 48) & 1 ? 2 : 1, sy = (mode % 48) & 2 ? 2 : 1;
         const Data header = {0x1D, 'v', '0', mode, widthBytes, 0, rows, 0};
-        const std::vector<Receipt> receipts = render(header + image);
+        const std::vector<Receipt> receipts = printed(header + image);
         ASSERT_EQ(receipts.size(), 1u);
         const Receipt back = fromPng(encodePng(receipts[0]));
         ASSERT_EQ(back.height, rows * sy);
@@ -138,7 +123,7 @@ TEST(RendererTest, PlacesTextByFontSizeAndAlignment) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::vector<Receipt> receipts = render(c.setup + text("MMMMMMMMMM\r\n"));
+        const std::vector<Receipt> receipts = printed(c.setup + text("MMMMMMMMMM\r\n"));
         ASSERT_EQ(receipts.size(), 1u);
         const Box box = inkBox(receipts[0]);
         EXPECT_GE(box.left, c.left);
@@ -151,7 +136,7 @@ TEST(RendererTest, PlacesTextByFontSizeAndAlignment) {
 
 TEST(RendererTest, StylesAddInkAndUnderlineSpansTheCells) {
     const auto ink = [](const Data& stream) {
-        const Receipt r = render(stream)[0];
+        const Receipt r = printed(stream)[0];
         std::size_t n = 0;
         for (std::uint8_t p : r.pixels) n += p < 128;
         return n;
@@ -159,27 +144,25 @@ TEST(RendererTest, StylesAddInkAndUnderlineSpansTheCells) {
     const std::size_t plain = ink(text("Hello\n"));
     EXPECT_GT(ink(text("\x1B" "E\x01Hello\n")), plain);
     EXPECT_GT(ink(text("\x1B!\x08Hello\n")), plain);
-    const Receipt underlined = render(text("\x1B-\x02Hi\n"))[0];
+    const Receipt underlined = printed(text("\x1B-\x02Hi\n"))[0];
     for (std::uint32_t x = 0; x < 24; ++x) EXPECT_TRUE(underlined.black(x, 23) && underlined.black(x, 22)) << x;
 }
 
 TEST(RendererTest, WrapsLongLinesAndRendersUtf8AndBrokenUtf8) {
-    const Receipt wrapped = render(Data(40, 'W') + text("\n"))[0];
+    const Receipt wrapped = printed(Data(40, 'W') + text("\n"))[0];
     EXPECT_EQ(wrapped.height, 60u);  // 32 cells fit a line; the rest wraps onto a second
-    const Receipt accented = render(text("\xC3\xA9\n"))[0];
-    const Receipt broken = render(text("\xC3\n\xFF\n"))[0];
+    const Receipt accented = printed(text("\xC3\xA9\n"))[0];
+    const Receipt broken = printed(text("\xC3\n\xFF\n"))[0];
     EXPECT_GT(inkBox(accented).right, 0);
     EXPECT_EQ(broken.height, 60u);
 }
 
 TEST(RendererTest, CutsEndReceiptsAndLongRunsAreContinued) {
-    EXPECT_EQ(render(text("one\n\x1Bm" "two\n\x1DV\x42\x10" "three\n")).size(), 3u);
-    EXPECT_EQ(render(text("\x1Bm\x1Bm" "only\n\x1Bm")).size(), 1u);
-    RenderOptions shortPaper;
-    shortPaper.longestReceipt = 500;
+    EXPECT_EQ(printed(text("one\n\x1Bm" "two\n\x1DV\x42\x10" "three\n")).size(), 3u);
+    EXPECT_EQ(printed(text("\x1Bm\x1Bm" "only\n\x1Bm")).size(), 1u);
     Data feeds = text("top\n");
     for (int i = 0; i < 10; ++i) feeds = feeds + Data{0x1B, 'J', 200};
-    const std::vector<Receipt> receipts = render(feeds, shortPaper);
+    const std::vector<Receipt> receipts = printed(feeds, {.longestReceipt = 500});
     ASSERT_EQ(receipts.size(), 5u);
     EXPECT_EQ(receipts[0].warnings.size(), 1u);
     for (const Receipt& r : receipts) EXPECT_LE(r.height, 500u);
@@ -189,10 +172,8 @@ TEST(RendererTest, SameCommandsGiveIdenticalPngBytesOnEveryPaper) {
     const Data stream = text("\x1B@\x1B" "a1\x1B!\x38Total\r\n\x1D" "H\x02\x1Dk\x04" "12") + Data{0} +
                         text("\x1B" "a2\xE2\x82\xAC 9.99\r\n\x1Bm");
     for (std::uint32_t dots : {384u, 576u}) {
-        RenderOptions options;
-        options.paperDots = dots;
-        const Data first = encodePng(render(stream, options).at(0));
-        EXPECT_EQ(encodePng(render(stream, options).at(0)), first);
+        const Data first = encodePng(printed(stream, {.paperDots = dots}).at(0));
+        EXPECT_EQ(encodePng(printed(stream, {.paperDots = dots}).at(0)), first);
         EXPECT_EQ(fromPng(first).width, dots);
     }
 }
