@@ -6,6 +6,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <map>
 #include <string>
 #include <thread>
@@ -105,10 +106,13 @@ std::int64_t statusKb(const std::string& field) {
 // sanitizers the jobs are smaller and the answer's time is not judged: only the optimised build's timing means much.
 TEST(PrinterLoad, AmplifyingJobsStayBoundedAndDoNotHoldUpOthers) {
 #ifdef ORVIK_SANITIZED
+    // AddressSanitizer keeps freed memory in quarantine, so resident memory says nothing of the printer's either.
+    constexpr std::int64_t mostGrowthKb = std::numeric_limits<std::int64_t>::max();
     constexpr int feedJobs = 6;
     constexpr std::size_t largestJob = 4u << 20;
     constexpr auto answerWithin = 5s;
 #else
+    constexpr std::int64_t mostGrowthKb = 64 * 1024;
     constexpr int feedJobs = 60;
     constexpr std::size_t largestJob = Limits{}.largestJob;
     constexpr auto answerWithin = 100ms;
@@ -143,7 +147,7 @@ TEST(PrinterLoad, AmplifyingJobsStayBoundedAndDoNotHoldUpOthers) {
         const std::int64_t after = statusKb("VmRSS");
         std::printf("%s: RSS %lld kB before, %lld kB after, %lld kB peak\n", c.name, static_cast<long long>(before),
                     static_cast<long long>(after), static_cast<long long>(statusKb("VmHWM")));
-        EXPECT_LT(after - before, 64 * 1024);
+        EXPECT_LT(after - before, mostGrowthKb);
         EXPECT_EQ(server.printedCount(), c.receipts);
         EXPECT_TRUE(server.receipts().empty());
         for (const auto& file : std::filesystem::directory_iterator(dir.path())) EXPECT_LT(file.file_size(), 8u << 20);
