@@ -168,16 +168,16 @@ PrintJob PrintJob::fromOptions(const std::vector<OrderedOption>& options) {
         } else if (name == "barcode" && symbology != Symbology::Code39) {
             check("--barcode", checkBarcode(symbology, value));
             const BarcodeOptions options{barcodeHeight, barcodeModule, static_cast<HriPosition>(rawValue(hri)), HriFont::A};
-            job.steps_.push_back(Operation{align, [s = symbology, value, options](Orvik& sdk) {
-                return sdk.Profile.has(PrinterProfile::Barcodes) ? sdk.PrintBarcode(s, value, options) : sdk.PrintBarcodeImage(s, value, options);
+            job.steps_.push_back(Operation{align, [s = symbology, data = value, options](Orvik& sdk) {
+                return sdk.Profile.has(PrinterProfile::Barcodes) ? sdk.PrintBarcode(s, data, options) : sdk.PrintBarcodeImage(s, data, options);
             }});
             symbology = Symbology::Code39;
             hri = BARCODE_HRI_POS::BENEATH;
             hriGiven = false;
         } else if (name == "pdf417") {
             check("--pdf417", checkPdf417(value));
-            job.steps_.push_back(Operation{align, [value](Orvik& sdk) {
-                return sdk.Profile.has(PrinterProfile::Pdf417) ? sdk.PrintPdf417(value) : sdk.PrintPdf417Image(value);
+            job.steps_.push_back(Operation{align, [data = value](Orvik& sdk) {
+                return sdk.Profile.has(PrinterProfile::Pdf417) ? sdk.PrintPdf417(data) : sdk.PrintPdf417Image(data);
             }});
         } else if (name == "drawer") {
             if (value != "2" && value != "5") usage("--drawer must be 2 or 5, not \"" + value + "\"");
