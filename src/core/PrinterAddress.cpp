@@ -31,6 +31,7 @@ int hexDigit(char c) {
 std::optional<std::string> percentDecode(std::string_view text) {
     std::string out;
     for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\0') return std::nullopt;
         if (text[i] != '%') {
             out += text[i];
             continue;
@@ -180,7 +181,8 @@ std::string maskPassword(std::string_view address) {
     std::string masked(address);
     for (auto at = masked.find("password="); at != std::string::npos; at = masked.find("password=", at + 1)) {
         const auto begin = at + 9;
-        const auto end = masked.find_first_of("&#", begin);
+        // The value ends where the parser ends it: at the next parameter, never inside (a '#' is part of it).
+        const auto end = masked.find('&', begin);
         masked.replace(begin, (end == std::string::npos ? masked.size() : end) - begin, "***");
     }
     return masked;

@@ -56,7 +56,7 @@ TEST(PrinterAddressTest, BadAddressesSayWhatIsWrong) {
         {"wifi://N%2?host=h&port=1", "bad percent-escape in \"wifi://N%2?host=h&port=1\""},
         // The password is never shown, even where it is what is wrong.
         {"wifi://N?password=%zz&host=h&port=1", "bad percent-escape in \"wifi://N?password=***&host=h&port=1\""},
-        {"wifi://N?host=h&password=s3cret&port=x", "bad port \"x\" in \"wifi://N?host=h&password=***&port=x\": must be a number "
+        {"wifi://N?host=h&password=s3#cret&port=x", "bad port \"x\" in \"wifi://N?host=h&password=***&port=x\": must be a number "
                                                    "from 1 to 65535"},
         {"ble://", "missing printer name in \"ble://\": expected ble://NAME"},
         {"ble://A%00B", "bad percent-escape in \"ble://A%00B\""},
