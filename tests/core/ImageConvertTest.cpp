@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <orvik/ImageConversion.h>
+
 #include "core/ImageConvert.h"
 #include "core/JpegTables.h"
 #include "support/Bytes.h"
@@ -100,6 +102,36 @@ TEST(ImageConvertTest, DitheringMatchesWholePictureDiffusion) {
                 EXPECT_EQ(bits.rows[(y + 1) * bits.rowBytes() - 1] & (0xFF >> (width % 8)), 0) << "row " << y;
             }
         }
+    }
+}
+
+// Whole conversions (decode, scale, dither) of every PNG layout and a JPEG, at their own width, shrunk and enlarged,
+// against hashes of the dots an earlier, plainer implementation produced: a faster one must not change a dot.
+TEST(ImageConvertTest, ConversionsKeepTheirDots) {
+    const auto shade = [](int x, int y, int c) { return c == 3 || (c == 1 && x % 3) ? (x * 7 + y * 5) % 256 : (x * 53 + y * 97 + x * y * 7 + c * 40) % 256; };
+    const Data pictures[] = {Testing::encodePng(97, 33, 1, shade), Testing::encodePng(64, 40, 2, shade),
+                             Testing::encodePng(300, 200, 3, shade), Testing::encodePng(50, 45, 4, shade),
+                             Testing::encodeJpeg(greyImage(40, 24, [&](int x, int y) { return shade(x, y, 0); }))};
+    const struct {
+        int picture, width;
+        Dither dither;
+        std::uint8_t threshold;
+        std::uint64_t hash;
+    } cases[] = {
+        {0, 97, Dither::FloydSteinberg, 128, 5122249155974305566u},  {0, 97, Dither::Atkinson, 128, 10428511382066119687u},   {0, 97, Dither::Threshold, 100, 4410978107753409438u},
+        {0, 200, Dither::FloydSteinberg, 128, 7179396974524996956u}, {1, 64, Dither::FloydSteinberg, 90, 2333262370558144588u}, {1, 33, Dither::Atkinson, 128, 2489901458680533292u},
+        {2, 300, Dither::Atkinson, 128, 6131592126055812364u},      {2, 123, Dither::FloydSteinberg, 128, 11464006524745919981u}, {2, 576, Dither::Atkinson, 160, 3251157475384088776u},
+        {3, 50, Dither::FloydSteinberg, 128, 9181837532167704158u},  {3, 7, Dither::Threshold, 128, 17070369920818070769u},    {4, 40, Dither::FloydSteinberg, 128, 13870068811329802884u},
+        {4, 100, Dither::Atkinson, 128, 6759386067745786050u},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE("picture " + std::to_string(c.picture) + " at " + std::to_string(c.width));
+        const auto bits = convertPicture(pictures[c.picture], {c.width, c.dither, c.threshold, ImageMode::Raster});
+        ASSERT_TRUE(bits) << bits.error().message;
+        std::uint64_t hash = 14695981039346656037ull;  // FNV-1a over the height and the rows
+        for (const std::uint8_t byte : Data{static_cast<std::uint8_t>(bits->height)} + bits->rows)
+            hash = (hash ^ byte) * 1099511628211ull;
+        EXPECT_EQ(hash, c.hash);
     }
 }
 
