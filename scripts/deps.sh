@@ -7,7 +7,7 @@ PACKAGES="cmake ninja-build g++ make pkg-config libgtest-dev libgmock-dev libben
 PACKAGES="$PACKAGES libsdbus-c++-dev libsystemd-dev dbus python3-dbusmock"
 PACKAGES="$PACKAGES libicu-dev"
 PACKAGES="$PACKAGES zlib1g-dev libfreetype-dev fonts-dejavu-core libstb-dev libcli11-dev libzxing-dev"
-PACKAGES="$PACKAGES libqrencode-dev libzint-dev zbar-tools"
+PACKAGES="$PACKAGES libqrencode-dev libzint-dev zbar-tools libspng-dev"
 PACKAGES="$PACKAGES fonts-wqy-microhei"
 PACKAGES="$PACKAGES $*"
 
