@@ -253,7 +253,7 @@ std::optional<std::optional<BitImage>> streamPng(Source& source, const PictureOp
     // The whole-picture decoder ignores checksums; so does this one, or the same file would print one way and not
     // the other. Ancillary chunks are kept to a bound, as every buffer is.
     if (!context || spng_set_crc_action(context.get(), SPNG_CRC_USE, SPNG_CRC_USE) ||
-        spng_set_chunk_limits(context.get(), SIZE_MAX, 1 << 20) ||
+        spng_set_chunk_limits(context.get(), 1 << 22, 1 << 22) ||
         spng_set_png_stream(context.get(), readStream, &stream) || spng_get_ihdr(context.get(), &header) ||
         header.bit_depth != 8 || header.interlace_method != 0 ||
         (header.color_type != SPNG_COLOR_TYPE_GRAYSCALE && header.color_type != SPNG_COLOR_TYPE_TRUECOLOR &&
