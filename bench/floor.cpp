@@ -15,7 +15,8 @@ int main(int argc, char** argv) {
     to.sin_family = AF_INET;
     to.sin_port = htons(static_cast<unsigned short>(std::atoi(argv[3])));
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    if (inet_pton(AF_INET, argv[2], &to.sin_addr) != 1 || connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) return 1;
+    if (inet_pton(AF_INET, argv[2], &to.sin_addr) != 1) return 2;
+    if (connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) return 1;
     static char buffer[1 << 16];
     std::size_t n;
     while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0)

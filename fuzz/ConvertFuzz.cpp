@@ -13,7 +13,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const Data encoded(data + 2, data + size);
     ImageConvert::MemorySource source(encoded);
     std::string error;
-    const auto bits = ImageConvert::convert(source, {width, static_cast<Dither>(data[1] % 3), data[0], ImageMode::Raster}, error);
+    const PictureOptions options{width, static_cast<Dither>(data[1] % 3), data[0], ImageMode::Raster};
+    const auto bits = ImageConvert::convert(source, options, error);
     if (bits) ImageConvert::encodeBmp(*bits);
     return 0;
 }

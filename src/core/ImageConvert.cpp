@@ -157,7 +157,8 @@ private:
 class Scaler final : public RowSink {
 public:
     Scaler(int fromWidth, int fromHeight, int width, int height, RowSink& next)
-        : width_(width), columns_(resampleTaps(fromWidth, width)), rows_(resampleTaps(fromHeight, height)), next_(next) {
+        : width_(static_cast<std::size_t>(width)), columns_(resampleTaps(fromWidth, width)),
+          rows_(resampleTaps(fromHeight, height)), next_(next) {
         for (const Taps& t : rows_) span_ = std::max(span_, t.weights.size());
         wide_.resize(span_ * static_cast<std::size_t>(width));
         out_.resize(static_cast<std::size_t>(width));
@@ -171,11 +172,13 @@ public:
             for (std::size_t k = 0; k < t.weights.size(); ++k) sum += t.weights[k] * in[t.first + k];
             wide[x] = sum;
         }
-        while (made_ < rows_.size() && static_cast<std::size_t>(rows_[made_].first) + rows_[made_].weights.size() <= source_ + 1) {
+        while (made_ < rows_.size() &&
+               static_cast<std::size_t>(rows_[made_].first) + rows_[made_].weights.size() <= source_ + 1) {
             const Taps& t = rows_[made_++];
             for (std::size_t x = 0; x < width_; ++x) {
                 float sum = 0;
-                for (std::size_t k = 0; k < t.weights.size(); ++k) sum += t.weights[k] * wide_[(t.first + k) % span_ * width_ + x];
+                for (std::size_t k = 0; k < t.weights.size(); ++k)
+                    sum += t.weights[k] * wide_[(t.first + k) % span_ * width_ + x];
                 out_[x] = toByte(sum);
             }
             next_.row(out_.data());
