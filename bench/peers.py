@@ -1,6 +1,5 @@
 """Whole-process comparison: the same job printed to one loopback TCP sink by `orvik print` and by two JavaScript
 ESC/POS libraries, and the same bytes by a floor program that only copies them from a file to the socket."""
-import os
 import pathlib
 import random
 import socket
@@ -92,20 +91,25 @@ def install_peers():
 
 
 def run_once(sink, command):
-    """Wall time, peak resident KiB and the bytes the sink got for one whole-process run; or the failure."""
+    """Wall time and the bytes the sink got for one whole-process run; or the failure."""
     before = len(sink.finished)
     start = time.perf_counter()
-    process = subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
-    stderr = process.stderr.read()
-    _, status, usage = os.wait4(process.pid, 0)
+    run = subprocess.run(command, capture_output=True, text=True)
     elapsed = time.perf_counter() - start
-    process.returncode = os.waitstatus_to_exitcode(status)
-    if process.returncode != 0:
-        raise RuntimeError((stderr.strip().splitlines() or ["exit %d" % process.returncode])[-1])
+    if run.returncode != 0:
+        raise RuntimeError((run.stderr.strip().splitlines() or ["exit %d" % run.returncode])[-1])
     received = sink.received(before)
     if received is None:
         raise RuntimeError("the sink saw no connection end")
-    return elapsed, usage.ru_maxrss, received
+    return elapsed, received
+
+
+def peak_kb(sink, command):
+    """Peak resident KiB of one run, taken by GNU time: a child of this process would inherit its high-water mark."""
+    before = len(sink.finished)
+    run = subprocess.run(["/usr/bin/time", "-f", "%M", *command], capture_output=True, text=True, check=True)
+    sink.received(before)
+    return int(run.stderr.strip().splitlines()[-1])
 
 
 def whole_process(command):
@@ -115,22 +119,21 @@ def whole_process(command):
 
 
 def interleaved(sink, sides, runs):
-    """Runs the sides in turn (A B C A B C ...) so load from elsewhere falls on all alike; each side's times, bytes and
-    peak memory, or its failure."""
-    results = {name: {"times": [], "sizes": set(), "rss": 0, "failure": None} for name, _ in sides}
+    """Runs the sides in turn (A B C A B C ...) so load from elsewhere falls on all alike; each side's times and bytes,
+    or its failure."""
+    results = {name: {"times": [], "sizes": set(), "failure": None} for name, _ in sides}
     for _ in range(runs):
         for name, command in sides:
             r = results[name]
             if r["failure"]:
                 continue
             try:
-                elapsed, rss, received = run_once(sink, command)
+                elapsed, received = run_once(sink, command)
             except RuntimeError as failure:
                 r["failure"] = str(failure)
                 continue
             r["times"].append(elapsed)
             r["sizes"].add(received)
-            r["rss"] = max(r["rss"], rss)
     return results
 
 
@@ -163,7 +166,7 @@ def table(orvik, floor):
         sink = Sink()
         target = ["127.0.0.1", str(sink.port)]
         texts = [arg for line in LINES for arg in ("--text", line)]
-        baseline = run_once(sink, [orvik, "print", "--to", "tcp://%s:%s" % tuple(target), *texts, "--cut"])[1]
+        baseline = peak_kb(sink, [orvik, "print", "--to", "tcp://%s:%s" % tuple(target), *texts, "--cut"])
         for kind in ("grey", "rgb"):
             for height in HEIGHTS:
                 photo = pathlib.Path(work) / f"{kind}-{height}.png"
@@ -190,7 +193,7 @@ def table(orvik, floor):
                             f"| {ratio(THERMAL, OURS)}x | {ms(ESCPOS)} | {ratio(ESCPOS, OURS)}x | {sizes} |")
                 if results[OURS]["times"]:
                     per_row[(kind, height)] = min(results[OURS]["times"]) / height
-                    memory[(kind, height)] = results[OURS]["rss"]
+                    memory[(kind, height)] = peak_kb(sink, sides[0][1])
                 if height == 2000:
                     over_floor = paired_ratio(results, OURS, FLOOR)
                     over_peer = paired_ratio(results, THERMAL, OURS)
