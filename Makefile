@@ -42,6 +42,7 @@ demo: build
 	$(BUILD)/tools/orvik-demo-job $(BUILD)/demo
 
 bench: build
+	@scripts/deps.sh time
 	/usr/bin/python3 bench/run.py $(BUILD)
 
 # Each target runs FUZZ_SECONDS from the shipped seeds; new inputs stay in the build folder, crashes land in

@@ -104,7 +104,7 @@ def air_time(binary, orvik):
 def main():
     build = pathlib.Path(sys.argv[1] if len(sys.argv) > 1 else "build")
     sections = [
-        ("Against peers", peers.table(str(build / "tools" / "orvik" / "orvik"))),
+        ("Against peers", peers.table(str(build / "tools" / "orvik" / "orvik"), str(build / "bench" / "orvik_floor"))),
         ("SDK overhead", in_process(build / "bench" / "orvik_bench")),
         ("Memory", memory(build / "bench" / "orvik_memory_bench")),
         ("Bluetooth air time", air_time(build / "bench" / "orvik_airtime_bench", str(build / "tools" / "orvik" / "orvik"))),

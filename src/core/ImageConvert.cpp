@@ -1,12 +1,15 @@
 #include "core/ImageConvert.h"
 
 #include <algorithm>
-#include <array>
 #include <climits>
 #include <cmath>
+#include <cstring>
+#include <memory>
 
+#include <spng.h>
+
+#include "core/PictureFiles.h"
 #include "core/StbImage.h"
-
 
 namespace OrvikFramework::ImageConvert {
 namespace {
@@ -43,51 +46,6 @@ std::vector<Taps> resampleTaps(int from, int to) {
     return taps;
 }
 
-// Where a pixel's error goes: to the pixel dx right and dy down, `share` sixteenths of it.
-struct Spread {
-    int dx, dy, share;
-};
-constexpr std::array<Spread, 4> floydSteinberg{{{1, 0, 7}, {-1, 1, 3}, {0, 1, 5}, {1, 1, 1}}};
-// Atkinson passes on only 12 of the sixteenths by design.
-constexpr std::array<Spread, 6> atkinson{{{1, 0, 2}, {2, 0, 2}, {-1, 1, 2}, {0, 1, 2}, {1, 1, 2}, {0, 2, 2}}};
-
-// Error diffusion with a fixed table, so the compiler can unroll it; no table is a plain threshold.
-template <std::size_t N>
-void reduce(const GreyImage& image, std::uint8_t threshold, const std::array<Spread, N>& spread, BitImage& out) {
-    // Levels of the row being reduced and the two below it, the farthest any error travels; a level for every
-    // pixel of the picture would be four bytes a dot.
-    constexpr int window = 3;
-    const auto width = static_cast<std::size_t>(image.width);
-    std::vector<int> level(window * width);
-    const auto levels = [&](int y) { return level.data() + static_cast<std::size_t>(y % window) * width; };
-    const auto load = [&](int y) {
-        if (y < image.height) std::copy_n(image.pixels.begin() + static_cast<std::ptrdiff_t>(y * width), width, levels(y));
-    };
-    for (int y = 0; y < window; ++y) load(y);
-    for (int y = 0; y < image.height; ++y) {
-        int* const rows[window] = {levels(y), y + 1 < image.height ? levels(y + 1) : nullptr,
-                                   y + 2 < image.height ? levels(y + 2) : nullptr};
-        std::uint8_t* bits = out.rows.data() + static_cast<std::size_t>(y) * out.rowBytes();
-        std::uint8_t byte = 0;
-        for (int x = 0; x < image.width; ++x) {
-            const int old = rows[0][x];
-            const bool black = old < threshold;
-            byte = static_cast<std::uint8_t>(byte << 1 | (black ? 1 : 0));
-            if (x % 8 == 7) *bits++ = byte;
-            const int error = old - (black ? 0 : 255);
-            // Unrolled, the short table no longer costs a loop per pixel (a photo is a million pixels).
-#pragma GCC unroll 8
-            for (const Spread& s : spread) {
-                const int nx = x + s.dx;
-                if (nx < 0 || nx >= image.width || !rows[s.dy]) continue;
-                rows[s.dy][nx] += error * s.share / 16;
-            }
-        }
-        if (image.width % 8) *bits = static_cast<std::uint8_t>(byte << (8 - image.width % 8));
-        load(y + window);
-    }
-}
-
 std::uint8_t toByte(float value) { return static_cast<std::uint8_t>(std::clamp(std::lround(value), 0L, 255L)); }
 
 void put32(Data& out, std::uint32_t value) {
@@ -98,67 +56,323 @@ void put16(Data& out, std::uint16_t value) {
     out.push_back(static_cast<std::uint8_t>(value >> 8));
 }
 
-}  // namespace
 
-std::optional<GreyImage> decode(const Data& encoded, std::string& error) {
-    const std::optional<StbImage::Pixels> grey = StbImage::decode(encoded, 2, maxPixels, error);
-    if (!grey) return std::nullopt;
-    GreyImage image{grey->width, grey->height, std::vector<std::uint8_t>(grey->bytes.size() / 2)};
-    for (std::size_t i = 0; i < image.pixels.size(); ++i) {
-        // Paper is white, so transparency composites onto white.
-        const int value = grey->bytes[2 * i], alpha = grey->bytes[2 * i + 1];
-        image.pixels[i] = static_cast<std::uint8_t>((value * alpha + 255 * (255 - alpha) + 127) / 255);
+// Takes a picture's grey rows, top to bottom, one at a time.
+class RowSink {
+public:
+    virtual ~RowSink() = default;
+    virtual void row(const std::uint8_t* grey) = 0;
+};
+
+// Error diffusion a row at a time into the dots. Errors for the rows below wait in rows padded past both edges, so
+// no pixel needs a bounds check; what goes right along the row stays in registers. The sums are integers, so the
+// order errors arrive in cannot change a dot.
+class Ditherer final : public RowSink {
+public:
+    Ditherer(BitImage& out, Dither method, std::uint8_t threshold)
+        : out_(out), method_(method), threshold_(threshold), errors_(3 * padded()) {}
+
+    void row(const std::uint8_t* grey) override {
+        std::uint8_t* bits = out_.rows.data() + static_cast<std::size_t>(y_++) * out_.rowBytes();
+        // Errors gathered for this row, the next and the one after, each starting one pixel left of the picture.
+        int* const rows[3] = {errors_.data() + first_ * padded(), errors_.data() + (first_ + 1) % 3 * padded(),
+                              errors_.data() + (first_ + 2) % 3 * padded()};
+        switch (method_) {
+            case Dither::FloydSteinberg: floydSteinberg(grey, rows[0] + 1, rows[1] + 1, bits); break;
+            case Dither::Atkinson: atkinson(grey, rows[0] + 1, rows[1] + 1, rows[2] + 1, bits); break;
+            case Dither::Threshold: threshold(grey, bits); break;
+        }
+        std::fill_n(rows[0], padded(), 0);  // reused for the row after the last of the window
+        first_ = (first_ + 1) % 3;
     }
-    return image;
+
+private:
+    std::size_t padded() const { return static_cast<std::size_t>(out_.width) + 3; }
+
+    // Packs one decision into the dots; the row's last byte is finished by `end`.
+    struct Packer {
+        std::uint8_t* bits;
+        unsigned byte = 0;
+        void put(int x, bool black) {
+            byte = byte << 1 | black;
+            if ((x & 7) == 7) *bits++ = static_cast<std::uint8_t>(byte);
+        }
+        void end(int width) {
+            if (width % 8) *bits = static_cast<std::uint8_t>(byte << (8 - width % 8));
+        }
+    };
+
+    void threshold(const std::uint8_t* grey, std::uint8_t* bits) const {
+        Packer dots{bits};
+        for (int x = 0; x < out_.width; ++x) dots.put(x, grey[x] < threshold_);
+        dots.end(out_.width);
+    }
+
+    // Sixteenths of each error: 7 right, 3 below left, 5 below, 1 below right.
+    void floydSteinberg(const std::uint8_t* grey, const int* here, int* below, std::uint8_t* bits) const {
+        Packer dots{bits};
+        int right = 0;
+        for (int x = 0; x < out_.width; ++x) {
+            const int old = grey[x] + here[x] + right;
+            const bool black = old < threshold_;
+            dots.put(x, black);
+            const int error = old - (black ? 0 : 255);
+            right = error * 7 / 16;
+            below[x - 1] += error * 3 / 16;
+            below[x] += error * 5 / 16;
+            below[x + 1] += error * 1 / 16;
+        }
+        dots.end(out_.width);
+    }
+
+    // Two sixteenths each to the two pixels right, the three below and the one two rows down: 12 of 16 by design.
+    void atkinson(const std::uint8_t* grey, const int* here, int* below, int* further, std::uint8_t* bits) const {
+        Packer dots{bits};
+        int right = 0, farRight = 0;
+        for (int x = 0; x < out_.width; ++x) {
+            const int old = grey[x] + here[x] + right;
+            const bool black = old < threshold_;
+            dots.put(x, black);
+            const int share = (old - (black ? 0 : 255)) * 2 / 16;
+            right = farRight + share;
+            farRight = share;
+            below[x - 1] += share;
+            below[x] += share;
+            below[x + 1] += share;
+            further[x] += share;
+        }
+        dots.end(out_.width);
+    }
+
+    BitImage& out_;
+    Dither method_;
+    std::uint8_t threshold_;
+    std::vector<int> errors_;
+    std::size_t first_ = 0;
+    int y_ = 0;
+};
+
+// Resamples rows as they come: each source row is resampled across once, and an output row is made as soon as the
+// last source row it covers has arrived, so only the few rows one output row spans are kept.
+class Scaler final : public RowSink {
+public:
+    Scaler(int fromWidth, int fromHeight, int width, int height, RowSink& next)
+        : width_(static_cast<std::size_t>(width)), columns_(resampleTaps(fromWidth, width)),
+          rows_(resampleTaps(fromHeight, height)), next_(next) {
+        for (const Taps& t : rows_) span_ = std::max(span_, t.weights.size());
+        wide_.resize(span_ * static_cast<std::size_t>(width));
+        out_.resize(static_cast<std::size_t>(width));
+    }
+
+    void row(const std::uint8_t* in) override {
+        float* wide = &wide_[source_ % span_ * width_];
+        for (std::size_t x = 0; x < width_; ++x) {
+            const Taps& t = columns_[x];
+            float sum = 0;
+            for (std::size_t k = 0; k < t.weights.size(); ++k) sum += t.weights[k] * in[t.first + k];
+            wide[x] = sum;
+        }
+        while (made_ < rows_.size() &&
+               static_cast<std::size_t>(rows_[made_].first) + rows_[made_].weights.size() <= source_ + 1) {
+            const Taps& t = rows_[made_++];
+            for (std::size_t x = 0; x < width_; ++x) {
+                float sum = 0;
+                for (std::size_t k = 0; k < t.weights.size(); ++k)
+                    sum += t.weights[k] * wide_[(t.first + k) % span_ * width_ + x];
+                out_[x] = toByte(sum);
+            }
+            next_.row(out_.data());
+        }
+        ++source_;
+    }
+
+private:
+    std::size_t width_;
+    std::vector<Taps> columns_, rows_;
+    RowSink& next_;
+    std::size_t span_ = 1;
+    std::vector<float> wide_;  // the last `span_` source rows resampled across, by source row modulo `span_`
+    std::vector<std::uint8_t> out_;
+    std::size_t source_ = 0, made_ = 0;
+};
+
+// Grey of a pixel as the whole-picture decoder computes it from red, green and blue.
+std::uint8_t luma(int r, int g, int b) { return static_cast<std::uint8_t>((r * 77 + g * 150 + b * 29) >> 8); }
+
+// Paper is white, so transparency composites onto white.
+std::uint8_t onWhite(int value, int alpha) {
+    return static_cast<std::uint8_t>((value * alpha + 255 * (255 - alpha) + 127) / 255);
 }
 
-std::optional<GreyImage> scaleToWidth(const GreyImage& image, int width, std::string& error) {
+// The output height for a picture scaled to `width`, or absent with `error` set when out of range.
+std::optional<int> scaledHeight(int fromWidth, int fromHeight, int width, std::string& error) {
     if (width < 1 || width > maxWidth) {
         error = "width must be between 1 and " + std::to_string(maxWidth) + " dots";
         return std::nullopt;
     }
     const std::int64_t height =
-        std::max<std::int64_t>(1, std::llround(static_cast<double>(image.height) * width / image.width));
+        std::max<std::int64_t>(1, std::llround(static_cast<double>(fromHeight) * width / fromWidth));
     if (height * width > maxPixels) {
         error = "scaled picture too large (" + std::to_string(width) + "x" + std::to_string(height) + ")";
         return std::nullopt;
     }
-    // At its own width every tap is one source sample of weight 1, so the picture would come back unchanged.
-    if (width == image.width) return image;
-    const auto columns = resampleTaps(image.width, width);
-    const auto rows = resampleTaps(image.height, static_cast<int>(height));
+    return static_cast<int>(height);
+}
 
-    std::vector<float> wide(static_cast<std::size_t>(image.height) * width);
-    for (int y = 0; y < image.height; ++y) {
-        const std::uint8_t* in = &image.pixels[static_cast<std::size_t>(y) * image.width];
-        for (int x = 0; x < width; ++x) {
-            const Taps& t = columns[static_cast<std::size_t>(x)];
-            float sum = 0;
-            for (std::size_t k = 0; k < t.weights.size(); ++k) sum += t.weights[k] * in[t.first + k];
-            wide[static_cast<std::size_t>(y) * width + x] = sum;
-        }
+// Rows of a picture `fromWidth` wide go through scaling (when the width changes) and dithering into `out`.
+struct Pipeline {
+    BitImage out;
+    Ditherer ditherer;
+    std::optional<Scaler> scaler;
+
+    Pipeline(int fromWidth, int fromHeight, int height, const PictureOptions& options)
+        : out{options.width, height, Data(static_cast<std::size_t>((options.width + 7) / 8) * height)},
+          ditherer(out, options.dither, options.threshold) {
+        // At its own width every tap is one source row of weight 1, so rows pass unchanged.
+        if (fromWidth != options.width) scaler.emplace(fromWidth, fromHeight, options.width, height, ditherer);
     }
-    GreyImage out{width, static_cast<int>(height), std::vector<std::uint8_t>(static_cast<std::size_t>(height) * width)};
-    for (int y = 0; y < out.height; ++y) {
-        const Taps& t = rows[static_cast<std::size_t>(y)];
-        for (int x = 0; x < width; ++x) {
-            float sum = 0;
-            for (std::size_t k = 0; k < t.weights.size(); ++k)
-                sum += t.weights[k] * wide[(t.first + k) * width + static_cast<std::size_t>(x)];
-            out.pixels[static_cast<std::size_t>(y) * width + x] = toByte(sum);
-        }
+    RowSink& input() { return scaler ? static_cast<RowSink&>(*scaler) : ditherer; }
+};
+
+struct Stream {
+    Source& source;
+    std::uint64_t at = 0;
+};
+
+int readStream(spng_ctx*, void* user, void* out, std::size_t length) {
+    auto* stream = static_cast<Stream*>(user);
+    if (!stream->source.read(stream->at, static_cast<std::uint8_t*>(out), length)) return SPNG_IO_EOF;
+    stream->at += length;
+    return 0;
+}
+
+// 8-bit, not interlaced, no colour key: decoded a row at a time with libspng. Anything else (palettes, 16 bits,
+// interlacing, colour keys) is absent, and goes to the whole-picture decoder.
+std::optional<std::optional<BitImage>> streamPng(Source& source, const PictureOptions& options, std::string& error) {
+    const std::unique_ptr<spng_ctx, void (*)(spng_ctx*)> context(spng_ctx_new(0), spng_ctx_free);
+    Stream stream{source};
+    spng_ihdr header{};
+    spng_trns key{};
+    // The whole-picture decoder ignores checksums; so does this one, or the same file would print one way and not
+    // the other. Ancillary chunks are kept to a bound, as every buffer is.
+    if (!context || spng_set_crc_action(context.get(), SPNG_CRC_USE, SPNG_CRC_USE) ||
+        spng_set_chunk_limits(context.get(), 1 << 22, 1 << 22) ||
+        spng_set_png_stream(context.get(), readStream, &stream) || spng_get_ihdr(context.get(), &header) ||
+        header.bit_depth != 8 || header.interlace_method != 0 ||
+        (header.color_type != SPNG_COLOR_TYPE_GRAYSCALE && header.color_type != SPNG_COLOR_TYPE_TRUECOLOR &&
+         header.color_type != SPNG_COLOR_TYPE_GRAYSCALE_ALPHA && header.color_type != SPNG_COLOR_TYPE_TRUECOLOR_ALPHA) ||
+        spng_get_trns(context.get(), &key) != SPNG_ECHUNKAVAIL) {
+        return std::nullopt;
     }
+    const int width = static_cast<int>(header.width), height = static_cast<int>(header.height);
+    if (static_cast<std::int64_t>(header.width) * header.height > maxPixels) {
+        error = "picture too large (" + std::to_string(header.width) + "x" + std::to_string(header.height) + ")";
+        return std::optional<BitImage>{};
+    }
+    const std::optional<int> outHeight = scaledHeight(width, height, options.width, error);
+    if (!outHeight) return std::optional<BitImage>{};
+    const int channels = header.color_type == SPNG_COLOR_TYPE_GRAYSCALE         ? 1
+                         : header.color_type == SPNG_COLOR_TYPE_GRAYSCALE_ALPHA ? 2
+                         : header.color_type == SPNG_COLOR_TYPE_TRUECOLOR       ? 3
+                                                                                : 4;
+    Pipeline pipeline(width, height, *outHeight, options);
+    std::vector<std::uint8_t> raw(static_cast<std::size_t>(width) * channels), grey(static_cast<std::size_t>(width));
+    int status = spng_decode_image(context.get(), nullptr, 0, SPNG_FMT_PNG, SPNG_DECODE_PROGRESSIVE);
+    int decoded = 0;
+    while (status == 0 && decoded < height) {
+        // The last row comes with SPNG_EOI.
+        status = spng_decode_row(context.get(), raw.data(), raw.size());
+        if (status != 0 && status != SPNG_EOI) break;
+        const std::uint8_t* p = raw.data();
+        std::uint8_t* g = grey.data();
+        switch (channels) {
+            case 1: g = raw.data(); break;
+            case 2: for (int x = 0; x < width; ++x, p += 2) g[x] = onWhite(p[0], p[1]); break;
+            case 3: for (int x = 0; x < width; ++x, p += 3) g[x] = luma(p[0], p[1], p[2]); break;
+            default: for (int x = 0; x < width; ++x, p += 4) g[x] = onWhite(luma(p[0], p[1], p[2]), p[3]); break;
+        }
+        pipeline.input().row(g);
+        ++decoded;
+    }
+    if (decoded < height) {
+        error = std::string("cannot decode picture (") + spng_strerror(status ? status : SPNG_EOI) + ")";
+        return std::optional<BitImage>{};
+    }
+    return std::optional<BitImage>{std::move(pipeline.out)};
+}
+
+// Any other picture, decoded whole to grey and alpha, then a row at a time as a stream does.
+std::optional<BitImage> convertWhole(Source& source, const PictureOptions& options, std::string& error) {
+    if (source.size() > static_cast<std::uint64_t>(INT_MAX)) {
+        error = "file too large";
+        return std::nullopt;
+    }
+    Data encoded(static_cast<std::size_t>(source.size()));
+    if (!source.read(0, encoded.data(), encoded.size())) {
+        error = "cannot read picture";
+        return std::nullopt;
+    }
+    const std::optional<StbImage::Pixels> decoded = StbImage::decode(encoded, 2, maxPixels, error);
+    if (!decoded) return std::nullopt;
+    const std::optional<int> height = scaledHeight(decoded->width, decoded->height, options.width, error);
+    if (!height) return std::nullopt;
+    Pipeline pipeline(decoded->width, decoded->height, *height, options);
+    std::vector<std::uint8_t> grey(static_cast<std::size_t>(decoded->width));
+    for (int y = 0; y < decoded->height; ++y) {
+        const std::uint8_t* p = &decoded->bytes[static_cast<std::size_t>(y) * decoded->width * 2];
+        for (std::size_t x = 0; x < grey.size(); ++x, p += 2) grey[x] = onWhite(p[0], p[1]);
+        pipeline.input().row(grey.data());
+    }
+    return std::move(pipeline.out);
+}
+
+// Collects rows into a grey picture.
+struct GreyRows final : RowSink {
+    GreyImage& image;
+    explicit GreyRows(GreyImage& image) : image(image) {}
+    void row(const std::uint8_t* grey) override { image.pixels.insert(image.pixels.end(), grey, grey + image.width); }
+};
+
+}  // namespace
+
+bool MemorySource::read(std::uint64_t offset, std::uint8_t* out, std::size_t count) {
+    if (offset > bytes_.size() || count > bytes_.size() - offset) return false;
+    std::memcpy(out, bytes_.data() + offset, count);
+    return true;
+}
+
+std::optional<BitImage> convert(Source& source, const PictureOptions& options, std::string& error) {
+    std::uint8_t signature[8] = {};
+    if (source.size() >= 8 && source.read(0, signature, 8) && std::memcmp(signature, "\x89PNG\r\n\x1a\n", 8) == 0) {
+        // Checked before anything is decoded, as the whole-picture decoder does.
+        const std::uint64_t claimed = PictureFiles::pngClaimedLength(
+            [&](std::uint64_t at, std::uint8_t* out, std::size_t count) { return source.read(at, out, count); },
+            source.size());
+        if (claimed > source.size()) {
+            error = "file is cut short: " + std::to_string(source.size()) + " of " + std::to_string(claimed) + " bytes";
+            return std::nullopt;
+        }
+        if (auto streamed = streamPng(source, options, error)) return std::move(*streamed);
+    }
+    return convertWhole(source, options, error);
+}
+
+std::optional<GreyImage> scaleToWidth(const GreyImage& image, int width, std::string& error) {
+    const std::optional<int> height = scaledHeight(image.width, image.height, width, error);
+    if (!height) return std::nullopt;
+    if (width == image.width) return image;
+    GreyImage out{width, *height, {}};
+    out.pixels.reserve(static_cast<std::size_t>(width) * *height);
+    GreyRows rows(out);
+    Scaler scaler(image.width, image.height, width, *height, rows);
+    for (int y = 0; y < image.height; ++y) scaler.row(&image.pixels[static_cast<std::size_t>(y) * image.width]);
     return out;
 }
 
 BitImage dither(const GreyImage& image, Dither method, std::uint8_t threshold) {
-    BitImage out{image.width, image.height, {}};
-    out.rows.assign(static_cast<std::size_t>(out.rowBytes()) * image.height, 0);
-    switch (method) {
-        case Dither::FloydSteinberg: reduce(image, threshold, floydSteinberg, out); break;
-        case Dither::Atkinson: reduce(image, threshold, atkinson, out); break;
-        case Dither::Threshold: reduce(image, threshold, std::array<Spread, 0>{}, out); break;
-    }
+    BitImage out{image.width, image.height, Data(static_cast<std::size_t>((image.width + 7) / 8) * image.height)};
+    Ditherer ditherer(out, method, threshold);
+    for (int y = 0; y < image.height; ++y) ditherer.row(&image.pixels[static_cast<std::size_t>(y) * image.width]);
     return out;
 }
 

@@ -32,11 +32,34 @@ using Dither = OrvikFramework::Dither;
 inline constexpr int maxWidth = PictureMaxWidth;
 inline constexpr std::int64_t maxPixels = 64LL * 1024 * 1024;
 
-/// Decodes PNG, JPEG, GIF (first frame) or BMP; transparent parts become white. Absent with `error` set on failure.
-std::optional<GreyImage> decode(const Data& encoded, std::string& error);
+/// Encoded picture bytes, read a part at a time so a large file is never held whole.
+class Source {
+public:
+    virtual ~Source() = default;
+    virtual std::uint64_t size() const = 0;
+    /// Copies `count` bytes from `offset`; false when they cannot all be read.
+    virtual bool read(std::uint64_t offset, std::uint8_t* out, std::size_t count) = 0;
+};
 
-/// Scales to `width` keeping the aspect ratio: area averaging when shrinking, bilinear when enlarging.
-/// Absent with `error` set when the width is out of range or the result would be too large.
+/// Bytes already in memory.
+class MemorySource final : public Source {
+public:
+    explicit MemorySource(const Data& bytes) : bytes_(bytes) {}
+    std::uint64_t size() const override { return bytes_.size(); }
+    bool read(std::uint64_t offset, std::uint8_t* out, std::size_t count) override;
+
+private:
+    const Data& bytes_;
+};
+
+/// Decodes PNG, JPEG, GIF (first frame) or BMP, transparent parts white, scales it to `options.width` keeping its
+/// aspect (area averaging when shrinking, bilinear when enlarging) and reduces it to dots. Common PNGs stream a row
+/// at a time from decoder to dots. Absent with `error` set when the picture cannot be decoded or a size is out of
+/// range; sizes and lengths are checked before anything is allocated for the pixels.
+std::optional<BitImage> convert(Source& source, const PictureOptions& options, std::string& error);
+
+/// Scales to `width` keeping the aspect ratio, as `convert` does. Absent with `error` set when the width is out of
+/// range or the result would be too large.
 std::optional<GreyImage> scaleToWidth(const GreyImage& image, int width, std::string& error);
 
 /// Reduces to black and white; `threshold` is the grey level below which a pixel is black.

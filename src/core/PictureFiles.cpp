@@ -28,17 +28,6 @@ std::uint64_t bmp(const std::uint8_t* b, std::size_t size) {
     return le(b + 10, 4) + rowBytes * std::min<std::uint64_t>(height, 1u << 30);
 }
 
-std::uint64_t png(const std::uint8_t* b, std::size_t size) {
-    std::uint64_t at = 8;
-    while (at + 8 <= size) {
-        const std::uint64_t length = std::uint64_t{b[at]} << 24 | b[at + 1] << 16 | b[at + 2] << 8 | b[at + 3];
-        const std::uint64_t end = at + 12 + length;
-        if (std::memcmp(b + at + 4, "IEND", 4) == 0 || end > size) return end;
-        at = end;
-    }
-    return at + 12;  // at least an end chunk is missing
-}
-
 std::uint64_t gif(const std::uint8_t* b, std::size_t size) {
     const auto table = [&](std::uint64_t packed) -> std::uint64_t { return packed & 0x80 ? 3u << ((packed & 7) + 1) : 0; };
     if (size < 13) return 13;
@@ -68,9 +57,30 @@ std::uint64_t gif(const std::uint8_t* b, std::size_t size) {
 
 std::uint64_t claimedLength(const std::uint8_t* bytes, std::size_t size) {
     if (size >= 2 && bytes[0] == 'B' && bytes[1] == 'M') return bmp(bytes, size);
-    if (size >= 8 && std::memcmp(bytes, "\x89PNG\r\n\x1a\n", 8) == 0) return png(bytes, size);
+    if (size >= 8 && std::memcmp(bytes, "\x89PNG\r\n\x1a\n", 8) == 0) {
+        return pngClaimedLength(
+            [&](std::uint64_t at, std::uint8_t* out, std::size_t count) {
+                if (at + count > size) return false;
+                std::memcpy(out, bytes + at, count);
+                return true;
+            },
+            size);
+    }
     if (size >= 6 && (std::memcmp(bytes, "GIF87a", 6) == 0 || std::memcmp(bytes, "GIF89a", 6) == 0)) return gif(bytes, size);
     return size;
+}
+
+std::uint64_t pngClaimedLength(const std::function<bool(std::uint64_t, std::uint8_t*, std::size_t)>& read,
+                               std::uint64_t size) {
+    std::uint64_t at = 8;
+    std::uint8_t header[8];
+    while (at + 8 <= size && read(at, header, 8)) {
+        const std::uint64_t length = std::uint64_t{header[0]} << 24 | header[1] << 16 | header[2] << 8 | header[3];
+        const std::uint64_t end = at + 12 + length;
+        if (std::memcmp(header + 4, "IEND", 4) == 0 || end > size) return end;
+        at = end;
+    }
+    return at + 12;  // at least an end chunk is missing
 }
 
 }  // namespace OrvikFramework::PictureFiles

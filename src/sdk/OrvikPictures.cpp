@@ -1,11 +1,13 @@
 // Pictures of any common format, converted here and printed in any image command.
-#include <orvik/Files.h>
+#include <cstring>
+
 #include <orvik/ImageConversion.h>
 #include <orvik/Orvik.h>
 
 #include "core/Bands.h"
 #include "core/EverydayCommands.h"
 #include "core/ImageConvert.h"
+#include "platform/posix/Files.h"
 
 namespace OrvikFramework {
 namespace {
@@ -31,21 +33,39 @@ Data commandsFor(const MonoBitmap& picture, ImageMode mode) {
     return out;
 }
 
+// A picture file read a part at a time; a read that fails midway ends the conversion.
+class FileSource final : public ImageConvert::Source {
+public:
+    explicit FileSource(const Files::ReadOnlyFile& file) : file_(file) {}
+    std::uint64_t size() const override { return file_.size(); }
+    bool read(std::uint64_t offset, std::uint8_t* out, std::size_t count) override {
+        return file_.readAt(offset, out, count) == 0;
+    }
+
+private:
+    const Files::ReadOnlyFile& file_;
+};
+
+Result<MonoBitmap> converted(ImageConvert::Source& source, const PictureOptions& options) {
+    std::string error;
+    auto bits = ImageConvert::convert(source, options, error);
+    if (!bits) return invalid(error);
+    return monoBitmap(std::move(*bits));
+}
+
 }  // namespace
 
 Result<MonoBitmap> convertPicture(const Data& encoded, const PictureOptions& options) {
-    std::string error;
-    const auto decoded = ImageConvert::decode(encoded, error);
-    if (!decoded) return invalid(error);
-    const auto scaled = ImageConvert::scaleToWidth(*decoded, options.width, error);
-    if (!scaled) return invalid(error);
-    return monoBitmap(ImageConvert::dither(*scaled, options.dither, options.threshold));
+    ImageConvert::MemorySource source(encoded);
+    return converted(source, options);
 }
 
 Result<MonoBitmap> convertPictureFile(const std::string& path, const PictureOptions& options) {
-    const Result<Data> file = readFile(path);
-    if (!file) return file.error();
-    auto picture = convertPicture(*file, options);
+    Files::ReadOnlyFile file;
+    if (const int error = file.open(path))
+        return Error{ErrorCode::FileError, "cannot read \"" + path + "\": " + std::strerror(error)};
+    FileSource source(file);
+    auto picture = converted(source, options);
     if (!picture) return invalid("cannot convert \"" + path + "\": " + picture.error().message);
     return picture;
 }

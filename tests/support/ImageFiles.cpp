@@ -19,9 +19,11 @@ void append(void* context, void* bytes, int size) {
 
 }  // namespace
 
-Data encodePng(const ImageConvert::GreyImage& image) {
+Data encodePng(const ImageConvert::GreyImage& image) { return encodePng(image.width, image.height, 1, image.pixels); }
+
+Data encodePng(int width, int height, int channels, const std::vector<std::uint8_t>& bytes) {
     Data out;
-    stbi_write_png_to_func(append, &out, image.width, image.height, 1, image.pixels.data(), image.width);
+    stbi_write_png_to_func(append, &out, width, height, channels, bytes.data(), width * channels);
     return out;
 }
 

@@ -21,6 +21,17 @@ ImageConvert::GreyImage greyImage(int width, int height, Shade shade) {
 // The picture encoded as a grey PNG, as other programs write them.
 Data encodePng(const ImageConvert::GreyImage& image);
 
+Data encodePng(int width, int height, int channels, const std::vector<std::uint8_t>& bytes);
+// `channels` (1-4) bytes a pixel, each computed by `shade(x, y, channel)`, encoded as an 8-bit PNG.
+template <typename Shade>
+Data encodePng(int width, int height, int channels, Shade shade) {
+    std::vector<std::uint8_t> bytes;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            for (int c = 0; c < channels; ++c) bytes.push_back(static_cast<std::uint8_t>(shade(x, y, c)));
+    return encodePng(width, height, channels, bytes);
+}
+
 // The picture encoded as a baseline JPEG.
 Data encodeJpeg(const ImageConvert::GreyImage& image);
 

@@ -149,6 +149,31 @@ HeldFile::~HeldFile() {
     if (fd_ >= 0) sys().close(fd_);
 }
 
+int ReadOnlyFile::open(const std::string& path) {
+    if (fd_ >= 0) sys().close(fd_);
+    fd_ = openFile(path, O_RDONLY);
+    if (fd_ < 0) return errno;
+    struct stat status{};
+    if (sys().fstat(fd_, &status) < 0) return errno;
+    size_ = static_cast<std::uint64_t>(status.st_size);
+    return 0;
+}
+
+int ReadOnlyFile::readAt(std::uint64_t offset, std::uint8_t* out, std::size_t count) const {
+    while (count > 0) {
+        const ssize_t n = ::pread(fd_, out, count, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return errno;
+        if (n == 0) return EIO;
+        out += n, offset += static_cast<std::uint64_t>(n), count -= static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
+ReadOnlyFile::~ReadOnlyFile() {
+    if (fd_ >= 0) sys().close(fd_);
+}
+
 }  // namespace OrvikFramework::Files
 
 namespace OrvikFramework {
@@ -171,5 +196,6 @@ Status writeFileExclusive(const std::string& path, const Data& bytes, FileMode m
     if (error == EEXIST) return Error{ErrorCode::FileError, "\"" + path + "\" already exists"};
     return Error{ErrorCode::FileError, "cannot write \"" + path + "\": " + std::strerror(error)};
 }
+
 
 }  // namespace OrvikFramework

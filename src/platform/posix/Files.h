@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include <orvik/Data.h>
@@ -47,6 +48,25 @@ public:
 private:
     int fd_ = -1;
     std::string path_;
+};
+
+/// A file read a part at a time, so a large picture is never held whole.
+class ReadOnlyFile {
+public:
+    /// Opens the file at `path` and notes its size. Returns 0 or the errno.
+    int open(const std::string& path);
+    std::uint64_t size() const { return size_; }
+    /// Reads `count` bytes from `offset`. Returns 0 or the errno (EIO when the file ends first).
+    int readAt(std::uint64_t offset, std::uint8_t* out, std::size_t count) const;
+
+    ReadOnlyFile() = default;
+    ReadOnlyFile(const ReadOnlyFile&) = delete;
+    ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
+    ~ReadOnlyFile();
+
+private:
+    int fd_ = -1;
+    std::uint64_t size_ = 0;
 };
 
 }  // namespace OrvikFramework::Files
