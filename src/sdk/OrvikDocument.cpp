@@ -3,12 +3,14 @@
 
 #include <orvik/Log.h>
 
+#include <algorithm>
 #include <set>
 
 #include "core/CodePage.h"
 #include "core/EverydayCommands.h"
 #include "core/ImageConvert.h"
 #include "core/Receiptline.h"
+#include "core/StbImage.h"
 
 namespace OrvikFramework {
 namespace {
@@ -31,14 +33,15 @@ Data styleCommands(std::uint32_t from, std::uint32_t to) {
     return out;
 }
 
-// The picture of a PNG, no wider than the paper.
+// The picture of a PNG at its own width, but no wider than the paper.
 Result<MonoBitmap> picture(const Data& png, std::uint32_t widest) {
     std::string error;
-    auto grey = ImageConvert::decode(png, error);
-    if (grey && grey->width > static_cast<int>(widest)) grey = ImageConvert::scaleToWidth(*grey, static_cast<int>(widest), error);
-    if (!grey) return Error{ErrorCode::InvalidArgument, "a document picture cannot be used: " + error};
-    const ImageConvert::BitImage bits = ImageConvert::dither(*grey, ImageConvert::Dither::FloydSteinberg);
-    return MonoBitmap{static_cast<std::uint32_t>(bits.width), static_cast<std::uint32_t>(bits.height), bits.rows};
+    const auto header = StbImage::probe(png, error);
+    PictureOptions options;
+    if (header) options.width = std::min(header->width, static_cast<int>(widest));
+    auto bits = header ? convertPicture(png, options) : Result<MonoBitmap>(Error{ErrorCode::InvalidArgument, error});
+    if (!bits) return Error{ErrorCode::InvalidArgument, "a document picture cannot be used: " + bits.error().message};
+    return bits;
 }
 
 // A code the printer would refuse or drop, found before anything is sent.
