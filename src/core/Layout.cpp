@@ -138,12 +138,12 @@ std::vector<int> columnWidths(const std::vector<ColumnSpec>& columns, int width,
     int left = room;
     int rests = 0;
     for (std::size_t c = 0; c < columns.size(); ++c) {
-        const ColumnSpec& spec = columns[c];
-        if (spec.kind == ColumnSpec::Kind::Rest) {
+        const ColumnSpec& column = columns[c];
+        if (column.kind == ColumnSpec::Kind::Rest) {
             ++rests;
             continue;
         }
-        const double wanted = spec.kind == ColumnSpec::Kind::Fixed ? spec.value : std::floor(spec.value * room);
+        const double wanted = column.kind == ColumnSpec::Kind::Fixed ? column.value : std::floor(column.value * room);
         widths[c] = std::clamp(static_cast<int>(std::isfinite(wanted) ? std::clamp(wanted, 0.0, 4096.0) : 0.0), 0, left);
         left -= widths[c];
     }
@@ -158,7 +158,7 @@ std::vector<std::string> columns(const std::vector<std::string>& cells, const st
     std::vector<Units> unitCells;
     std::vector<Align> aligns;
     for (const std::string& cell : cells) unitCells.push_back(units(cell));
-    for (const ColumnSpec& spec : specs) aligns.push_back(spec.align);
+    for (const ColumnSpec& column : specs) aligns.push_back(column.align);
     std::vector<std::string> out;
     for (Units row : table(unitCells, columnWidths(specs, width, gap), aligns, Units(static_cast<std::size_t>(std::max(gap, 0)), space()))) {
         while (!row.empty() && row.back().cp == ' ') row.pop_back();
