@@ -4,6 +4,7 @@
 #include <orvik/BLEDeviceCell.h>
 #include <orvik/BLEPeripheral.h>
 #include <orvik/Bluetooth.h>
+#include <orvik/BluetoothScan.h>
 #include <orvik/BluetoothUUID.h>
 #include <orvik/DBus.h>
 #include <orvik/Data.h>

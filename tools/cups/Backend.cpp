@@ -17,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include <orvik/BluetoothScan.h>
 #include <orvik/Observer.h>
 #include <orvik/Orvik.h>
 #include <orvik/PrinterAddress.h>
@@ -163,6 +164,14 @@ void listDevices() {
         if (makeModel == " ") makeModel = "ESC/POS receipt printer";
         const std::string uri = std::string(scheme) + "usb://" + printer.path;
         cupsBackendReport("direct", uri.c_str(), makeModel.c_str(), ("Receipt printer on " + printer.path).c_str(), id.c_str(), nullptr);
+    }
+    // A short scan, as the scheduler asks every backend in turn; no Bluetooth here is no error.
+    const auto heard = scanBluetooth(std::chrono::seconds(2));
+    for (const HeardDevice& device : heard ? *heard : std::vector<HeardDevice>{}) {
+        if (device.name.empty() || device.name == "No name") continue;
+        const std::string uri = std::string(scheme) + "ble://" + device.name;
+        const std::string info = "Bluetooth LE printer " + device.name + (device.address.empty() ? "" : " (" + device.address + ")");
+        cupsBackendReport("network", uri.c_str(), "ESC/POS receipt printer", info.c_str(), "", nullptr);
     }
 }
 
