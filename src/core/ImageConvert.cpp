@@ -337,7 +337,7 @@ struct GreyRows final : RowSink {
 
 bool MemorySource::read(std::uint64_t offset, std::uint8_t* out, std::size_t count) {
     if (offset > bytes_.size() || count > bytes_.size() - offset) return false;
-    std::memcpy(out, bytes_.data() + offset, count);
+    if (count > 0) std::memcpy(out, bytes_.data() + offset, count);  // an empty read may come with no buffer at all
     return true;
 }
 
