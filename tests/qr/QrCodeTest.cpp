@@ -1,13 +1,11 @@
 // QR codes as the printer's own symbol and as a picture: exact bytes, and both read back from the printed receipt.
-#define ZX_USE_UTF8
-#include <ZXing/ReadBarcode.h>
-
 #include <gtest/gtest.h>
 
 #include <orvik/Orvik.h>
 
 #include "support/Bytes.h"
 #include "support/LogCapture.h"
+#include "support/ReadBack.h"
 #include "support/Receipts.h"
 #include "support/RecordingTcpSocket.h"
 
@@ -25,10 +23,7 @@ std::optional<std::pair<std::string, std::string>> readBack(const Data& job) {
     const auto receipts = Testing::printed(job);
     if (receipts.size() != 1 || !receipts[0].warnings.empty()) return std::nullopt;
     const VirtualPrinter::Receipt& r = receipts[0];
-    ZXing::DecodeHints hints;
-    hints.setFormats(ZXing::BarcodeFormat::QRCode);
-    const ZXing::Result result = ZXing::ReadBarcode(
-        {r.pixels.data(), static_cast<int>(r.width), static_cast<int>(r.height), ZXing::ImageFormat::Lum}, hints);
+    const ZXing::Result result = Testing::readCode(r, ZXing::BarcodeFormat::QRCode);
     if (!result.isValid()) return std::nullopt;
     return std::pair{result.text(), result.ecLevel()};
 }

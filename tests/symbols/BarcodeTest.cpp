@@ -1,14 +1,12 @@
 // Barcodes and PDF417: the printer's command bytes, what a reader makes of the printed receipt in both the native
 // and the picture form, and the data each symbology refuses.
-#define ZX_USE_UTF8
-#include <ZXing/ReadBarcode.h>
-
 #include <gtest/gtest.h>
 
 #include <tuple>
 
 #include <orvik/Orvik.h>
 #include "support/Bytes.h"
+#include "support/ReadBack.h"
 #include "support/Receipts.h"
 #include "support/RecordingTcpSocket.h"
 
@@ -26,8 +24,7 @@ std::string readBack(const Data& job) {
     if (receipts.size() != 1) return "receipts: " + std::to_string(receipts.size());
     const VirtualPrinter::Receipt& r = receipts[0];
     if (!r.warnings.empty()) return "warning: " + r.warnings[0];
-    const ZXing::Result result = ZXing::ReadBarcode(
-        {r.pixels.data(), static_cast<int>(r.width), static_cast<int>(r.height), ZXing::ImageFormat::Lum}, {});
+    const ZXing::Result result = Testing::readCode(r);
     if (!result.isValid()) return "unread";
     // "]C1" marks the FNC1 that makes CODE128 GS1-128.
     return std::string(ZXing::ToString(result.format())) + (result.symbologyIdentifier() == "]C1" ? " GS1 " : " ") +

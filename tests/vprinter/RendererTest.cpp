@@ -1,6 +1,4 @@
 // Receipts as printed: barcodes that a reader accepts, dot-exact images, text placement, cuts and limits.
-#define ZX_USE_UTF8
-#include <ZXing/ReadBarcode.h>
 #include <stb_image.h>
 
 #include <random>
@@ -8,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "support/Bytes.h"
+#include "support/ReadBack.h"
 #include "support/Receipts.h"
 
 namespace OrvikFramework::VirtualPrinter {
@@ -64,10 +63,7 @@ TEST(RendererTest, BarcodesReadBackWithAScanner) {
         ASSERT_EQ(receipts.size(), 1u);
         ASSERT_TRUE(receipts[0].warnings.empty()) << receipts[0].warnings[0];
         const Receipt back = fromPng(encodePng(receipts[0]));
-        ZXing::DecodeHints hints;
-        hints.setFormats(c.format);
-        const ZXing::Result result = ZXing::ReadBarcode(
-            {back.pixels.data(), int(back.width), int(back.height), ZXing::ImageFormat::Lum}, hints);
+        const ZXing::Result result = Testing::readCode(back, c.format);
         EXPECT_EQ(result.isValid() ? result.text() : "unread", c.text);
     }
 }
