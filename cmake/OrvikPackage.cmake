@@ -40,6 +40,6 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 if(ORVIK_STATIC_LIBS)
   # Users of the static libraries link their dependencies themselves, so they need their development files.
   set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "libsdbus-c++-dev (>= 1.2), libicu-dev, zlib1g-dev, libqrencode-dev, libspng-dev, libzint-dev, libfreetype-dev, pkg-config")
+    "libsdbus-c++-dev (>= 1.2), libicu-dev, zlib1g-dev, libqrencode-dev, libisal-dev, libzint-dev, libfreetype-dev, pkg-config")
 endif()
 include(CPack)

@@ -6,9 +6,8 @@
 #include <cstring>
 #include <memory>
 
-#include <spng.h>
-
 #include "core/PictureFiles.h"
+#include "core/PngRows.h"
 #include "core/StbImage.h"
 
 namespace OrvikFramework::ImageConvert {
@@ -234,69 +233,31 @@ struct Pipeline {
     RowSink& input() { return scaler ? static_cast<RowSink&>(*scaler) : ditherer; }
 };
 
-struct Stream {
-    Source& source;
-    std::uint64_t at = 0;
-};
-
-int readStream(spng_ctx*, void* user, void* out, std::size_t length) {
-    auto* stream = static_cast<Stream*>(user);
-    if (!stream->source.read(stream->at, static_cast<std::uint8_t*>(out), length)) return SPNG_IO_EOF;
-    stream->at += length;
-    return 0;
-}
-
-// 8-bit, not interlaced, no colour key: decoded a row at a time with libspng. Anything else (palettes, 16 bits,
-// interlacing, colour keys) is absent, and goes to the whole-picture decoder.
+// The PNGs PngRows reads go a row at a time from the file to the dots; anything else is absent and goes to the
+// whole-picture decoder.
 std::optional<std::optional<BitImage>> streamPng(Source& source, const PictureOptions& options, std::string& error) {
-    const std::unique_ptr<spng_ctx, void (*)(spng_ctx*)> context(spng_ctx_new(0), spng_ctx_free);
-    Stream stream{source};
-    spng_ihdr header{};
-    spng_trns key{};
-    // The whole-picture decoder ignores checksums; so does this one, or the same file would print one way and not
-    // the other. Ancillary chunks are kept to a bound, as every buffer is.
-    if (!context || spng_set_crc_action(context.get(), SPNG_CRC_USE, SPNG_CRC_USE) ||
-        spng_set_chunk_limits(context.get(), 1 << 22, 1 << 22) ||
-        spng_set_png_stream(context.get(), readStream, &stream) || spng_get_ihdr(context.get(), &header) ||
-        header.bit_depth != 8 || header.interlace_method != 0 ||
-        (header.color_type != SPNG_COLOR_TYPE_GRAYSCALE && header.color_type != SPNG_COLOR_TYPE_TRUECOLOR &&
-         header.color_type != SPNG_COLOR_TYPE_GRAYSCALE_ALPHA && header.color_type != SPNG_COLOR_TYPE_TRUECOLOR_ALPHA) ||
-        spng_get_trns(context.get(), &key) != SPNG_ECHUNKAVAIL) {
-        return std::nullopt;
-    }
-    const int width = static_cast<int>(header.width), height = static_cast<int>(header.height);
-    if (static_cast<std::int64_t>(header.width) * header.height > maxPixels) {
-        error = "picture too large (" + std::to_string(header.width) + "x" + std::to_string(header.height) + ")";
+    const std::unique_ptr<PngRows> png = PngRows::open(source);
+    if (!png) return std::nullopt;
+    const int width = png->width(), height = png->height();
+    if (static_cast<std::int64_t>(width) * height > maxPixels) {
+        error = "picture too large (" + std::to_string(width) + "x" + std::to_string(height) + ")";
         return std::optional<BitImage>{};
     }
     const std::optional<int> outHeight = scaledHeight(width, height, options.width, error);
     if (!outHeight) return std::optional<BitImage>{};
-    const int channels = header.color_type == SPNG_COLOR_TYPE_GRAYSCALE         ? 1
-                         : header.color_type == SPNG_COLOR_TYPE_GRAYSCALE_ALPHA ? 2
-                         : header.color_type == SPNG_COLOR_TYPE_TRUECOLOR       ? 3
-                                                                                : 4;
     Pipeline pipeline(width, height, *outHeight, options);
-    std::vector<std::uint8_t> raw(static_cast<std::size_t>(width) * channels), grey(static_cast<std::size_t>(width));
-    int status = spng_decode_image(context.get(), nullptr, 0, SPNG_FMT_PNG, SPNG_DECODE_PROGRESSIVE);
-    int decoded = 0;
-    while (status == 0 && decoded < height) {
-        // The last row comes with SPNG_EOI.
-        status = spng_decode_row(context.get(), raw.data(), raw.size());
-        if (status != 0 && status != SPNG_EOI) break;
-        const std::uint8_t* p = raw.data();
+    std::vector<std::uint8_t> grey(static_cast<std::size_t>(width));
+    for (int y = 0; y < height; ++y) {
+        const std::uint8_t* p = png->next(error);
+        if (!p) return std::optional<BitImage>{};
         std::uint8_t* g = grey.data();
-        switch (channels) {
-            case 1: g = raw.data(); break;
+        switch (png->channels()) {
+            case 1: std::copy_n(p, width, g); break;
             case 2: for (int x = 0; x < width; ++x, p += 2) g[x] = onWhite(p[0], p[1]); break;
             case 3: for (int x = 0; x < width; ++x, p += 3) g[x] = luma(p[0], p[1], p[2]); break;
             default: for (int x = 0; x < width; ++x, p += 4) g[x] = onWhite(luma(p[0], p[1], p[2]), p[3]); break;
         }
         pipeline.input().row(g);
-        ++decoded;
-    }
-    if (decoded < height) {
-        error = std::string("cannot decode picture (") + spng_strerror(status ? status : SPNG_EOI) + ")";
-        return std::optional<BitImage>{};
     }
     return std::optional<BitImage>{std::move(pipeline.out)};
 }
