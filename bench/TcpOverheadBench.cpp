@@ -8,7 +8,6 @@
 
 #include <orvik/OrvikFramework.h>
 
-#include "core/Commands.h"
 #include "examples/LoopbackReceiver.h"
 
 namespace OrvikFramework::Bench {
@@ -51,7 +50,7 @@ void PlainSendLoop(benchmark::State& state) {
     const int one = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);  // as the SDK's link does
     const Data band = rasterRows(bandRows);
-    const Data header = Commands::rasterHeader(0, widthBytes, 0, bandRows & 0xFF, bandRows >> 8);
+    const Data header = {0x1d, 'v', '0', 0, widthBytes & 0xFF, widthBytes >> 8, bandRows & 0xFF, bandRows >> 8};  // GS v 0
     const auto sendAll = [fd](const Data& bytes) {
         for (std::size_t done = 0; done < bytes.size();) {
             const ssize_t n = ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);

@@ -1,12 +1,12 @@
-// libFuzzer entry: any bytes, in two chunks, through the decoder and the renderer, with small limits and with the
-// server's defaults.
+// libFuzzer entry: any bytes, in two chunks, through one virtual-printer session (decoder and renderer), with small
+// limits and with the server's defaults.
 #include <cstddef>
 #include <cstdint>
 
-#include "vprinter/Decoder.h"
-#include "vprinter/Renderer.h"
+#include <orvik/vprinter/Server.h>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace OrvikFramework;
     using namespace OrvikFramework::VirtualPrinter;
     Limits small;
     small.largestImage = 1 << 16;
@@ -16,16 +16,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     RenderOptions shortPaper;
     shortPaper.longestReceipt = 4000;
     for (const auto& [limits, options] : {std::pair{small, shortPaper}, std::pair{Limits{}, RenderOptions{}}}) {
-        Decoder decoder(limits);
-        Renderer renderer(options, limits);
+        PrintSession session(options, limits, [](Receipt receipt) { encodePng(receipt); }, [](const Data&) {});
         const std::size_t half = size / 2;
-        decoder.feed(data, half);
-        renderer.apply(decoder.takeCommands());
-        decoder.feed(data + half, size - half);
-        decoder.finish();
-        renderer.apply(decoder.takeCommands());
-        renderer.finish();
-        for (const Receipt& r : renderer.takeReceipts()) encodePng(r);
+        session.feed(data, half);
+        session.feed(data + half, size - half);
+        session.finish();
     }
     return 0;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include <orvik/Data.h>
 
@@ -23,5 +24,9 @@ struct PrinterStatus {
 
     bool operator==(const PrinterStatus&) const = default;
 };
+
+/// The status from the answers to DLE EOT 1 to 4, in that order, as read from a printer's back channel; absent
+/// unless there are exactly four bytes and each is a status byte.
+std::optional<PrinterStatus> decodePrinterStatus(const Data& answers);
 
 }  // namespace OrvikFramework

@@ -30,7 +30,12 @@ Data request(std::uint8_t kind) { return {EscPos::DLE, EscPos::EOT, kind}; }
 
 bool isStatusByte(std::uint8_t byte) { return (byte & fixedMask) == fixedBits; }
 
-std::optional<PrinterStatus> decode(const Data& answers) {
+}  // namespace OrvikFramework::StatusBytes
+
+namespace OrvikFramework {
+
+std::optional<PrinterStatus> decodePrinterStatus(const Data& answers) {
+    using namespace StatusBytes;
     if (answers.size() != lastKind - firstKind + 1) return std::nullopt;
     for (const std::uint8_t byte : answers)
         if (!isStatusByte(byte)) return std::nullopt;
@@ -44,6 +49,10 @@ std::optional<PrinterStatus> decode(const Data& answers) {
     status.raw = answers;
     return status;
 }
+
+}  // namespace OrvikFramework
+
+namespace OrvikFramework::StatusBytes {
 
 std::uint8_t answer(std::uint8_t kind, const PrinterStatus& s) {
     switch (kind) {

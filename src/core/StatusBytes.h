@@ -1,8 +1,7 @@
 #pragma once
 
-// Real-time status requests and the decoding of their one-byte answers; pure functions.
+// Real-time status requests and their one-byte answers (decodePrinterStatus reads them); pure functions.
 #include <cstdint>
-#include <optional>
 
 #include <orvik/Data.h>
 #include <orvik/PrinterStatus.h>
@@ -18,8 +17,6 @@ Data request(std::uint8_t kind);
 /// True when the byte has the bits every status answer carries (bits 1 and 4 set, bits 0 and 7 clear); anything
 /// else is an echo or unrelated data, not a status.
 bool isStatusByte(std::uint8_t byte);
-/// The status from the answers to kinds 1 to 4 in order; absent unless there are four status bytes.
-std::optional<PrinterStatus> decode(const Data& answers);
 /// A printer's answer to `kind` (other kinds: the fixed bits alone). An open cover, an empty roll or an error take
 /// the printer off-line too, as on a real one; an error is reported as unrecoverable.
 std::uint8_t answer(std::uint8_t kind, const PrinterStatus& status);

@@ -42,7 +42,7 @@ Result<PrinterStatus> Orvik::ReadStatus(std::chrono::milliseconds timeout) {
         }
         answers.push_back(answer->front());
     }
-    if (std::optional<PrinterStatus> status = StatusBytes::decode(answers)) return std::move(*status);
+    if (std::optional<PrinterStatus> status = decodePrinterStatus(answers)) return std::move(*status);
     return Error{ErrorCode::NoStatus, "the printer's answers are no printer status: " + BleFraming::hexDump(answers)};
 }
 

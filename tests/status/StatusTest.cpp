@@ -44,12 +44,12 @@ TEST(StatusBytes, DecodesEachConditionAndRefusesAnythingButFourStatusBytes) {
     };
     for (auto [answers, expected] : cases) {
         expected.raw = answers;
-        EXPECT_EQ(StatusBytes::decode(answers), expected) << testing::PrintToString(answers);
+        EXPECT_EQ(decodePrinterStatus(answers), expected) << testing::PrintToString(answers);
     }
     // Too few, too many, an echoed request, NUL, bit 7 set, bit 4 clear.
     const Data refused[] = {{}, {0x12, 0x12, 0x12}, {0x12, 0x12, 0x12, 0x12, 0x12}, {0x10, 0x12, 0x12, 0x12},
                             {0x12, 0x00, 0x12, 0x12}, {0x12, 0x12, 0x92, 0x12}, {0x12, 0x12, 0x12, 0x02}};
-    for (const Data& answers : refused) EXPECT_EQ(StatusBytes::decode(answers), std::nullopt) << answers.size();
+    for (const Data& answers : refused) EXPECT_EQ(decodePrinterStatus(answers), std::nullopt) << answers.size();
 }
 
 // The virtual printer on both front doors, with one SDK object connected to each.
