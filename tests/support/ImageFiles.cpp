@@ -21,8 +21,9 @@ void append(void* context, void* bytes, int size) {
 
 Data encodePng(const ImageConvert::GreyImage& image) { return encodePng(image.width, image.height, 1, image.pixels); }
 
-Data encodePng(int width, int height, int channels, const std::vector<std::uint8_t>& bytes) {
+Data encodePng(int width, int height, int channels, const std::vector<std::uint8_t>& bytes, int filter) {
     Data out;
+    stbi_write_force_png_filter = filter;
     stbi_write_png_to_func(append, &out, width, height, channels, bytes.data(), width * channels);
     return out;
 }
