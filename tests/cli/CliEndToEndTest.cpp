@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -32,61 +30,48 @@ using Testing::bytes;
 using Testing::text;
 using Testing::operator+;
 
-// A long-running `orvik` whose standard output is read line by line; stopped when the test ends, and after 30 s in
-// any case, so a missing line fails the test instead of hanging it.
-class RunningOrvik {
+std::string tcp(int port) { return "tcp://127.0.0.1:" + std::to_string(port); }
+std::string tcp(const LoopbackServer& server) { return tcp(server.port()); }
+
+// `orvik printer` on a free port, its output read line by line; stopped when the test ends, and after 30 s in any
+// case, so a missing line fails the test instead of hanging it.
+class RunningPrinter {
 public:
-    explicit RunningOrvik(std::vector<std::string> args, int input = -1) {
-        int out[2];
-        if (::pipe(out) != 0) return;
-        args.insert(args.begin(), {"/usr/bin/timeout", "30", ORVIK_CLI_PATH});
-        std::vector<char*> argv;
-        for (auto& arg : args) argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDERR_FILENO);
-        if (input >= 0) posix_spawn_file_actions_adddup2(&actions, input, STDIN_FILENO);
-        posix_spawn_file_actions_addclose(&actions, out[0]);
-        if (::posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(out[1]);
-        output_ = ::fdopen(out[0], "r");
+    explicit RunningPrinter(const std::vector<std::string>& flags) {
+        // The shell's process id is that of `timeout` once it has replaced itself.
+        std::string command = "echo $$; exec timeout 30 " + Testing::shellQuoted(ORVIK_CLI_PATH) + " printer --port 0";
+        for (const auto& flag : flags) command += " " + Testing::shellQuoted(flag);
+        output_ = ::popen((command + " </dev/null 2>&1").c_str(), "r");
+        pid_ = std::stoi(line());
+        const std::string banner = line();
+        address = tcp(std::stoi(banner.substr(banner.find("127.0.0.1:") + 10)));
     }
-    ~RunningOrvik() {
-        if (pid_ > 0) ::kill(pid_, SIGTERM);
-        finish();
-        if (output_) std::fclose(output_);
-    }
-    /// Waits for the program to end; its exit code.
-    int finish() {
-        int status = 0;
-        if (pid_ > 0 && ::waitpid(pid_, &status, 0) == pid_) pid_ = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    ~RunningPrinter() {
+        ::kill(pid_, SIGTERM);
+        ::pclose(output_);
     }
     /// The next line without its end; empty once the program has ended.
     std::string line() {
         char buffer[1024];
-        if (!output_ || !std::fgets(buffer, sizeof buffer, output_)) return {};
-        std::string text(buffer);
-        if (!text.empty() && text.back() == '\n') text.pop_back();
+        std::string text = std::fgets(buffer, sizeof buffer, output_) ? buffer : "";
+        if (text.ends_with('\n')) text.pop_back();
         return text;
     }
+    std::string address;
 
 private:
-    pid_t pid_ = -1;
     std::FILE* output_ = nullptr;
+    pid_t pid_ = -1;
 };
 
-std::string tcp(int port) { return "tcp://127.0.0.1:" + std::to_string(port); }
-std::string tcp(const LoopbackServer& server) { return tcp(server.port()); }
-
-// The virtual printer command, and its address from its first line.
-std::string printerAddress(RunningOrvik& printer) {
-    const std::string banner = printer.line();
-    const auto colon = banner.find("127.0.0.1:");
-    return colon == std::string::npos ? banner : tcp(std::stoi(banner.substr(colon + 10)));
+// The bytes a fresh receiver got from `orvik COMMAND --to it ARGS...`, which must succeed and say nothing.
+Data received(std::vector<std::string> args) {
+    LoopbackServer server;
+    args.insert(args.begin() + 1, {"--to", tcp(server)});
+    const Outcome run = orvik(args);
+    EXPECT_EQ(run.code, 0) << run.output;
+    EXPECT_EQ(run.output, "");
+    return server.received();
 }
 
 // How many bytes a broken link took varies from run to run; lines are compared with "after N of".
@@ -102,11 +87,10 @@ Outcome bluetoothJob(const std::function<void(SimulatedPrinter&, SimulatedBlueto
     Testing::SimulatedLink simulator;
     SimulatedPrinter& printer = simulator.addPrinter("Kitchen");
     Orvik sdk;
-    const PrinterAddress uri = *parsePrinterAddress("ble://Kitchen");
+    LinkOptions options;
+    options.timeout = std::chrono::seconds(2);
     try {
-        LinkOptions options;
-        options.timeout = std::chrono::seconds(2);
-        const auto link = Link::open(sdk, uri, "ble://Kitchen", options);
+        const auto link = Link::open(sdk, *parsePrinterAddress("ble://Kitchen"), "ble://Kitchen", options);
         fault(printer, *simulator.bluetooth);
         link->deliver(Data(40000, 'x'), false);
         return {0, ""};
@@ -116,23 +100,19 @@ Outcome bluetoothJob(const std::function<void(SimulatedPrinter&, SimulatedBlueto
 }
 
 TEST(CliEndToEndTest, PrintsItemsInTheOrderGivenWithTheirOwnSettings) {
-    LoopbackServer server;
-    const Outcome run = orvik({"print", "--to", tcp(server), "--align", "center", "--bold", "--double-width", "--text",
-                               "ORVIK CAFE", "--underline", "--text", "Espresso  2.80", "--font-b", "--double-height",
-                               "--text", "Danke", "--hri", "none", "--barcode", "ORVIK42", "--qr-ecc", "H", "--qr-size", "4",
-                               "--qr-raster", "--qr", "https://orvik.example", "--qr", "second", "--feed", "40", "--cut"});
-    EXPECT_EQ(run.code, 0) << run.output;
-    EXPECT_EQ(run.output, "");
     // Centred still: the alignment stays until changed.
     const Data qrCodes = buildJob([](Orvik& sdk) {
         sdk.PrintQRCodeImage("https://orvik.example", 4, QRErrorCorrection::H);
         sdk.PrintQRCode("second", 6, QRErrorCorrection::M);
     });
-    EXPECT_EQ(server.received(), bytes({0x1b, '@', 0x1b, 'a', '1', 0x1b, '!', 0x28}) + text("ORVIK CAFE\r\n") +
-                                     bytes({0x1b, '!', 0xa8}) + text("Espresso  2.80\r\n") +
-                                     bytes({0x1b, '!', 0xb9}) + text("Danke\r\n") +
-                                     bytes({0x1d, 'H', 0, 0x1d, 'h', 80, 0x1d, 'w', 2, 0x1d, 'k', 4}) + text("ORVIK42") +
-                                     bytes({0, '\r', '\n'}) + qrCodes + bytes({0x1b, 'J', 40, 0x1b, 'm'}));
+    EXPECT_EQ(received({"print", "--align", "center", "--bold", "--double-width", "--text", "ORVIK CAFE", "--underline", "--text",
+                        "Espresso  2.80", "--font-b", "--double-height", "--text", "Danke", "--hri", "none", "--barcode", "ORVIK42",
+                        "--qr-ecc", "H", "--qr-size", "4", "--qr-raster", "--qr", "https://orvik.example", "--qr", "second",
+                        "--feed", "40", "--cut"}),
+              bytes({0x1b, '@', 0x1b, 'a', '1', 0x1b, '!', 0x28}) + text("ORVIK CAFE\r\n") + bytes({0x1b, '!', 0xa8}) +
+                  text("Espresso  2.80\r\n") + bytes({0x1b, '!', 0xb9}) + text("Danke\r\n") +
+                  bytes({0x1d, 'H', 0, 0x1d, 'h', 80, 0x1d, 'w', 2, 0x1d, 'k', 4}) + text("ORVIK42") + bytes({0, '\r', '\n'}) +
+                  qrCodes + bytes({0x1b, 'J', 40, 0x1b, 'm'}));
 }
 
 TEST(CliEndToEndTest, PicturesConvertAndPrintTheSameDotsFromEveryFormatInEveryMode) {
@@ -149,41 +129,26 @@ TEST(CliEndToEndTest, PicturesConvertAndPrintTheSameDotsFromEveryFormatInEveryMo
     EXPECT_EQ(Testing::readFile(dir.file("logo.bmp")).size(), 62u + 432 * 72);  // 576 x 432 dots, 72 bytes a row
     ASSERT_EQ(orvik({"convert", dir.file("logo.png"), dir.file("logo.bmp"), "--replace"}).code, 0);
 
-    RunningOrvik printer({"printer", "--port", "0", "--out", dir.file("received")});
-    const std::string to = printerAddress(printer);
+    RunningPrinter printer({"--out", dir.file("received")});
     const std::pair<const char*, const char*> cases[] = {
         {"logo.png", "raster"}, {"logo.bmp", "raster"}, {"logo.png", "graphics"}, {"logo.png", "column"}};
     for (const auto& [file, mode] : cases) {
         SCOPED_TRACE(std::string(file) + " " + mode);
-        const Outcome run = orvik({"print", "--to", to, "--align", "center", "--image-mode", mode, "--image", dir.file(file), "--cut"});
+        const Outcome run = orvik({"print", "--to", printer.address, "--align", "center", "--image-mode", mode, "--image", dir.file(file), "--cut"});
         EXPECT_EQ(run.code, 0) << run.output;
         const std::string receipt = printer.line();
         EXPECT_EQ(Testing::readFile(receipt.substr(receipt.rfind(": ") + 2)), Testing::readFile(dir.file("received/receipt-0001.png")));
     }
 }
 
-TEST(CliEndToEndTest, SendsAFileUnchangedWithoutProgressWhenNotATerminal) {
+TEST(CliEndToEndTest, SavesAJobToANewFileAndSendsAFileUnchangedWithoutProgressWhenNotATerminal) {
     TempDir dir;
+    ASSERT_EQ(orvik({"print", "--to", "file:" + dir.file("saved.bin"), "--text", "Saved"}).code, 0);
+    EXPECT_EQ(Testing::readFile(dir.file("saved.bin")), bytes({0x1b, '@'}) + text("Saved\r\n"));
     Data job(300 * 1024);
     for (std::size_t i = 0; i < job.size(); ++i) job[i] = static_cast<std::uint8_t>(i * 7 + i / 251);
     Testing::writeFile(dir.file("job.bin"), job);
-    LoopbackServer server;
-    const Outcome run = orvik({"send", "--to", tcp(server), dir.file("job.bin")});
-    EXPECT_EQ(run.code, 0) << run.output;
-    EXPECT_EQ(run.output, "");
-    EXPECT_EQ(server.received(), job);
-}
-
-TEST(CliEndToEndTest, SavedJobIsPreviewedAndSentLater) {
-    TempDir dir;
-    const std::string saved = dir.file("job.bin");
-    EXPECT_EQ(orvik({"print", "--to", "file:" + saved, "--text", "Saved"}).code, 0);
-    EXPECT_EQ(orvik({"print", "--to", "file:" + saved, "--text", "Again"}).output,
-              "orvik: " + saved + " already exists; a job is saved to a new file only\n");
-    EXPECT_EQ(orvik({"preview", saved, dir.file("job.png")}).code, 0);
-    LoopbackServer server;
-    EXPECT_EQ(orvik({"send", "--to", tcp(server), saved}).code, 0);
-    EXPECT_EQ(server.received(), Testing::readFile(saved));
+    EXPECT_EQ(received({"send", dir.file("job.bin")}), job);
 }
 
 TEST(CliEndToEndTest, FailuresHaveTheirExitCodeAndOneLine) {
@@ -199,8 +164,7 @@ TEST(CliEndToEndTest, FailuresHaveTheirExitCodeAndOneLine) {
     LoopbackServer resetting(LoopbackServer::Options{.resetAfter = 256 * 1024});
     int deafPort = 0;
     const int deaf = Testing::listenOnLoopback(deafPort);  // connections complete in the kernel; nothing is read
-    RunningOrvik paperOut({"printer", "--port", "0", "--paper-out", "--out", dir.file("received")});
-    const std::string paperOutAt = printerAddress(paperOut);
+    RunningPrinter paperOut({"--paper-out", "--out", dir.file("received")});
     const std::string wifi = "wifi://Cafe?password=s3cret&host=127.0.0.1&port=" + std::to_string(closedPort);
     const auto cli = [&dir](std::vector<std::string> args, bool virtualPrinter = false) {
         if (virtualPrinter) args.insert(args.begin(), {"--virtual-printer", dir.path().string()});
@@ -213,6 +177,7 @@ TEST(CliEndToEndTest, FailuresHaveTheirExitCodeAndOneLine) {
     };
     const Case cases[] = {
         {cli({"print", "--to", closed, "--text", "x"}), 4, "orvik: cannot reach printer at " + closed + ": Connection refused\n"},
+        {cli({"status", "--to", closed}), 4, "orvik: cannot reach printer at " + closed + ": Connection refused\n"},
         {cli({"send", "--to", "tcp://printer.invalid", dir.file("junk.png")}), 4,
          "orvik: cannot reach printer at tcp://printer.invalid: Cannot resolve host printer.invalid: Name or service not known\n"},
         {cli({"send", "--to", tcp(resetting), dir.file("big.bin")}), 5,
@@ -223,7 +188,8 @@ TEST(CliEndToEndTest, FailuresHaveTheirExitCodeAndOneLine) {
          5, "orvik: link to ble://Kitchen broke off after N of 40000 bytes: BLE write refused by the Bluetooth stack (link down or write rejected): 180 bytes not sent\n"},
         {[] { return bluetoothJob([](SimulatedPrinter& printer, SimulatedBluetooth&) { printer.device().dropLinkAfterWrites(3); }); },
          5, "orvik: link to ble://Kitchen broke off after N of 40000 bytes: the Bluetooth link was lost: The connection has timed out unexpectedly.\n"},
-        {cli({"print", "--check", "--to", paperOutAt, "--text", "x"}), 6, "orvik: printer at " + paperOutAt + " cannot print: off-line, paper out\n"},
+        {cli({"print", "--check", "--to", paperOut.address, "--text", "x"}), 6,
+         "orvik: printer at " + paperOut.address + " cannot print: off-line, paper out\n"},
         {cli({"print", "--to", wifi, "--text", "x"}, true), 4,
          "orvik: cannot reach printer at wifi://Cafe?password=***&host=127.0.0.1&port=" + std::to_string(closedPort) +
              ": Connection refused\n"},
@@ -233,6 +199,8 @@ TEST(CliEndToEndTest, FailuresHaveTheirExitCodeAndOneLine) {
          },
          3, "orvik: cannot create a folder for the spool file: Not a directory\n"},
         {cli({"convert", dir.file("in.png"), dir.file("link.bmp")}), 3, "orvik: \"" + dir.file("link.bmp") + "\" already exists\n"},
+        {cli({"print", "--to", "file:" + dir.file("link.bmp"), "--text", "x"}), 3,
+         "orvik: " + dir.file("link.bmp") + " already exists; a job is saved to a new file only\n"},
         {cli({"print", "--to", "ble://Kitchen", "--timeout", "0.2", "--text", "x"}, true), 4,
          "orvik: no Bluetooth LE printer named \"Kitchen\" found within 0.2 s\n"},
         {cli({"send", "--to", "lpt://1", dir.file("missing.bin")}), 2,
@@ -271,17 +239,15 @@ TEST(CliEndToEndTest, FailuresHaveTheirExitCodeAndOneLine) {
 
 TEST(CliEndToEndTest, BluetoothJobsLiveAndSpooledPrintTheSameReceipt) {
     TempDir dir;
-    const std::string printer = "ble://Orvik Virtual Printer";
-    const std::vector<std::string> job = {"--align", "center", "--text", "Bluetooth", "--barcode", "BT-42", "--feed", "30", "--cut"};
-    std::vector<std::string> live = {"--virtual-printer", dir.path().string(), "print", "--to", printer, "--mtu", "20"};
-    live.insert(live.end(), job.begin(), job.end());
-    std::vector<std::string> spooled = live;
-    spooled.push_back("--spool");
-    const Outcome first = orvik(live), second = orvik(spooled);
-    ASSERT_EQ(first.code, 0) << first.output;
-    ASSERT_EQ(second.code, 0) << second.output;
-    EXPECT_EQ(first.output, "virtual printer: " + dir.file("receipt-0001.png") + "\n");
-    EXPECT_EQ(second.output, "virtual printer: " + dir.file("receipt-0002.png") + "\n");
+    std::vector<std::string> print = {"--virtual-printer", dir.path().string(), "print", "--to", "ble://Orvik Virtual Printer", "--mtu",
+                                      "20", "--align", "center", "--text", "Bluetooth", "--barcode", "BT-42", "--feed", "30", "--cut"};
+    const Outcome live = orvik(print);
+    print.push_back("--spool");
+    const Outcome spooled = orvik(print);
+    ASSERT_EQ(live.code, 0) << live.output;
+    ASSERT_EQ(spooled.code, 0) << spooled.output;
+    EXPECT_EQ(live.output, "virtual printer: " + dir.file("receipt-0001.png") + "\n");
+    EXPECT_EQ(spooled.output, "virtual printer: " + dir.file("receipt-0002.png") + "\n");
     EXPECT_EQ(Testing::readFile(dir.file("receipt-0001.png")), Testing::readFile(dir.file("receipt-0002.png")));
     const Data dump = Testing::readFile(dir.file("receipt-0002.txt"));
     const std::string dumped(dump.begin(), dump.end());
@@ -298,43 +264,39 @@ TEST(CliEndToEndTest, WifiJoinsThenPrintsOverTcpWithoutShowingThePassword) {
     for (const bool fromStdin : {false, true}) {
         SCOPED_TRACE(fromStdin);
         LoopbackServer server;
-        const std::string to = "wifi://Cafe%20AP?host=127.0.0.1&port=" + std::to_string(server.port());
-        std::vector<std::string> args = {"-v", "--virtual-printer", dir.path().string(), "print", "--to", to, "--text", "hi"};
+        std::vector<std::string> args = {"30", ORVIK_CLI_PATH, "-v", "--virtual-printer", dir.path().string(), "print", "--to",
+                                         "wifi://Cafe%20AP?host=127.0.0.1&port=" + std::to_string(server.port()), "--text", "hi"};
         if (fromStdin) args.push_back("--password-stdin");
         else args.insert(args.end(), {"--password-file", dir.file("password")});
-        // Standard input stays open until the test ends: the password's line must be enough.
+        // Standard input stays open until the run ends: the password's line must be enough.
         int input[2];
         ASSERT_EQ(::pipe(input), 0);
         ASSERT_EQ(::write(input[1], "s3cret-phrase\n", 14), 14);
-        RunningOrvik run(args, input[0]);
+        const Outcome run = Testing::run("timeout", args, "/dev/fd/" + std::to_string(input[0]));
         ::close(input[0]);
-        std::string output;
-        for (std::string line; !(line = run.line()).empty();) output += line + "\n";
-        EXPECT_EQ(run.finish(), 0) << output;
         ::close(input[1]);
-        EXPECT_NE(output.find("WiFi AP Connect : Success"), std::string::npos) << output;
-        EXPECT_EQ(output.find("s3cret"), std::string::npos) << output;
+        EXPECT_EQ(run.code, 0) << run.output;
+        EXPECT_NE(run.output.find("WiFi AP Connect : Success"), std::string::npos) << run.output;
+        EXPECT_EQ(run.output.find("s3cret"), std::string::npos) << run.output;
         EXPECT_EQ(server.received(), bytes({0x1b, '@'}) + text("hi\r\n"));
     }
 }
 
 TEST(CliEndToEndTest, PreviewAndPrinterRenderEveryReceipt) {
     TempDir dir;
-    const Data twoReceipts = bytes({0x1b, '@'}) + text("first\r\n") + bytes({0x1b, 'm'}) + text("second\r\n");
-    Testing::writeFile(dir.file("job.bin"), twoReceipts);
+    Testing::writeFile(dir.file("job.bin"), bytes({0x1b, '@'}) + text("first\r\n") + bytes({0x1b, 'm'}) + text("second\r\n"));
     const Outcome preview = orvik({"preview", dir.file("job.bin"), dir.file("out.png"), "--paper", "80"});
     EXPECT_EQ(preview.code, 0) << preview.output;
     EXPECT_EQ(preview.output, dir.file("out.png") + "\n" + dir.file("out-2.png") + "\n");
     const Data wide = Testing::readFile(dir.file("out-2.png"));
     EXPECT_EQ(wide.at(18) << 8 | wide.at(19), 576);  // the width in the PNG header
 
-    RunningOrvik printer({"printer", "--port", "0", "--out", dir.file("received")});
-    const std::string to = printerAddress(printer);
-    EXPECT_EQ(orvik({"send", "--to", to, dir.file("job.bin")}).code, 0);
+    RunningPrinter printer({"--out", dir.file("received")});
+    EXPECT_EQ(orvik({"send", "--to", printer.address, dir.file("job.bin")}).code, 0);
     EXPECT_TRUE(printer.line().ends_with(": " + dir.file("received/receipt-0001.png")));
     EXPECT_TRUE(printer.line().ends_with(": " + dir.file("received/receipt-0002.png")));
     // The same renderer behind both: what the printer printed is what preview showed, at 58 mm here.
-    const Outcome narrow = orvik({"preview", dir.file("job.bin"), dir.file("narrow.png")});
+    EXPECT_EQ(orvik({"preview", dir.file("job.bin"), dir.file("narrow.png")}).code, 0);
     EXPECT_EQ(Testing::readFile(dir.file("narrow.png")), Testing::readFile(dir.file("received/receipt-0001.png")));
 }
 

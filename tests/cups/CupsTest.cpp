@@ -129,18 +129,14 @@ TEST(CupsFilterTest, PrintsPicturesAndDocumentsAtThePaperWidthThroughCupsfilter)
     const Case cases[] = {
         {"bar.png", ppd80, "fit-to-page", 576, 1},
         {"bar.png", ppd58, "fit-to-page", 384, 1},
-        {"bar.png", ppd58, "fit-to-page ColorModel=Black", 384, 1},
+        {"bar.png", ppd58, "fit-to-page -o ColorModel=Black", 384, 1},
         {"two-pages.txt", ppd80, "CutMedia=Page", 576, 2},
-        {"two-pages.txt", ppd80, "CutMedia=Job OrvikDither=Atkinson", 576, 1},
+        {"two-pages.txt", ppd80, "CutMedia=Job -o OrvikDither=Atkinson", 576, 1},
     };
     for (const Case& c : cases) {
-        std::string command = "cupsfilter -c " + shellQuoted(dir.file("cups-files.conf")) + " -p " + shellQuoted(c.ppd) +
-                              " -e -m printer/orvik-escpos";
-        for (std::size_t at = 0, end; at < c.options.size(); at = end + 1) {
-            end = std::min(c.options.find(' ', at), c.options.size());
-            command += " -o " + c.options.substr(at, end - at);
-        }
-        const Testing::Outcome run = Testing::run("sh", {"-c", command + " " + shellQuoted(dir.file(c.input)) + " >" + shellQuoted(dir.file("out.bin"))});
+        const std::string command = "cupsfilter -c " + shellQuoted(dir.file("cups-files.conf")) + " -p " + shellQuoted(c.ppd) +
+                                    " -e -m printer/orvik-escpos -o " + c.options + " " + shellQuoted(dir.file(c.input));
+        const Testing::Outcome run = Testing::run("sh", {"-c", command + " >" + shellQuoted(dir.file("out.bin"))});
         ASSERT_EQ(run.code, 0) << c.input << " " << c.options << "\n" << run.output;
         const auto receipts = render(Testing::readFile(dir.file("out.bin")), c.dots);
         ASSERT_EQ(receipts.size(), c.receipts) << c.input << " " << c.options;

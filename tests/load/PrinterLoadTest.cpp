@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <limits>
@@ -66,17 +67,15 @@ TEST(PrinterLoad, ThirtyTwoClientsOfFiftyReceiptsEachLoseAndMixNothing) {
     ASSERT_TRUE(allClosed);
 
     ASSERT_EQ(server.receipts().size(), std::size_t(clients * receiptsPerClient));
-    std::map<std::string, int> seen;
     std::map<std::string, int> nextOf;
     for (const PrintedReceipt& printed : server.receipts()) {
+        // Receipts of one client come out whole, in the order it sent them.
         const std::string text = textOf(printed.receipt);
-        ++seen[text];
-        // Receipts of one client come out in the order it sent them.
         const std::string client = text.substr(0, text.find('|'));
         EXPECT_EQ(text, client + "|receipt " + std::to_string(nextOf[client]++) + "|");
         EXPECT_FALSE(printed.png.empty());
     }
-    EXPECT_EQ(seen.size(), std::size_t(clients * receiptsPerClient));
+    EXPECT_EQ(nextOf.size(), std::size_t(clients));
 }
 
 int sendJob(int port, const std::string& job) {
@@ -144,10 +143,7 @@ TEST(PrinterLoad, AmplifyingJobsStayBoundedAndDoNotHoldUpOthers) {
         EXPECT_LT(std::chrono::steady_clock::now() - asked, answerWithin);
         ::close(asking);
         ASSERT_TRUE(RunLoop::main().runUntil([&] { return server.closedConnections() == 2; }, 60s));
-        const std::int64_t after = statusKb("VmRSS");
-        std::printf("%s: RSS %lld kB before, %lld kB after, %lld kB peak\n", c.name, static_cast<long long>(before),
-                    static_cast<long long>(after), static_cast<long long>(statusKb("VmHWM")));
-        EXPECT_LT(after - before, mostGrowthKb);
+        EXPECT_LT(statusKb("VmRSS") - before, mostGrowthKb) << "peak " << statusKb("VmHWM") << " kB";
         EXPECT_EQ(server.printedCount(), c.receipts);
         EXPECT_TRUE(server.receipts().empty());
         for (const auto& file : std::filesystem::directory_iterator(dir.path())) EXPECT_LT(file.file_size(), 8u << 20);
@@ -167,14 +163,9 @@ TEST(PrinterLoad, OutOfDescriptorsItWaitsIdleAndLosesNoClient) {
     rlimit low = saved;
     low.rlim_cur = static_cast<rlim_t>(open + 4);
     ::setrlimit(RLIMIT_NOFILE, &low);
-    const auto cpu = [] {
-        rusage use{};
-        ::getrusage(RUSAGE_SELF, &use);
-        return use.ru_utime.tv_sec * 1000000L + use.ru_utime.tv_usec + use.ru_stime.tv_sec * 1000000L + use.ru_stime.tv_usec;
-    };
-    const long cpuBefore = cpu();
+    const std::clock_t cpuBefore = std::clock();  // this process's processor time
     RunLoop::main().runUntil([] { return false; }, 900ms);
-    EXPECT_LT(cpu() - cpuBefore, 100000);
+    EXPECT_LT(std::clock() - cpuBefore, CLOCKS_PER_SEC / 10);
     ::setrlimit(RLIMIT_NOFILE, &saved);
     for (const int fd : clients) ::send(fd, "idle\n", 5, MSG_NOSIGNAL), ::close(fd);
     ASSERT_TRUE(RunLoop::main().runUntil([&] { return server.closedConnections() == 30; }, 10s));
