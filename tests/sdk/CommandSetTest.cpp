@@ -100,6 +100,7 @@ TEST_P(CommandBytes, ReachEveryLinkAndTheSpoolFile) {
 
     Orvik unconnected;
     unconnected.InterfaceType = WIRELESSS_INTERFACE::SOCKET;
+    log.clear();
     command.send(unconnected);
     EXPECT_TRUE(log.lines().empty());
 }
