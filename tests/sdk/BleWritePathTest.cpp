@@ -5,8 +5,7 @@
 #include <orvik/OrvikFramework.h>
 
 #include "support/Bytes.h"
-#include "support/LogCapture.h"
-#include "support/SimulatedLink.h"
+#include "support/SdkFixtures.h"
 
 namespace OrvikFramework {
 namespace {
@@ -14,17 +13,9 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 
-class BleWritePath : public ::testing::Test {
+class BleWritePath : public Testing::SimulatedSdk {
 protected:
-    void SetUp() override {
-        link.addPrinter("P");
-        ASSERT_TRUE(link.bringUp(sdk, "P"));
-        log.clear();
-    }
-
-    Testing::SimulatedLink link;
-    Orvik sdk;
-    Testing::LogCapture log;
+    void SetUp() override { ASSERT_TRUE(connectPrinter()); }
 };
 
 TEST_F(BleWritePath, PiecesAndTheirLogLinesFollowMtuAndTheGzipAnnouncement) {

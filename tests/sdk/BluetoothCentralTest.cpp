@@ -4,25 +4,21 @@
 
 #include <orvik/OrvikFramework.h>
 
-#include "support/LogCapture.h"
-#include "support/SimulatedLink.h"
+#include "support/SdkFixtures.h"
 
 namespace OrvikFramework {
 namespace {
 
 using ::testing::ElementsAre;
 using Testing::drainMainLoop;
+using BluetoothCentral = Testing::SimulatedSdk;
 
-TEST(BluetoothCentral, ScanPicksTheExactNameConnectsDiscoversAndKeepsNotifications) {
-    Testing::SimulatedLink link;
+TEST_F(BluetoothCentral, ScanPicksTheExactNameConnectsDiscoversAndKeepsNotifications) {
     link.addAdvertiser("Printer");
     link.addAdvertiser(std::nullopt);
     link.addAdvertiser("printer-58");
     link.addAdvertiser("Printer-58 ");
-    Testing::LogCapture log;
-    Orvik sdk;
-    sdk.InitSDK(WIRELESSS_INTERFACE::BLUETOOTH, 512, "Printer-58", "");
-    drainMainLoop();
+    scanFor("Printer-58");
     EXPECT_EQ(sdk.BLEDevice, nullptr);
     EXPECT_FALSE(sdk.Connect("", 0));
 
@@ -58,7 +54,7 @@ TEST(BluetoothCentral, ScanPicksTheExactNameConnectsDiscoversAndKeepsNotificatio
     EXPECT_EQ(sdk.RecevedData, (Data{0x12}));
 }
 
-TEST(BluetoothCentral, NameMatchingIsExactAndUnnamedDevicesReadAsNoName) {
+TEST(BluetoothNames, MatchingIsExactAndUnnamedDevicesReadAsNoName) {
     struct Case {
         std::optional<std::string> advertised;
         std::string wanted;
@@ -84,27 +80,20 @@ TEST(BluetoothCentral, NameMatchingIsExactAndUnnamedDevicesReadAsNoName) {
     }
 }
 
-TEST(BluetoothCentral, TwoMatchingPrintersFoundInOneTurnKeepTheLastProcessed) {
-    Testing::SimulatedLink link;
+TEST_F(BluetoothCentral, TwoMatchingPrintersFoundInOneTurnKeepTheLastProcessed) {
     link.addPrinter("P", -80);
     link.addPrinter("P", -30);
-    Testing::LogCapture log;
-    Orvik sdk;
-    sdk.InitSDK(WIRELESSS_INTERFACE::BLUETOOTH, 512, "P", "");
-    drainMainLoop();
+    scanFor("P");
     ASSERT_NE(sdk.BLEDevice, nullptr);
     EXPECT_EQ(sdk.BLEDevice->RSSI, -30);
 }
 
 // A device offering other services and characteristics beside the printer's; reports with an error change nothing.
-TEST(BluetoothCentral, DiscoveryPicksThePrinterCharacteristicsAndIgnoresErrorReports) {
-    Testing::SimulatedLink link;
+TEST_F(BluetoothCentral, DiscoveryPicksThePrinterCharacteristicsAndIgnoresErrorReports) {
     const BluetoothUUID battery = *BluetoothUUID::parse("180F"), level = *BluetoothUUID::parse("2A19");
     const auto device = link.bluetooth->addDevice(
         {"P", -50, {{battery, {{level, {}}}}, {SimulatedPrinter::serviceUUID,
                     {{level, {}}, {SimulatedPrinter::txUUID, {}}, {SimulatedPrinter::rxUUID, {}}}}}});
-    Testing::LogCapture quiet;
-    Orvik sdk;
     ASSERT_TRUE(link.bringUp(sdk, "P"));
     EXPECT_EQ(sdk.RXCharacteristic->uuid(), sdk.RXCharacteristicUUID);
     EXPECT_EQ(sdk.TXCharacteristic->uuid(), sdk.TXCharacteristicUUID);
@@ -137,14 +126,10 @@ TEST(BluetoothCentral, DiscoveryPicksThePrinterCharacteristicsAndIgnoresErrorRep
     EXPECT_EQ(sdk.ConnectedBLEDevice, nullptr);
 }
 
-TEST(BluetoothCentral, RadioOffThenOnRestartsTheScanAndConnectFailureIsSurvived) {
-    Testing::SimulatedLink link;
+TEST_F(BluetoothCentral, RadioOffThenOnRestartsTheScanAndConnectFailureIsSurvived) {
     link.bluetooth->setPoweredOn(false);
     link.addPrinter("P");
-    Testing::LogCapture log;
-    Orvik sdk;
-    sdk.InitSDK(WIRELESSS_INTERFACE::BLUETOOTH, 512, "P", "");
-    drainMainLoop();
+    scanFor("P");
     EXPECT_EQ(sdk.BLEDevice, nullptr);
     EXPECT_FALSE(log.contains("\"BT poweredOn\""));
 
@@ -157,10 +142,6 @@ TEST(BluetoothCentral, RadioOffThenOnRestartsTheScanAndConnectFailureIsSurvived)
     drainMainLoop();
     EXPECT_EQ(sdk.ConnectedBLEDevice, nullptr);
     EXPECT_EQ(sdk.RXCharacteristic, nullptr);
-    log.clear();
-    sdk.PrintText("lost");  // no characteristic yet: nothing to write to
-    EXPECT_TRUE(log.lines().empty());
-    EXPECT_TRUE(link.writes.empty());
 
     link.bluetooth->setConnectFails(false);
     EXPECT_TRUE(sdk.Connect("", 0));
@@ -170,14 +151,21 @@ TEST(BluetoothCentral, RadioOffThenOnRestartsTheScanAndConnectFailureIsSurvived)
     EXPECT_EQ(link.received(), (Data{'o', 'k', 0x0D, 0x0A}));
 }
 
-TEST(BluetoothCentral, LinkDropMidJobKeepsEarlierPiecesAndLogsEveryRefusedOne) {
-    Testing::SimulatedLink link;
-    SimulatedPrinter& printer = link.addPrinter("P");
-    Orvik sdk;
+// Every refused piece is logged; the one refused outright by the stack and the ones after the drop alike.
+TEST_F(BluetoothCentral, RefusedWritesAndALinkDropMidJobKeepEarlierPiecesAndLogEveryRefusedOne) {
+    ASSERT_TRUE(connectPrinter());
+    link.bluetooth->setRejectWrites(true);
+    sdk.InitPrinter();
+    sdk.BLESend(std::string_view("abc"));
+    EXPECT_TRUE(link.writes.empty());
+    EXPECT_THAT(log.lines(), ElementsAre("1b40", "\"Send Size : 2\"",
+                                         "BLE write refused by the Bluetooth stack (link down or write rejected): 2 bytes not sent",
+                                         "BLE write refused by the Bluetooth stack (link down or write rejected): 3 bytes not sent"));
+
+    link.bluetooth->setRejectWrites(false);
     sdk.MTU = 4;
-    ASSERT_TRUE(link.bringUp(sdk, "P"));
-    printer.device().dropLinkAfterWrites(2);
-    Testing::LogCapture log;
+    printer->device().dropLinkAfterWrites(2);
+    log.clear();
     sdk.PrintData(Data(14, 0x41));
     EXPECT_EQ(link.received(), Data(8, 0x41));
     EXPECT_EQ(std::count_if(log.lines().begin(), log.lines().end(),
@@ -187,7 +175,7 @@ TEST(BluetoothCentral, LinkDropMidJobKeepsEarlierPiecesAndLogsEveryRefusedOne) {
     drainMainLoop();
     // The loss is reported with an error, so the link keeps its last known state.
     EXPECT_NE(sdk.ConnectedBLEDevice, nullptr);
-    EXPECT_FALSE(printer.device().isConnected());
+    EXPECT_FALSE(printer->device().isConnected());
 
     EXPECT_TRUE(sdk.Connect("", 0));
     drainMainLoop();
@@ -196,62 +184,37 @@ TEST(BluetoothCentral, LinkDropMidJobKeepsEarlierPiecesAndLogsEveryRefusedOne) {
     EXPECT_EQ(link.received(), (Data{0x1B, 0x6D}));
 }
 
-TEST(BluetoothCentral, RejectedWritesAreLoggedNotSent) {
-    Testing::SimulatedLink link;
-    link.addPrinter("P");
-    Orvik sdk;
-    ASSERT_TRUE(link.bringUp(sdk, "P"));
-    link.bluetooth->setRejectWrites(true);
-    Testing::LogCapture log;
-    sdk.InitPrinter();
-    sdk.BLESend(std::string_view("abc"));
-    EXPECT_TRUE(link.writes.empty());
-    EXPECT_THAT(log.lines(), ElementsAre("1b40", "\"Send Size : 2\"",
-                                         "BLE write refused by the Bluetooth stack (link down or write rejected): 2 bytes not sent",
-                                         "BLE write refused by the Bluetooth stack (link down or write rejected): 3 bytes not sent"));
-}
-
-TEST(BluetoothCentral, DisconnectDropsTheLinkAfterTheWholeJob) {
-    Testing::SimulatedLink link;
-    SimulatedPrinter& printer = link.addPrinter("P");
-    Orvik sdk;
+TEST_F(BluetoothCentral, DisconnectDropsTheLinkAfterTheWholeJob) {
     sdk.MTU = 3;
-    ASSERT_TRUE(link.bringUp(sdk, "P"));
-    Testing::LogCapture log;
+    ASSERT_TRUE(connectPrinter());
     sdk.PrintText("receipt tail");
     sdk.Disconnect();
     EXPECT_EQ(link.received(), (Data{'r', 'e', 'c', 'e', 'i', 'p', 't', ' ', 't', 'a', 'i', 'l', 0x0D, 0x0A}));
     EXPECT_TRUE(log.contains("\"Disconnect WIRELESSS_INTERFACE.BLUETOOTH : P\""));
     EXPECT_FALSE(sdk.bConnect);
     drainMainLoop();
-    EXPECT_FALSE(printer.device().isConnected());
+    EXPECT_FALSE(printer->device().isConnected());
     EXPECT_EQ(sdk.ConnectedBLEDevice, nullptr);
     EXPECT_NE(sdk.BLEDevice, nullptr);
     EXPECT_NE(sdk.RXCharacteristic, nullptr);
 }
 
-TEST(BluetoothCentral, QueuedReportsAfterTheSdkObjectIsGoneAreDropped) {
-    Testing::SimulatedLink link;
+TEST_F(BluetoothCentral, QueuedReportsAfterTheSdkObjectIsGoneAreDropped) {
     SimulatedPrinter& printer = link.addPrinter("P");
     {
-        Orvik sdk;
-        ASSERT_TRUE(link.bringUp(sdk, "P"));
+        Orvik gone;
+        ASSERT_TRUE(link.bringUp(gone, "P"));
         printer.notify({1});
-        sdk.InitSDK(WIRELESSS_INTERFACE::BLUETOOTH, 512, "P", "");  // reports queued for the new manager
+        gone.InitSDK(WIRELESSS_INTERFACE::BLUETOOTH, 512, "P", "");  // reports queued for the new manager
     }
     printer.device().dropLink();
     drainMainLoop();  // must not reach the destroyed object (the sanitizer build checks)
-    SUCCEED();
 }
 
-TEST(BluetoothCentral, ScanStartReportsDuplicatesOnlyOnceTheRadioIsOn) {
-    Testing::SimulatedLink link;
+TEST_F(BluetoothCentral, ScanStartReportsDuplicatesOnlyOnceTheRadioIsOn) {
     link.addAdvertiser("A");
-    Testing::LogCapture log;
-    Orvik sdk;
     sdk.BLEDeviceScanStart();  // no manager: nothing happens
-    sdk.InitSDK(WIRELESSS_INTERFACE::BLUETOOTH, 512, "none", "");
-    drainMainLoop();
+    scanFor("none");
     log.clear();
     sdk.BLEDeviceScanStart();
     sdk.BLEDeviceScanStart();

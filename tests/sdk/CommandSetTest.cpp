@@ -9,9 +9,8 @@
 #include <orvik/OrvikFramework.h>
 
 #include "support/Bytes.h"
-#include "support/LogCapture.h"
 #include "support/RecordingTcpSocket.h"
-#include "support/SimulatedLink.h"
+#include "support/SdkFixtures.h"
 #include "support/TempDir.h"
 
 namespace OrvikFramework {
@@ -20,6 +19,7 @@ namespace {
 using Testing::RecordingTcpSocket;
 using Pieces = std::vector<Data>;
 using Testing::operator+;
+using ::testing::ElementsAre;
 
 struct CommandCase {
     std::string name;
@@ -68,40 +68,40 @@ const std::vector<CommandCase>& commandCases() {
     return cases;
 }
 
-class CommandBytes : public ::testing::TestWithParam<CommandCase> {};
+class CommandBytes : public Testing::SimulatedSdk, public ::testing::WithParamInterface<CommandCase> {};
 
 // The same pieces over TCP and Wi-Fi, appended twice to the spool file while spooling (no InitSDK needed), over
-// Bluetooth to the simulated printer, and dropped without a word when nothing is connected.
+// Bluetooth to the simulated printer; before InitSDK one line and nothing sent, and with nothing connected not a word.
 TEST_P(CommandBytes, ReachEveryLinkAndTheSpoolFile) {
-    for (auto link : {WIRELESSS_INTERFACE::SOCKET, WIRELESSS_INTERFACE::WIFI}) {
+    const CommandCase& command = GetParam();
+    for (auto type : {WIRELESSS_INTERFACE::SOCKET, WIRELESSS_INTERFACE::WIFI}) {
         Testing::RecordingPrinter printer;
-        printer.sdk.InterfaceType = link;
-        GetParam().send(printer.sdk);
-        EXPECT_EQ(printer.socket->pieces, GetParam().pieces);
+        printer.sdk.InterfaceType = type;
+        command.send(printer.sdk);
+        EXPECT_EQ(printer.socket->pieces, command.pieces);
     }
-    const Data once = Testing::joined(GetParam().pieces);
+    const Data once = Testing::joined(command.pieces);
     Testing::TempDir dir;
     Testing::RecordingPrinter spooling;
     spooling.sdk.InterfaceType.reset();
     spooling.sdk.bZip = true;
     spooling.sdk.ZipFile = dir.file("job.bin");
-    GetParam().send(spooling.sdk);
-    GetParam().send(spooling.sdk);
+    command.send(spooling.sdk);
+    command.send(spooling.sdk);
     EXPECT_EQ(Testing::readFile(spooling.sdk.ZipFile), once + once);
+    spooling.sdk.bZip = false;
+    command.send(spooling.sdk);
     EXPECT_TRUE(spooling.socket->pieces.empty());
+    EXPECT_THAT(log.lines(), ElementsAre("Orvik: no interface chosen; call InitSDK before sending commands (command not sent)"));
 
-    Testing::SimulatedLink link;
-    link.addPrinter("P");
-    Testing::LogCapture log;
-    Orvik sdk;
-    ASSERT_TRUE(link.bringUp(sdk, "P"));
-    GetParam().send(sdk);
+    ASSERT_TRUE(connectPrinter());
+    command.send(sdk);
     EXPECT_EQ(link.received(), once);
 
     Orvik unconnected;
     unconnected.InterfaceType = WIRELESSS_INTERFACE::SOCKET;
     log.clear();
-    GetParam().send(unconnected);
+    command.send(unconnected);
     EXPECT_TRUE(log.lines().empty());
 }
 
@@ -127,18 +127,6 @@ TEST(CommandSet, BarcodeHeaderGoesThroughPrintData) {
     EXPECT_EQ(sdk.viaPrintData, (Pieces{{0x1D, 0x6B, 0x04}}));
     ASSERT_EQ(device->pieces.size(), 5u);
     EXPECT_EQ(device->pieces[3], (Data{0x1D, 0x6B, 0x04}));
-}
-
-TEST(Routing, BeforeInitSdkACommandLogsOneLineAndSendsNothing) {
-    Testing::LogCapture log;
-    Orvik sdk;
-    auto device = std::make_shared<RecordingTcpSocket>();
-    sdk.TCPDevice = device;
-    sdk.PrintBarcode(BARCODE_HRI_POS::ABOVE, 50, 3, "9");
-    sdk.CutPaper();
-    EXPECT_TRUE(device->pieces.empty());
-    ASSERT_EQ(log.lines().size(), 2u);
-    EXPECT_THAT(log.lines()[0], ::testing::HasSubstr("InitSDK"));
 }
 
 TEST(Routing, DestinationIsReadAfreshForEveryCommand) {

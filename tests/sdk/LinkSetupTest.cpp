@@ -4,20 +4,17 @@
 
 #include <orvik/OrvikFramework.h>
 
-#include "support/LogCapture.h"
 #include "support/LoopbackServer.h"
-#include "support/SimulatedLink.h"
+#include "support/SdkFixtures.h"
 
 namespace OrvikFramework {
 namespace {
 
 using ::testing::ElementsAre;
 using Testing::drainMainLoop;
+using LinkSetup = Testing::SimulatedSdk;
 
-TEST(LinkSetup, SocketOnlyRecordsTheSettings) {
-    Testing::SimulatedLink link;
-    Testing::LogCapture log;
-    Orvik sdk;
+TEST_F(LinkSetup, SocketOnlyRecordsTheSettings) {
     sdk.InitSDK(WIRELESSS_INTERFACE::SOCKET, 20, "10.0.0.9", "");
     EXPECT_EQ(sdk.InterfaceType, WIRELESSS_INTERFACE::SOCKET);
     EXPECT_EQ(sdk.BLEManager, nullptr);
@@ -33,7 +30,7 @@ struct JoinRecorder : OrvikObserver {
 };
 
 // The join's outcome is logged a loop turn later; the passphrase is masked even where the system's own text quotes it.
-TEST(LinkSetup, WifiJoinsOnceWithoutWepAndNeverShowsThePassphrase) {
+TEST(WifiJoin, OnceWithoutWepAndNeverShowsThePassphrase) {
     const std::pair<std::optional<std::string>, std::string> cases[] = {
         {std::nullopt, "WiFi AP Connect : Success"},
         {"key \"pa55-phrase\" rejected; retry pa55-phrase",
@@ -64,12 +61,8 @@ TEST(LinkSetup, WifiJoinsOnceWithoutWepAndNeverShowsThePassphrase) {
     }
 }
 
-TEST(LinkSetup, SwitchingLinksStopsTheScanOnlyWhenLeavingBluetooth) {
-    Testing::SimulatedLink link;
-    Testing::LogCapture log;
-    Orvik sdk;
-    sdk.InitSDK(WIRELESSS_INTERFACE::BLUETOOTH, 512, "P", "");
-    drainMainLoop();
+TEST_F(LinkSetup, SwitchingLinksStopsTheScanOnlyWhenLeavingBluetooth) {
+    scanFor("P");
     const auto first = sdk.BLEManager;
     ASSERT_NE(first, nullptr);
     EXPECT_THAT(log.lines(), ElementsAre("\"Connect WIRELESSS_INTERFACE.BLUETOOTH : P\"", "\"BLEDeviceScanStart End: P\"",
@@ -88,16 +81,12 @@ TEST(LinkSetup, SwitchingLinksStopsTheScanOnlyWhenLeavingBluetooth) {
     EXPECT_EQ(sdk.InterfaceType, WIRELESSS_INTERFACE::WIFI);
 }
 
-TEST(LinkSetup, ConnectFollowsTheStateTableOnEveryLink) {
-    Testing::SimulatedLink link;
-    Testing::LogCapture log;
-    Orvik sdk;
+TEST_F(LinkSetup, ConnectFollowsTheStateTableOnEveryLink) {
     EXPECT_FALSE(sdk.Connect("127.0.0.1", 9100));  // before InitSDK: refused with a line, nothing stored
     EXPECT_FALSE(sdk.bConnect);
     EXPECT_EQ(log.lines().size(), 1u);
 
-    sdk.InitSDK(WIRELESSS_INTERFACE::BLUETOOTH, 512, "P", "");
-    drainMainLoop();
+    scanFor("P");
     log.clear();
     EXPECT_FALSE(sdk.Connect("", 0));
     EXPECT_FALSE(sdk.bConnect);
@@ -129,10 +118,7 @@ TEST(LinkSetup, ConnectFollowsTheStateTableOnEveryLink) {
     drainMainLoop();
 }
 
-TEST(LinkSetup, DisconnectActsOnTheCurrentLinkOnlyWhenConnected) {
-    Testing::SimulatedLink link;
-    Testing::LogCapture log;
-    Orvik sdk;
+TEST_F(LinkSetup, DisconnectActsOnTheCurrentLinkOnlyWhenConnected) {
     sdk.Disconnect();
     EXPECT_TRUE(log.lines().empty());
 
@@ -162,11 +148,8 @@ TEST(LinkSetup, DisconnectActsOnTheCurrentLinkOnlyWhenConnected) {
     EXPECT_FALSE(sdk.bConnect);
 }
 
-TEST(LinkSetup, WithoutPlatformServicesTheLinksSayWhatIsMissing) {
-    Testing::SimulatedLink link;
+TEST_F(LinkSetup, WithoutPlatformServicesTheLinksSayWhatIsMissing) {
     Platform::setBackend({});
-    Testing::LogCapture log;
-    Orvik sdk;
     sdk.InitSDK(WIRELESSS_INTERFACE::BLUETOOTH, 512, "P", "");
     EXPECT_EQ(sdk.BLEManager, nullptr);
     sdk.InitSDK(WIRELESSS_INTERFACE::WIFI, 512, "AP", "");

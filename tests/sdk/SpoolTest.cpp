@@ -5,7 +5,6 @@
 #include <functional>
 #include <system_error>
 
-#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <gmock/gmock.h>
@@ -20,7 +19,6 @@
 #include "support/LogCapture.h"
 #include "support/RecordingTcpSocket.h"
 #include "support/ScopedEnv.h"
-#include "support/SysCallFaults.h"
 
 namespace OrvikFramework {
 namespace {
@@ -33,10 +31,18 @@ using ::testing::ElementsAre;
 
 constexpr const char* spoolName = "DefultZipFile_WiFi.bin";
 
+using Jobs = std::vector<std::optional<Data>>;
+
 // Keeps what reaches the Bluetooth write path.
 class BluetoothSpy : public Orvik {
 public:
     void BLESend(const Data& data) override { sent.push_back(data); }
+    /// What was sent, each job uncompressed.
+    Jobs jobs() const {
+        Jobs jobs;
+        for (const Data& job : sent) jobs.push_back(Testing::gunzip(job));
+        return jobs;
+    }
     std::vector<Data> sent;
 };
 
@@ -104,10 +110,7 @@ TEST_F(Spool, OnOffStateTable) {
             EXPECT_EQ(spy.bZip, step.bZip);
             EXPECT_EQ(log.lines(), step.lines);
             EXPECT_EQ(readFile(spoolPath), step.spool);
-            ASSERT_EQ(spy.sent.size(), step.jobs);
-            if (step.jobs) {
-                EXPECT_EQ(Testing::gunzip(spy.sent[0]), mixedBytes + cut);
-            }
+            EXPECT_EQ(spy.jobs(), Jobs(step.jobs, mixedBytes + cut));
             EXPECT_EQ(spy.ZipFile, &step == &steps.front() ? "" : spoolPath);
         }
         EXPECT_FALSE(std::filesystem::exists(spoolPath));
@@ -131,111 +134,54 @@ TEST_F(Spool, WithoutDocumentsDirectoryCommandsFailLoudlyAndNothingIsSent) {
     EXPECT_FALSE(sdk.PrintFile("job.bin", true));
 }
 
-// Each case sets up a spool file that cannot take the command; what was there must stay as it was.
+// A spool file that cannot take the command fails it and keeps what was spooled. Refused opens and a full disk are
+// the file layer's own cases (FilesFaults).
 TEST_F(Spool, FileFaultsFailTheCommandAndKeepWhatWasSpooled) {
-    Testing::SysCallFaults faults;
-    std::optional<Testing::FileSizeLimit> limit;
-    struct Case {
-        const char* name;
-        std::function<std::string()> arrange;  // returns the spool path
-        std::string line;
-        std::optional<Data> contentAfter;
-    };
     const Data spooled(100, 0x42);
-    const std::vector<Case> cases = {
-        {"path is a directory",
-         [&] {
-             std::filesystem::create_directory(documents.file("dir"));
-             return documents.file("dir");
-         },
-         "Error creating file Is a directory", std::nullopt},
-        {"folder is a file",
-         [&] {
-             writeFile(documents.file("plain"), {});
-             return documents.file("plain") + "/" + spoolName;
-         },
-         "Error creating file Not a directory", std::nullopt},
-        {"read-only spool file",
-         [&] {
-             writeFile(spoolPath, spooled);
-             faults.table().open = [](const char* path, int flags, mode_t mode) {
-                 if ((flags & O_ACCMODE) != O_RDONLY) return errno = EACCES, -1;
-                 return realSysCalls().open(path, flags, mode);
-             };
-             return spoolPath;
-         },
-         "Error creating file Permission denied", spooled},
-        {"unwritable folder",
-         [&] {
-             faults.table().open = [](const char* path, int flags, mode_t mode) {
-                 if (flags & O_CREAT) return errno = EACCES, -1;
-                 return realSysCalls().open(path, flags, mode);
-             };
-             return spoolPath;
-         },
-         "Error creating file Permission denied", std::nullopt},
-        {"disk full", [] { return std::string("/dev/full"); }, "Error creating file No space left on device",
-         std::nullopt},
-        {"file size limit",
-         [&] {
-             writeFile(spoolPath, spooled);
-             limit.emplace(101);
-             return spoolPath;
-         },
-         "Error creating file File too large", spooled},
+    writeFile(spoolPath, spooled);
+    std::filesystem::create_directory(documents.file("dir"));
+    writeFile(documents.file("plain"), {});
+    const std::pair<std::string, std::string> cases[] = {
+        {documents.file("dir"), "Error creating file Is a directory"},
+        {documents.file("plain") + "/" + spoolName, "Error creating file Not a directory"},
+        {spoolPath, "Error creating file File too large"},  // one byte more than the size limit allows
     };
-    for (const Case& c : cases) {
-        std::filesystem::remove(spoolPath);
-        sdk.bZip = true;
-        sdk.ZipFile = c.arrange();
+    sdk.bZip = true;
+    for (const auto& [path, line] : cases) {
+        SCOPED_TRACE(path);
+        sdk.ZipFile = path;
         log.clear();
-        const bool written = sdk.WriteToFile({1, 2, 3});
-        faults.table() = realSysCalls();
-        limit.reset();
-        EXPECT_FALSE(written) << c.name;
-        EXPECT_THAT(log.lines(), ElementsAre(c.line)) << c.name;
-        if (c.contentAfter) {
-            EXPECT_EQ(readFile(spoolPath), *c.contentAfter) << c.name;
-        } else {
-            EXPECT_FALSE(std::filesystem::is_regular_file(spoolPath)) << c.name;
-        }
+        EXPECT_FALSE([&] {
+            Testing::FileSizeLimit limit(101);
+            return sdk.WriteToFile({1, 2, 3});
+        }());
+        EXPECT_THAT(log.lines(), ElementsAre(line));
+        EXPECT_EQ(readFile(spoolPath), spooled);
     }
 }
 
 // The spool file's name swapped for a symlink to a private file: the job never reaches it, and the private file is
 // never read and sent in place of the job.
 TEST_F(Spool, ASymlinkSwappedInForTheSpoolFileIsNeverFollowed) {
-    struct Case {
-        const char* name;
-        std::size_t commandsBeforeSwap;
-        Data sent;  // uncompressed; empty: nothing sent
-    };
-    const Data commands[] = {{0x1B, 0x40}, {0x1B, 0x6D}};
-    const std::vector<Case> cases = {
-        {"before the first command", 0, {}},
-        {"mid-job", 1, {0x1B, 0x40, 0x1B, 0x6D}},
-        {"before switching off", 2, {0x1B, 0x40, 0x1B, 0x6D}},
-    };
+    const Data commands[] = {{0x1B, 0x40}, {0x1B, 0x6D}}, both = commands[0] + commands[1];
     const std::string secret = documents.file("secret");
-    for (const Case& c : cases) {
+    // How many commands went in before the swap, and the jobs sent when spooling ends.
+    const std::pair<std::size_t, Jobs> cases[] = {{0, {}}, {1, {both}}, {2, {both}}};
+    for (const auto& [swapAfter, jobs] : cases) {
+        SCOPED_TRACE(swapAfter);
         writeFile(secret, {0x53});
         sdk.sent.clear();
         sdk.Zip(true);
         for (std::size_t i = 0; i <= 2; ++i) {
-            if (i == c.commandsBeforeSwap) {
+            if (i == swapAfter) {
                 std::filesystem::remove(spoolPath);
                 std::filesystem::create_symlink(secret, spoolPath);
             }
             if (i < 2) sdk.WriteToFile(commands[i]);
         }
         sdk.Zip(false);
-        EXPECT_EQ(readFile(secret), Data{0x53}) << c.name;
-        if (c.sent.empty()) {
-            EXPECT_TRUE(sdk.sent.empty()) << c.name;
-        } else {
-            ASSERT_EQ(sdk.sent.size(), 1u) << c.name;
-            EXPECT_EQ(Testing::gunzip(sdk.sent[0]), c.sent) << c.name;
-        }
+        EXPECT_EQ(readFile(secret), Data{0x53});
+        EXPECT_EQ(sdk.jobs(), jobs);
     }
 }
 
@@ -298,10 +244,7 @@ TEST_F(SendFile, GoesCompressedOverBluetoothAndUnchangedOverTcp) {
             sdk.TCPDevice = device;
             const std::string what = std::string(c.name) + (compress ? " compress" : "");
             EXPECT_EQ(sdk.PrintFile(c.name, compress), c.result) << what;
-            EXPECT_EQ(sdk.sent.size(), c.overBluetooth ? 1u : 0u) << what;
-            if (c.overBluetooth) {
-                EXPECT_EQ(Testing::gunzip(sdk.sent.at(0)), job) << what;
-            }
+            EXPECT_EQ(sdk.jobs(), c.overBluetooth ? Jobs{job} : Jobs{}) << what;
             EXPECT_EQ(device->pieces, c.overTcp ? std::vector<Data>{job} : std::vector<Data>{}) << what;
         }
     }
