@@ -58,11 +58,8 @@ struct Recorder : CentralManagerDelegate, PeripheralDelegate {
     void peripheralDidDiscoverServices(Peripheral&, const std::optional<PlatformError>& e) override { note("services", e); }
     void peripheralDidDiscoverCharacteristicsFor(Peripheral&, const std::shared_ptr<Service>&,
                                                  const std::optional<PlatformError>& e) override { note("characteristics", e); }
-    void peripheralDidUpdateValueFor(Peripheral&, const std::shared_ptr<Characteristic>& c,
-                                     const std::optional<PlatformError>& e) override {
-        const Data value = c->value().value_or(Data{});
-        note("value " + std::string(value.begin(), value.end()), e);
-    }
+    void peripheralDidUpdateValueFor(Peripheral&, const std::shared_ptr<Characteristic>&,
+                                     const std::optional<PlatformError>&) override {}
     void peripheralDidWriteValueFor(Peripheral&, const std::shared_ptr<Characteristic>&,
                                     const std::optional<PlatformError>& e) override { note("wrote", e); }
     bool has(const std::string& event) const { return std::find(events.begin(), events.end(), event) != events.end(); }
