@@ -59,7 +59,8 @@ struct NetworkManagerHotspotTest : ::testing::Test {
     template <typename... Arguments>
     std::string add(const std::string& method, const Arguments&... arguments) {
         std::string path;
-        bus.proxy(nm, nmPath)->callMethod(method).onInterface("org.freedesktop.DBus.Mock").withArguments(arguments...).storeResultsTo(path);
+        bus.proxy(nm, nmPath)->callMethod(method).onInterface("org.freedesktop.DBus.Mock")
+            .withArguments(arguments...).storeResultsTo(path);
         return path;
     }
     std::string addWifiDevice() { return add("AddWiFiDevice", "wlan0", "wlan0", 30u); }
