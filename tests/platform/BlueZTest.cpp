@@ -172,16 +172,6 @@ struct BlueZTest : ::testing::Test {
         ASSERT_TRUE(waitFor([&] { return orvik.RXCharacteristic && orvik.TXCharacteristic; }));
     }
 
-    Data written() {
-        Data written;
-        for (const auto& call : callsOf(device + "/service0010/char0011", "WriteValue")) {
-            const auto piece = call[0].get<std::vector<std::uint8_t>>();
-            EXPECT_LE(piece.size(), 20u);
-            written.insert(written.end(), piece.begin(), piece.end());
-        }
-        return written;
-    }
-
     LogCapture log;
     MockBus bus;
     std::shared_ptr<DBusLink> link = DBusLink::connect(bus.address(), RunLoop::main());
@@ -308,9 +298,9 @@ TEST_F(BlueZTest, TheSdkSurvivesTheServiceVanishingMidScanAndMidJobAndPrintsOnce
     addDevice("AA:BB:CC:00:00:02", "Printer 2");
     Orvik again;
     connectSdk(again);
-    const std::string tx = device + "/service0010/char0013";
-    ASSERT_TRUE(waitFor([&] { return callsOf(tx, "StartNotify").size() == 1; }));
-    update(tx, "org.bluez.GattCharacteristic1", {{"Value", sdbus::Variant(std::vector<std::uint8_t>{0x12})}});
+    const std::string notifier = device + "/service0010/char0013";
+    ASSERT_TRUE(waitFor([&] { return callsOf(notifier, "StartNotify").size() == 1; }));
+    update(notifier, "org.bluez.GattCharacteristic1", {{"Value", sdbus::Variant(std::vector<std::uint8_t>{0x12})}});
     ASSERT_TRUE(waitFor([&] { return again.RecevedData == Data{0x12}; }));
     again.InitPrinter();
     again.PrintText("A line that is longer than one piece");
@@ -318,8 +308,14 @@ TEST_F(BlueZTest, TheSdkSurvivesTheServiceVanishingMidScanAndMidJobAndPrintsOnce
     EXPECT_TRUE(again.WaitUntilSent(10s));
     again.Disconnect();
     ASSERT_TRUE(waitFor([&] { return callsOf(device, "Disconnect").size() == 1; }));
-    EXPECT_EQ(written(), Testing::bytes({0x1B, 0x40}) + Testing::text("A line that is longer than one piece\r\n") +
-                                     Testing::bytes({0x1B, 0x6D}));
+    Data written;
+    for (const auto& call : callsOf(device + "/service0010/char0011", "WriteValue")) {
+        const auto piece = call[0].get<std::vector<std::uint8_t>>();
+        EXPECT_LE(piece.size(), 20u);
+        written.insert(written.end(), piece.begin(), piece.end());
+    }
+    EXPECT_EQ(written, Testing::bytes({0x1B, 0x40}) + Testing::text("A line that is longer than one piece\r\n") +
+                           Testing::bytes({0x1B, 0x6D}));
 }
 
 // Each cause is told at once, with an unsupported radio; each row takes one more thing away.
