@@ -14,7 +14,7 @@ namespace {
 
 using Testing::ScopedEnv;
 
-TEST(Documents, FollowsTheUserDirsFileThenHome) {
+TEST(Documents, FollowsASetDirectoryThenTheUserDirsFileThenHome) {
     Testing::TempDir dir;
     const std::string home = dir.file("home");
     const std::string config = dir.file("config");
@@ -24,6 +24,7 @@ TEST(Documents, FollowsTheUserDirsFileThenHome) {
         const char* name;
         std::optional<std::string> home, xdgConfigHome, userDirs;
         std::optional<std::string> expected;
+        std::optional<std::string> set = std::nullopt;  // given to setDirectory; empty clears it as absent does
     };
     const std::vector<Case> cases = {
         {"no file", home, config, std::nullopt, home + "/Documents"},
@@ -41,6 +42,8 @@ TEST(Documents, FollowsTheUserDirsFileThenHome) {
         {"no home, absolute entry", std::nullopt, config, "XDG_DOCUMENTS_DIR=\"/srv/docs\"\n", "/srv/docs"},
         {"no home, entry needs home", std::nullopt, config, "XDG_DOCUMENTS_DIR=\"$HOME/Docs\"\n", std::nullopt},
         {"nothing known", std::nullopt, std::nullopt, std::nullopt, std::nullopt},
+        {"set directory", home, config, "XDG_DOCUMENTS_DIR=\"/b\"\n", "/var/spool/receipts", "/var/spool/receipts//"},
+        {"set directory cleared", home, config, std::nullopt, home + "/Documents", ""},
     };
     for (const Case& c : cases) {
         const std::string file = (c.xdgConfigHome ? *c.xdgConfigHome : home + "/.config") + "/user-dirs.dirs";
@@ -48,20 +51,9 @@ TEST(Documents, FollowsTheUserDirsFileThenHome) {
         if (c.userDirs) Testing::writeFile(file, Data(c.userDirs->begin(), c.userDirs->end()));
         ScopedEnv homeEnv("HOME", c.home);
         ScopedEnv configEnv("XDG_CONFIG_HOME", c.xdgConfigHome);
+        Documents::setDirectory(c.set);
         EXPECT_EQ(Documents::directory(), c.expected) << c.name;
     }
-}
-
-TEST(Documents, ASetDirectoryWinsUntilCleared) {
-    ScopedEnv homeEnv("HOME", "/home/someone");
-    ScopedEnv configEnv("XDG_CONFIG_HOME", "/nonexistent");
-    Documents::setDirectory("/var/spool/receipts//");
-    EXPECT_EQ(Documents::directory(), "/var/spool/receipts");
-    Documents::setDirectory("");
-    EXPECT_EQ(Documents::directory(), "/home/someone/Documents");
-    Documents::setDirectory("/tmp");
-    Documents::setDirectory(std::nullopt);
-    EXPECT_EQ(Documents::directory(), "/home/someone/Documents");
 }
 
 }  // namespace

@@ -26,7 +26,6 @@ using Settings = std::map<std::string, std::map<std::string, sdbus::Variant>>;
 
 constexpr const char* nm = "org.freedesktop.NetworkManager";
 constexpr const char* nmPath = "/org/freedesktop/NetworkManager";
-constexpr const char* mockInterface = "org.freedesktop.DBus.Mock";
 // Stands in for NetworkManager's own method, with the connection still activating, for the test to settle.
 constexpr const char* activatingJoin =
     "conn = self.AddWiFiConnection(args[1], 'joined', 'PrinterAP', ''); "
@@ -54,17 +53,14 @@ std::optional<std::string> join(NetworkManagerHotspot& hotspot, HotspotConfigura
 }
 
 struct NetworkManagerHotspotTest : ::testing::Test {
-    void SetUp() override {
-        bus.startMock({"--template", "networkmanager"}, nm);
-        link = DBusLink::connect(bus.address(), RunLoop::main());
-        ASSERT_TRUE(link);
-    }
+    void SetUp() override { bus.startMock({"--template", "networkmanager"}, nm); }
 
     // The mock's AddWiFiDevice and AddAccessPoint; returns the new object's path.
     template <typename... Arguments>
     std::string add(const std::string& method, const Arguments&... arguments) {
         std::string path;
-        bus.proxy(nm, nmPath)->callMethod(method).onInterface(mockInterface).withArguments(arguments...).storeResultsTo(path);
+        bus.proxy(nm, nmPath)->callMethod(method).onInterface("org.freedesktop.DBus.Mock")
+            .withArguments(arguments...).storeResultsTo(path);
         return path;
     }
     std::string addWifiDevice() { return add("AddWiFiDevice", "wlan0", "wlan0", 30u); }
@@ -73,7 +69,7 @@ struct NetworkManagerHotspotTest : ::testing::Test {
     }
 
     void replaceMethod(const std::string& name, const std::string& in, const std::string& out, const std::string& code) {
-        bus.addMethod(nm, nmPath, nm, name, in, out, code);
+        bus.control(nm, nmPath, "AddMethod", nm, name, in, out, code);
     }
     auto callsOf(const std::string& method) { return bus.callsOf(nm, nmPath, method); }
 
@@ -85,19 +81,19 @@ struct NetworkManagerHotspotTest : ::testing::Test {
     }
 
     void settle(const std::string& active, std::uint32_t state, std::uint32_t reason) {
-        bus.emitSignal(nm, active, "org.freedesktop.NetworkManager.Connection.Active", "StateChanged", "uu",
-                       {sdbus::Variant(state), sdbus::Variant(reason)});
+        bus.control(nm, active, "EmitSignal", "org.freedesktop.NetworkManager.Connection.Active", "StateChanged", "uu",
+                    std::vector{sdbus::Variant(state), sdbus::Variant(reason)});
     }
 
     MockBus bus;
-    std::shared_ptr<DBusLink> link;
+    std::shared_ptr<DBusLink> link = DBusLink::connect(bus.address(), RunLoop::main());
+    NetworkManagerHotspot hotspot{link};
 };
 
 TEST_F(NetworkManagerHotspotTest, JoinsTheMatchingAccessPointWithThePassphraseAndForgetsItAfterwards) {
     const std::string device = addWifiDevice();
     addAccessPoint(device, "Other");
     const std::string point = addAccessPoint(device, "PrinterAP");
-    NetworkManagerHotspot hotspot(link);
     EXPECT_EQ(join(hotspot, network("PrinterAP", "secret123")), std::nullopt);
 
     const auto calls = callsOf("AddAndActivateConnection");
@@ -123,7 +119,6 @@ TEST_F(NetworkManagerHotspotTest, AVolatileConnectionIsPreferredAndAnOpenNetwork
     replaceMethod("AddAndActivateConnection2", "a{sa{sv}}ooa{sv}", "ooa{sv}",
                   "conn = self.AddWiFiConnection(args[1], 'joined', 'PrinterAP', ''); "
                   "ret = (conn, self.AddActiveConnection([args[1]], conn, args[2], 'joined', 2), {})");
-    NetworkManagerHotspot hotspot(link);
     EXPECT_EQ(join(hotspot, network("PrinterAP", "")), std::nullopt);
     const auto calls = callsOf("AddAndActivateConnection2");
     ASSERT_EQ(calls.size(), 1u);
@@ -138,7 +133,6 @@ TEST_F(NetworkManagerHotspotTest, AWrongPassphraseFailsWithNetworkManagersReason
     addAccessPoint(device, "PrinterAP");
     replaceMethod("AddAndActivateConnection", "a{sa{sv}}oo", "oo", activatingJoin);
     Testing::LogCapture log;
-    NetworkManagerHotspot hotspot(link);
     // The join completes only once NetworkManager settles the connection, which this mock leaves to the test.
     const auto settleRefused = [&] {
         RunLoop::main().runUntil([&] { return savedConnections().size() == 1; }, 5s);
@@ -152,7 +146,6 @@ TEST_F(NetworkManagerHotspotTest, AWrongPassphraseFailsWithNetworkManagersReason
 }
 
 TEST_F(NetworkManagerHotspotTest, FailuresCarryATextAndCompleteOnce) {
-    NetworkManagerHotspot hotspot(link);
     EXPECT_EQ(join(hotspot, network("PrinterAP", "x")), "No Wi-Fi device found");
     const std::string device = addWifiDevice();
     // An SSID no access point has: the mock, like NetworkManager, refuses it.
@@ -175,9 +168,8 @@ TEST_F(NetworkManagerHotspotTest, InitSdkLogsTheOutcomeOfTheJoin) {
     EXPECT_EQ(log.lines()[1], "WiFi AP Connect : Success");
 }
 
-TEST(NetworkManagerHotspot, WithoutNetworkManagerOnTheBusTheJoinFailsWithTheBusError) {
-    MockBus bus;
-    NetworkManagerHotspot hotspot(DBusLink::connect(bus.address(), RunLoop::main()));
+TEST_F(NetworkManagerHotspotTest, WithoutNetworkManagerOnTheBusTheJoinFailsWithTheBusError) {
+    bus.stopMock(nm);
     EXPECT_NE(join(hotspot, network("PrinterAP", "")).value_or("").find("org.freedesktop.NetworkManager"), std::string::npos);
     NetworkManagerHotspot unreachable(nullptr);
     EXPECT_EQ(join(unreachable, network("PrinterAP", "")), "NetworkManager is not reachable: no D-Bus connection");

@@ -17,7 +17,6 @@ using namespace std::chrono_literals;
 
 // Debian's own interpreter: the one that has python3-dbusmock, whatever else comes first on PATH.
 constexpr const char* systemPython = "/usr/bin/python3";
-constexpr const char* mockInterface = "org.freedesktop.DBus.Mock";
 
 std::string readLine(int fd) {
     std::string line;
@@ -100,25 +99,10 @@ std::unique_ptr<sdbus::IProxy> MockBus::proxy(const std::string& busName, const 
     return sdbus::createProxy(*control_, busName, path);
 }
 
-void MockBus::addMethod(const std::string& busName, const std::string& path, const std::string& interface,
-                        const std::string& name, const std::string& in, const std::string& out, const std::string& code) {
-    proxy(busName, path)->callMethod("AddMethod").onInterface(mockInterface).withArguments(interface, name, in, out, code);
-}
-
-void MockBus::updateProperties(const std::string& busName, const std::string& path, const std::string& interface,
-                               const std::map<std::string, sdbus::Variant>& properties) {
-    proxy(busName, path)->callMethod("UpdateProperties").onInterface(mockInterface).withArguments(interface, properties);
-}
-
-void MockBus::emitSignal(const std::string& busName, const std::string& path, const std::string& interface,
-                         const std::string& name, const std::string& signature, const std::vector<sdbus::Variant>& arguments) {
-    proxy(busName, path)->callMethod("EmitSignal").onInterface(mockInterface).withArguments(interface, name, signature, arguments);
-}
-
 std::vector<std::vector<sdbus::Variant>> MockBus::callsOf(const std::string& busName, const std::string& path,
                                                           const std::string& method) {
     std::vector<sdbus::Struct<std::uint64_t, std::vector<sdbus::Variant>>> calls;
-    proxy(busName, path)->callMethod("GetMethodCalls").onInterface(mockInterface).withArguments(method).storeResultsTo(calls);
+    proxy(busName, path)->callMethod("GetMethodCalls").onInterface("org.freedesktop.DBus.Mock").withArguments(method).storeResultsTo(calls);
     std::vector<std::vector<sdbus::Variant>> arguments;
     for (const auto& call : calls) arguments.push_back(call.get<1>());
     return arguments;

@@ -33,13 +33,11 @@ public:
     // A proxy on the test's own connection, for synchronous calls that set up or inspect the mocks.
     std::unique_ptr<sdbus::IProxy> proxy(const std::string& busName, const std::string& path);
 
-    // dbusmock's control calls on object `path` of the mock that owns `busName`.
-    void addMethod(const std::string& busName, const std::string& path, const std::string& interface,
-                   const std::string& name, const std::string& in, const std::string& out, const std::string& code);
-    void updateProperties(const std::string& busName, const std::string& path, const std::string& interface,
-                          const std::map<std::string, sdbus::Variant>& properties);
-    void emitSignal(const std::string& busName, const std::string& path, const std::string& interface,
-                    const std::string& name, const std::string& signature, const std::vector<sdbus::Variant>& arguments);
+    // A call on dbusmock's control interface of object `path` (AddMethod, AddObject, UpdateProperties, EmitSignal...).
+    template <typename... Arguments>
+    void control(const std::string& busName, const std::string& path, const std::string& method, const Arguments&... arguments) {
+        proxy(busName, path)->callMethod(method).onInterface("org.freedesktop.DBus.Mock").withArguments(arguments...);
+    }
     // The arguments of every call of `method` the object has had.
     std::vector<std::vector<sdbus::Variant>> callsOf(const std::string& busName, const std::string& path,
                                                      const std::string& method);
