@@ -15,7 +15,7 @@
 #include "Link.h"
 #include "support/Bytes.h"
 #include "support/ImageFiles.h"
-#include "support/LoopbackServer.h"
+#include "examples/LoopbackReceiver.h"
 #include "support/OrvikCli.h"
 #include "support/ScopedEnv.h"
 #include "support/SimulatedLink.h"
@@ -24,7 +24,6 @@
 namespace OrvikFramework::Cli {
 namespace {
 
-using Testing::LoopbackServer;
 using Testing::Outcome;
 using Testing::orvik;
 using Testing::TempDir;
@@ -80,7 +79,7 @@ private:
 };
 
 std::string tcp(int port) { return "tcp://127.0.0.1:" + std::to_string(port); }
-std::string tcp(const LoopbackServer& server) { return tcp(server.port()); }
+std::string tcp(const Loopback::Receiver& server) { return tcp(server.port()); }
 
 // The virtual printer command, and its address from its first line.
 std::string printerAddress(RunningOrvik& printer) {
@@ -116,7 +115,7 @@ Outcome bluetoothJob(const std::function<void(SimulatedPrinter&, SimulatedBlueto
 }
 
 TEST(CliEndToEndTest, PrintsItemsInTheOrderGivenWithTheirOwnSettings) {
-    LoopbackServer server;
+    Loopback::Receiver server;
     const Outcome run = orvik({"print", "--to", tcp(server), "--align", "center", "--bold", "--double-width", "--text",
                                "ORVIK CAFE", "--underline", "--text", "Espresso  2.80", "--font-b", "--double-height",
                                "--text", "Danke", "--hri", "none", "--barcode", "ORVIK42", "--qr-ecc", "H", "--qr-size", "4",
@@ -167,7 +166,7 @@ TEST(CliEndToEndTest, SendsAFileUnchangedWithoutProgressWhenNotATerminal) {
     Data job(300 * 1024);
     for (std::size_t i = 0; i < job.size(); ++i) job[i] = static_cast<std::uint8_t>(i * 7 + i / 251);
     Testing::writeFile(dir.file("job.bin"), job);
-    LoopbackServer server;
+    Loopback::Receiver server;
     const Outcome run = orvik({"send", "--to", tcp(server), dir.file("job.bin")});
     EXPECT_EQ(run.code, 0) << run.output;
     EXPECT_EQ(run.output, "");
@@ -181,7 +180,7 @@ TEST(CliEndToEndTest, SavedJobIsPreviewedAndSentLater) {
     EXPECT_EQ(orvik({"print", "--to", "file:" + saved, "--text", "Again"}).output,
               "orvik: " + saved + " already exists; a job is saved to a new file only\n");
     EXPECT_EQ(orvik({"preview", saved, dir.file("job.png")}).code, 0);
-    LoopbackServer server;
+    Loopback::Receiver server;
     EXPECT_EQ(orvik({"send", "--to", tcp(server), saved}).code, 0);
     EXPECT_EQ(server.received(), Testing::readFile(saved));
 }
@@ -194,11 +193,11 @@ TEST(CliEndToEndTest, FailuresHaveTheirExitCodeAndOneLine) {
     Testing::writeFile(dir.file("in.png"), Testing::encodePng(Testing::greyImage(8, 8, [](int, int) { return 0; })));
     Testing::writeFile(dir.file("empty.bin"), Data{});
     Testing::writeFile(dir.file("big.bin"), Data(16 * 1024 * 1024, 'x'));
-    const int closedPort = Testing::closedLoopbackPort();
+    const int closedPort = Loopback::closedPort();
     const std::string closed = tcp(closedPort);
-    LoopbackServer resetting(LoopbackServer::Options{.resetAfter = 256 * 1024});
+    Loopback::Receiver resetting(Loopback::Receiver::Options{.resetAfter = 256 * 1024});
     int deafPort = 0;
-    const int deaf = Testing::listenOnLoopback(deafPort);  // connections complete in the kernel; nothing is read
+    const int deaf = Loopback::listen(deafPort);  // connections complete in the kernel; nothing is read
     RunningOrvik paperOut({"printer", "--port", "0", "--paper-out", "--out", dir.file("received")});
     const std::string paperOutAt = printerAddress(paperOut);
     const std::string wifi = "wifi://Cafe?password=s3cret&host=127.0.0.1&port=" + std::to_string(closedPort);
@@ -297,7 +296,7 @@ TEST(CliEndToEndTest, WifiJoinsThenPrintsOverTcpWithoutShowingThePassword) {
     Testing::writeFile(dir.file("password"), text("s3cret-phrase\nignored"));
     for (const bool fromStdin : {false, true}) {
         SCOPED_TRACE(fromStdin);
-        LoopbackServer server;
+        Loopback::Receiver server;
         const std::string to = "wifi://Cafe%20AP?host=127.0.0.1&port=" + std::to_string(server.port());
         std::vector<std::string> args = {"-v", "--virtual-printer", dir.path().string(), "print", "--to", to, "--text", "hi"};
         if (fromStdin) args.push_back("--password-stdin");

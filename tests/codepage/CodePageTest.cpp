@@ -8,7 +8,7 @@
 
 #include "support/Bytes.h"
 #include "support/LogCapture.h"
-#include "support/LoopbackServer.h"
+#include "examples/LoopbackReceiver.h"
 #include "support/OrvikCli.h"
 #include "support/Receipts.h"
 #include "support/RecordingTcpSocket.h"
@@ -173,7 +173,7 @@ TEST(CodePageRoundTrip, UnknownTableIsReportedAndCjkIsDrawnFromTheFallbackFont) 
 }
 
 TEST(CodePageRoundTrip, CommandLineConvertsTextsAfterTheOption) {
-    Testing::LoopbackServer server;
+    Loopback::Receiver server;
     const std::string to = "tcp://127.0.0.1:" + std::to_string(server.port());
     const Testing::Outcome run = Testing::orvik({"print", "--to", to, "--text", "\xC3\xA9", "--codepage", "cp866", "--text",
                                                  "\xD0\x96", "--text", "\xE2\x82\xAC", "--codepage", "shift-jis",

@@ -5,7 +5,7 @@
 #include <orvik/OrvikFramework.h>
 
 #include "support/LogCapture.h"
-#include "support/LoopbackServer.h"
+#include "examples/LoopbackReceiver.h"
 #include "support/SimulatedLink.h"
 
 namespace OrvikFramework {
@@ -54,7 +54,7 @@ TEST(LinkSetup, WifiJoinsOnceWithoutWepAndNeverShowsThePassphrase) {
         EXPECT_THAT(log.lines(), ElementsAre("\"Connect WIRELESSS_INTERFACE.WIFI : PrinterAP\""));
         drainMainLoop();
         EXPECT_FALSE(sdk.bConnect);
-        sdk.Connect("127.0.0.1", Testing::closedLoopbackPort());
+        sdk.Connect("127.0.0.1", Loopback::closedPort());
         drainMainLoop();
         EXPECT_EQ(log.lines().at(1), joinLine);
         for (const std::string& line : log.lines()) EXPECT_EQ(line.find("pa55"), std::string::npos) << line;
@@ -118,7 +118,7 @@ TEST(LinkSetup, ConnectFollowsTheStateTableOnEveryLink) {
         sdk.InitSDK(type, 512, "printer", "");
         log.clear();
         const auto before = sdk.TCPDevice;
-        EXPECT_TRUE(sdk.Connect("127.0.0.1", Testing::closedLoopbackPort()));
+        EXPECT_TRUE(sdk.Connect("127.0.0.1", Loopback::closedPort()));
         ASSERT_NE(sdk.TCPDevice, nullptr);
         EXPECT_NE(sdk.TCPDevice, before);
         EXPECT_EQ(sdk.TCPDevice->host, "127.0.0.1");
@@ -136,7 +136,7 @@ TEST(LinkSetup, DisconnectActsOnTheCurrentLinkOnlyWhenConnected) {
     sdk.Disconnect();
     EXPECT_TRUE(log.lines().empty());
 
-    Testing::LoopbackServer server;
+    Loopback::Receiver server;
     sdk.InitSDK(WIRELESSS_INTERFACE::SOCKET, 512, "127.0.0.1", "");
     ASSERT_TRUE(sdk.Connect("127.0.0.1", server.port()));
     sdk.PrintText("hi");

@@ -18,16 +18,14 @@
 #include "support/SysCallFaults.h"
 #include "support/Bytes.h"
 #include "support/LogCapture.h"
-#include "support/LoopbackServer.h"
+#include "examples/LoopbackReceiver.h"
 
 namespace OrvikFramework {
 namespace {
 
 using namespace std::chrono_literals;
-using Testing::closedLoopbackPort;
 using Testing::LogCapture;
 using Testing::operator+;
-using Testing::LoopbackServer;
 using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::Not;
@@ -49,7 +47,7 @@ Data pattern(std::size_t size) {
 // A peer the test accepts and drives itself, for reads and end-of-stream.
 class AcceptedPeer {
 public:
-    AcceptedPeer() : listener_(Testing::listenOnLoopback(port_)) {}
+    AcceptedPeer() : listener_(Loopback::listen(port_)) {}
     ~AcceptedPeer() {
         closePeer();
         ::close(listener_);
@@ -71,7 +69,7 @@ private:
 
 // Failure kinds as job outcomes are JobOutcome's table; here: the event log lines of each way connect() ends.
 TEST(TcpSocketEvents, EachOutcomeLogsItsEventAndStreamLines) {
-    LoopbackServer server;
+    Loopback::Receiver server;
     struct Case {
         std::string host;
         std::int64_t port;
@@ -83,7 +81,7 @@ TEST(TcpSocketEvents, EachOutcomeLogsItsEventAndStreamLines) {
     const Case cases[] = {
         {"127.0.0.1", server.port(), false, "outputStream:HasSpaceAvailable",
          {"Start open()", "inputStream:OpenCompleted", "outputStream:OpenCompleted", "event:4"}, {}, {"event:1", 2}},
-        {"127.0.0.1", closedLoopbackPort(), false, "outputStream:ErrorOccurred : Connection refused",
+        {"127.0.0.1", Loopback::closedPort(), false, "outputStream:ErrorOccurred : Connection refused",
          {"inputStream:ErrorOccurred : Connection refused"}, {}, {"event:8", 2}},
         {"no-such-host.invalid", 9100, false, "", {}, {"inputStream:ErrorOccurred : unknown error"}, {"event:8", 2}},
         {"127.0.0.1", 70000, false, "", {}, {"inputStream:ErrorOccurred : unknown error"}, {"event:8", 2}},
@@ -117,7 +115,7 @@ TEST(TcpSocketSend, SendsWaitForTheOpenAndFailWithoutStreamsOrAfterDisconnect) {
     EXPECT_EQ(unconnected.SendBytes({1}), -1);
     EXPECT_TRUE(log.lines().empty());
 
-    LoopbackServer server;
+    Loopback::Receiver server;
     TcpSocket socket;
     socket.connect("127.0.0.1", server.port());
     const Data data = pattern(1000);
@@ -133,7 +131,7 @@ TEST(TcpSocketSend, SendsWaitForTheOpenAndFailWithoutStreamsOrAfterDisconnect) {
 
 TEST(TcpSocketSend, EightMegabytesToASlowReaderArriveByteExact) {
     LogCapture log;
-    LoopbackServer server({.readChunk = 8192, .pauseBetweenReads = 1ms, .resetAfter = {}, .idleLimit = 20s});
+    Loopback::Receiver server({.readChunk = 8192, .pauseBetweenReads = 1ms, .resetAfter = {}, .idleLimit = 20s});
     TcpSocket socket;
     socket.connect("127.0.0.1", server.port());
     const Data data = pattern(8 << 20);
@@ -145,7 +143,7 @@ TEST(TcpSocketSend, EightMegabytesToASlowReaderArriveByteExact) {
 // Sends after the reset would raise SIGPIPE, which must not end the process.
 TEST(TcpSocketSend, AResetMidJobFailsTheSendWithoutKillingTheProcess) {
     LogCapture log;
-    LoopbackServer server({.readChunk = 4096, .pauseBetweenReads = 0ms, .resetAfter = 64 * 1024, .idleLimit = 20s});
+    Loopback::Receiver server({.readChunk = 4096, .pauseBetweenReads = 0ms, .resetAfter = 64 * 1024, .idleLimit = 20s});
     TcpSocket socket;
     socket.connect("127.0.0.1", server.port());
     EXPECT_EQ(socket.SendData(pattern(16 << 20)), -1);
@@ -168,7 +166,7 @@ TEST(TcpSocketSend, InterruptedFullAndShortWritesStillDeliverEveryByteOnce) {
             default: return realSysCalls().send(fd, bytes, std::min<size_t>(length, 3), flags);
         }
     };
-    LoopbackServer server;
+    Loopback::Receiver server;
     TcpSocket socket;
     socket.connect("127.0.0.1", server.port());
     const Data data = pattern(301);
@@ -199,7 +197,7 @@ TEST(TcpSocketSend, ASendThatKeepsProgressingIsNotTimedOut) {
         return timeoutMs < 10 ? 0 : realSysCalls().poll(fds, count, timeoutMs);
     };
     LogCapture log;
-    LoopbackServer server;
+    Loopback::Receiver server;
     TcpSocket socket;
     socket.waitTimeout = 100ms;
     socket.connect("127.0.0.1", server.port());
@@ -237,7 +235,7 @@ TEST(TcpSocketRecv, ReadsWhatArrivedAndIsEmptyOnBadSizesTimeoutsAndEnd) {
 
 TEST(TcpSocketLifetime, DestroyingOrReconnectingWithEventsPendingIsSafe) {
     LogCapture log;
-    LoopbackServer first;
+    Loopback::Receiver first;
     std::shared_ptr<InputStream> kept;
     {
         auto socket = std::make_unique<TcpSocket>();
@@ -247,9 +245,9 @@ TEST(TcpSocketLifetime, DestroyingOrReconnectingWithEventsPendingIsSafe) {
     pump();
     EXPECT_THAT(log.lines(), ElementsAre("Start open()"));
 
-    LoopbackServer second;
+    Loopback::Receiver second;
     TcpSocket socket;
-    socket.connect("127.0.0.1", closedLoopbackPort());
+    socket.connect("127.0.0.1", Loopback::closedPort());
     socket.connect("127.0.0.1", second.port());
     ASSERT_TRUE(pumpUntilLogged(log, "outputStream:OpenCompleted"));
     pump();

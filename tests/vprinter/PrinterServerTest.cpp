@@ -13,7 +13,7 @@
 #include <orvik/vprinter/Server.h>
 
 #include "support/LogCapture.h"
-#include "support/LoopbackServer.h"
+#include "examples/LoopbackReceiver.h"
 #include "support/TempDir.h"
 #include "vprinter/Renderer.h"
 
@@ -36,7 +36,7 @@ void printWithSdk(Server& server, const std::function<void(Orvik&)>& calls) {
 
 // A plain client, for what the SDK cannot do: several at once, reading replies.
 int rawClient(int port) {
-    const int fd = Testing::connectToLoopback(port);
+    const int fd = Loopback::connect(port);
     EXPECT_GE(fd, 0);
     return fd;
 }
