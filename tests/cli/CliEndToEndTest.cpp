@@ -13,7 +13,7 @@
 #include "Link.h"
 #include "support/Bytes.h"
 #include "support/ImageFiles.h"
-#include "support/LoopbackServer.h"
+#include "support/Loopback::Receiver.h"
 #include "support/OrvikCli.h"
 #include "support/ScopedEnv.h"
 #include "support/SimulatedLink.h"
@@ -22,7 +22,7 @@
 namespace OrvikFramework::Cli {
 namespace {
 
-using Testing::LoopbackServer;
+using Loopback::Receiver;
 using Testing::Outcome;
 using Testing::orvik;
 using Testing::TempDir;
@@ -31,7 +31,7 @@ using Testing::text;
 using Testing::operator+;
 
 std::string tcp(int port) { return "tcp://127.0.0.1:" + std::to_string(port); }
-std::string tcp(const LoopbackServer& server) { return tcp(server.port()); }
+std::string tcp(const Loopback::Receiver& server) { return tcp(server.port()); }
 
 // `orvik printer` on a free port, its output read line by line; stopped when the test ends, and after 30 s in any
 // case, so a missing line fails the test instead of hanging it.
@@ -66,7 +66,7 @@ private:
 
 // The bytes a fresh receiver got from `orvik COMMAND --to it ARGS...`, which must succeed and say nothing.
 Data received(std::vector<std::string> args) {
-    LoopbackServer server;
+    Loopback::Receiver server;
     args.insert(args.begin() + 1, {"--to", tcp(server)});
     const Outcome run = orvik(args);
     EXPECT_EQ(run.code, 0) << run.output;
@@ -159,11 +159,11 @@ TEST(CliEndToEndTest, FailuresHaveTheirExitCodeAndOneLine) {
     Testing::writeFile(dir.file("in.png"), Testing::encodePng(Testing::greyImage(8, 8, [](int, int) { return 0; })));
     Testing::writeFile(dir.file("empty.bin"), Data{});
     Testing::writeFile(dir.file("big.bin"), Data(16 * 1024 * 1024, 'x'));
-    const int closedPort = Testing::closedLoopbackPort();
+    const int closedPort = Loopback::closedPort();
     const std::string closed = tcp(closedPort);
-    LoopbackServer resetting(LoopbackServer::Options{.resetAfter = 256 * 1024});
+    Loopback::Receiver resetting(Loopback::Receiver::Options{.resetAfter = 256 * 1024});
     int deafPort = 0;
-    const int deaf = Testing::listenOnLoopback(deafPort);  // connections complete in the kernel; nothing is read
+    const int deaf = Loopback::listen(deafPort);  // connections complete in the kernel; nothing is read
     RunningPrinter paperOut({"--paper-out", "--out", dir.file("received")});
     const std::string wifi = "wifi://Cafe?password=s3cret&host=127.0.0.1&port=" + std::to_string(closedPort);
     const auto cli = [&dir](std::vector<std::string> args, bool virtualPrinter = false) {
@@ -263,7 +263,7 @@ TEST(CliEndToEndTest, WifiJoinsThenPrintsOverTcpWithoutShowingThePassword) {
     Testing::writeFile(dir.file("password"), text("s3cret-phrase\nignored"));
     for (const bool fromStdin : {false, true}) {
         SCOPED_TRACE(fromStdin);
-        LoopbackServer server;
+        Loopback::Receiver server;
         std::vector<std::string> args = {"30", ORVIK_CLI_PATH, "-v", "--virtual-printer", dir.path().string(), "print", "--to",
                                          "wifi://Cafe%20AP?host=127.0.0.1&port=" + std::to_string(server.port()), "--text", "hi"};
         if (fromStdin) args.push_back("--password-stdin");

@@ -23,14 +23,14 @@ std::uint32_t le32(const Data& bytes, std::size_t at) {
     return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | static_cast<std::uint32_t>(bytes[at + 3]) << 24;
 }
 
-TEST(ImageConvertTest, ScalesToWidthKeepingAspect) {
+TEST(ImageConvertTest, ScalesToWidthKeepingAspectAndRefusesSizesThatWouldExhaustMemory) {
+    std::string error;
     struct Case {
         int width, height, target, expectedHeight;
     };
     for (const Case c : {Case{1000, 500, 384, 192}, Case{100, 50, 576, 288}, Case{384, 7, 384, 7}, Case{3000, 1, 384, 1},
                          Case{7, 3, 5, 2}}) {
         SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height) + " -> " + std::to_string(c.target));
-        std::string error;
         const auto scaled = scaleToWidth(greyImage(c.width, c.height, [](int, int) { return 200; }), c.target, error);
         ASSERT_TRUE(scaled) << error;
         EXPECT_EQ(scaled->width, c.target);
@@ -39,33 +39,20 @@ TEST(ImageConvertTest, ScalesToWidthKeepingAspect) {
         for (const auto pixel : scaled->pixels) ASSERT_EQ(pixel, 200);
     }
     // Shrinking averages areas; enlarging interpolates.
-    std::string error;
-    const auto checker = greyImage(4, 4, [](int x, int y) { return (x + y) % 2 ? 255 : 0; });
-    const auto small = scaleToWidth(checker, 2, error);
+    const auto small = scaleToWidth(greyImage(4, 4, [](int x, int y) { return (x + y) % 2 ? 255 : 0; }), 2, error);
     ASSERT_TRUE(small);
     for (const auto pixel : small->pixels) EXPECT_NEAR(pixel, 128, 1);
-
-    const auto ramp = greyImage(2, 1, [](int x, int) { return x ? 200 : 0; });
-    const auto wide = scaleToWidth(ramp, 8, error);
+    const auto wide = scaleToWidth(greyImage(2, 1, [](int x, int) { return x ? 200 : 0; }), 8, error);
     ASSERT_TRUE(wide);
     for (int x = 1; x < 8; ++x) EXPECT_LE(wide->pixels[x - 1], wide->pixels[x]);
     EXPECT_EQ(wide->pixels.front(), 0);
     EXPECT_EQ(wide->pixels.back(), 200);
-}
 
-TEST(ImageConvertTest, RefusesSizesThatWouldExhaustMemory) {
-    std::string error;
     EXPECT_FALSE(scaleToWidth(greyImage(10, 10, [](int, int) { return 0; }), 0, error));
     EXPECT_EQ(error, "width must be between 1 and 4096 dots");
     EXPECT_FALSE(scaleToWidth(greyImage(10, 10, [](int, int) { return 0; }), maxWidth + 1, error));
     EXPECT_FALSE(scaleToWidth(greyImage(1, 20000, [](int, int) { return 0; }), maxWidth, error));
     EXPECT_EQ(error, "scaled picture too large (4096x81920000)");
-
-    // A PNG header claiming 20000 x 20000 pixels, refused before the decoder allocates them.
-    Data forged = Testing::encodePng(greyImage(1, 1, [](int, int) { return 0; }));
-    for (const std::size_t at : {18u, 22u}) forged[at] = 0x4e, forged[at + 1] = 0x20;
-    EXPECT_FALSE(decode(forged, error));
-    EXPECT_EQ(error, "picture too large (20000x20000)");
 }
 
 // Whole conversions (decode, scale, dither) of every PNG layout and a JPEG, at their own width, shrunk and enlarged,
@@ -137,13 +124,6 @@ TEST(ImageConvertTest, DitheringKeepsTheMeanGrey) {
     }
 }
 
-TEST(ImageConvertTest, ThresholdDecidesEachPixelAlone) {
-    const auto grey = greyImage(16, 2, [](int x, int) { return x * 16; });
-    const BitImage bits = dither(grey, Dither::Threshold, 100);
-    for (int x = 0; x < 16; ++x) EXPECT_EQ(bits.black(x, 0), x * 16 < 100) << x;
-    EXPECT_EQ(bits.rowBytes(), 2);
-}
-
 TEST(ImageConvertTest, WritesStandardOneBitBmpThatDecodesBack) {
     // 10 dots wide: each row is padded to 4 bytes; top left black, so orientation shows.
     const BitImage bits = dither(greyImage(10, 3, [](int x, int y) { return (x + y * 3) % 4 ? 255 : 0; }), Dither::Threshold);
@@ -165,10 +145,6 @@ TEST(ImageConvertTest, WritesStandardOneBitBmpThatDecodesBack) {
 TEST(ImageConvertTest, DecodesWholePicturesAndRefusesTheRest) {
     const auto grey = greyImage(13, 5, [](int x, int y) { return (x * 19 + y * 7) % 256; });
     std::string error;
-    const auto decoded = decode(Testing::encodePng(grey), error, 13);
-    ASSERT_TRUE(decoded) << error;
-    EXPECT_EQ(decoded->rows, dither(grey, Dither::Threshold).rows);
-
     // Stored top row first (negative height): black above white.
     Data topDown = encodeBmp(dither(greyImage(1, 2, [](int, int y) { return y ? 0 : 255; }), Dither::Threshold));
     for (const std::size_t at : {22u, 23u, 24u, 25u}) topDown[at] = at == 22 ? 0xFE : 0xFF;  // height -2
@@ -181,6 +157,9 @@ TEST(ImageConvertTest, DecodesWholePicturesAndRefusesTheRest) {
     const Data bmp = encodeBmp(dither(grey, Dither::Threshold));
     Data hugeBmp(bmp.begin(), bmp.begin() + 62);
     for (const std::size_t at : {18u, 22u}) hugeBmp[at] = 0x00, hugeBmp[at + 1] = 0x20;  // 8192 x 8192
+    // A PNG header claiming 20000 x 20000 pixels, refused before the decoder allocates them.
+    Data hugePng = png;
+    for (const std::size_t at : {18u, 22u}) hugePng[at] = 0x4e, hugePng[at + 1] = 0x20;
     const Data gif = {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0x80, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF,
                       0x2C, 0, 0, 0, 0, 1, 0, 1, 0, 0, 2, 2, 0x44, 0x01, 0, 0x3B};
     ASSERT_TRUE(decode(gif, error)) << error;
@@ -192,6 +171,7 @@ TEST(ImageConvertTest, DecodesWholePicturesAndRefusesTheRest) {
         {Data{}, "empty file"},
         {Data(bmp.begin(), bmp.end() - 1), "file is cut short: " + std::to_string(bmp.size() - 1) + " of " + std::to_string(bmp.size()) + " bytes"},
         {hugeBmp, "file is cut short: 62 of 8388670 bytes"},
+        {hugePng, "picture too large (20000x20000)"},
         {Data(gif.begin(), gif.end() - 3), "file is cut short: 32 of 35 bytes"},
         {Data(png.begin(), png.end() - 20), "file is cut short: " + std::to_string(png.size() - 20) + " of " + std::to_string(png.size() - 12) + " bytes"},
     };
@@ -204,15 +184,10 @@ TEST(ImageConvertTest, DecodesWholePicturesAndRefusesTheRest) {
 // A DHT segment whose one table declares `codes` codes, spread over the 16 code lengths.
 Data huffmanSegment(std::size_t codes) {
     const std::size_t length = 2 + 1 + 16 + codes;
-    Data segment(2 + length, 0x01);  // symbol values need no meaning here
-    segment[0] = 0xFF;
-    segment[1] = 0xC4;
-    segment[2] = static_cast<std::uint8_t>(length >> 8);
-    segment[3] = static_cast<std::uint8_t>(length);
-    segment[4] = 0x00;  // DC table 0
-    for (std::size_t i = 0, left = codes; i < 16; ++i, left -= std::min<std::size_t>(left, 255)) {
-        segment[5 + i] = static_cast<std::uint8_t>(std::min<std::size_t>(left, 255));
-    }
+    Data segment = {0xFF, 0xC4, static_cast<std::uint8_t>(length >> 8), static_cast<std::uint8_t>(length), 0x00};  // DC 0
+    for (std::size_t left = codes; segment.size() < 21; left -= std::min<std::size_t>(left, 255))
+        segment.push_back(static_cast<std::uint8_t>(std::min<std::size_t>(left, 255)));
+    segment.resize(2 + length, 0x01);  // symbol values need no meaning here
     return segment;
 }
 
@@ -223,8 +198,7 @@ Data inserted(Data bytes, std::size_t at, const Data& extra) {
 
 // The picture decoder writes past its tables when a JPEG declares more than 256 codes in one, wherever the table is.
 TEST(ImageConvertTest, RefusesJpegsWhoseHuffmanTablesOverflowTheDecoder) {
-    const auto grey = greyImage(16, 16, [](int x, int y) { return (x * 16 + y) % 256; });
-    const Data jpeg = Testing::encodeJpeg(grey);
+    const Data jpeg = Testing::encodeJpeg(greyImage(16, 16, [](int x, int y) { return (x * 16 + y) % 256; }));
     std::string error;
     ASSERT_TRUE(decode(jpeg, error)) << error;
     EXPECT_FALSE(JpegTables::hasOversizedHuffmanTable(jpeg.data(), jpeg.size()));

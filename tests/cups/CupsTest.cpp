@@ -17,7 +17,7 @@
 
 #include "support/ImageFiles.h"
 #include "support/LogCapture.h"
-#include "support/LoopbackServer.h"
+#include "examples/LoopbackReceiver.h"
 #include "support/OrvikCli.h"
 #include "support/TempDir.h"
 
@@ -84,7 +84,7 @@ TEST(CupsBackendTest, SendsTheJobAndTellsTheSchedulerWhatBecameOfIt) {
         {printer, {.paperEnd = true}, false, 6, {"STATE: +media-empty-error", "cannot print now"}, 0},
         {printer, {.coverOpen = true}, false, 6, {"STATE: +cover-open-error"}, 0},
         {printer, {.answers = false}, false, 0, {"no status from the printer", "INFO: sent 8 of 8 bytes"}, 1},
-        {"orvik:tcp://127.0.0.1:" + std::to_string(Testing::closedLoopbackPort()), {}, false, 6, {"cannot reach the printer"}, 0},
+        {"orvik:tcp://127.0.0.1:" + std::to_string(Loopback::closedPort()), {}, false, 6, {"cannot reach the printer"}, 0},
         {"orvik:tcp://127.0.0.1:99999", {}, false, 4, {"bad port"}, 0},
         {"orvik:usb:///nonexistent/lp0", {}, false, 6, {"cannot reach the printer"}, 0},
         {"socket://127.0.0.1:9100", {}, false, 4, {"must be orvik:"}, 0},
@@ -155,7 +155,7 @@ TEST(CupsFilterTest, PrintsPicturesAndDocumentsAtThePaperWidthThroughCupsfilter)
 // A scheduler of its own in a temporary directory, listening on a free loopback port; stopped with the test.
 class PrivateCupsd {
 public:
-    explicit PrivateCupsd(const fs::path& root) : root_(root), port_(Testing::closedLoopbackPort()) {
+    explicit PrivateCupsd(const fs::path& root) : root_(root), port_(Loopback::closedPort()) {
         for (const char* sub : {"conf/ppd", "state", "cache", "spool/tmp", "log"}) fs::create_directories(root / sub);
         openToAll(root);
         makeServerBin(root / "bin");
@@ -184,7 +184,7 @@ public:
         if (pid_ > 0) ::waitpid(pid_, nullptr, 0);
     }
     bool ready() const {
-        const int fd = Testing::connectToLoopback(port_);
+        const int fd = Loopback::connect(port_);
         if (fd >= 0) ::close(fd);
         return fd >= 0;
     }

@@ -1,18 +1,13 @@
 // Layout, per-character code pages and receiptline documents, read back from the virtual printer.
-#define ZX_USE_UTF8
-#include <ZXing/ReadBarcode.h>
-
 #include <gtest/gtest.h>
-
-#include <fstream>
-#include <sstream>
 
 #include <orvik/Layout.h>
 #include <orvik/Orvik.h>
 
+#include "support/ReadBack.h"
+#include "support/Receipts.h"
 #include "support/RecordingTcpSocket.h"
-#include "vprinter/Decoder.h"
-#include "vprinter/Renderer.h"
+#include "support/TempDir.h"
 
 namespace OrvikFramework {
 namespace {
@@ -20,20 +15,9 @@ namespace {
 using Layout::Align;
 using Layout::ColumnSpec;
 
-std::vector<VirtualPrinter::Receipt> printed(const Data& job, std::uint32_t dots) {
-    VirtualPrinter::RenderOptions options;
-    options.paperDots = dots;
-    VirtualPrinter::Renderer renderer(options);
-    renderer.apply(VirtualPrinter::decodeAll(job));
-    renderer.finish();
-    return renderer.takeReceipts();
-}
-
 std::string file(const std::string& name) {
-    std::ifstream in(std::string(ORVIK_TEST_DOCS) + "/" + name);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+    const Data bytes = Testing::readFile(std::string(ORVIK_TEST_DOCS) + "/" + name);
+    return {bytes.begin(), bytes.end()};
 }
 
 TEST(Layout, ColumnsAtEachPaperAndSize) {
@@ -80,8 +64,9 @@ TEST(ProfileText, PicksACodePagePerRunAndTheVirtualPrinterReadsItBack) {
     const auto replaced = printer.sdk.PrintProfileText("Grüße Καλημέρα Привет 5 € 中");
     ASSERT_TRUE(replaced);
     EXPECT_EQ(*replaced, 1);
-    const auto receipts = printed(printer.sent(), 576);
+    const auto receipts = Testing::printed(printer.sent(), {.paperDots = 576});
     ASSERT_EQ(receipts.size(), 1u);
+    EXPECT_EQ(receipts[0].width, 576u);
     EXPECT_EQ(receipts[0].text, "Grüße Καλημέρα Привет 5 € ?\n");
     EXPECT_TRUE(receipts[0].warnings.empty());
 }
@@ -108,10 +93,10 @@ TEST(Document, PreviewsMatchTheirTextAndCodesReadBack) {
         EXPECT_EQ(fallbacks, c.fallbacks);
         std::string text;
         std::vector<std::string> codes;
-        for (const VirtualPrinter::Receipt& r : printed(printer.sent(), printer.sdk.Profile.widthDots)) {
+        for (const VirtualPrinter::Receipt& r : Testing::printed(printer.sent(), {.paperDots = printer.sdk.Profile.widthDots})) {
             text += r.text;
-            const auto found = ZXing::ReadBarcodes({r.pixels.data(), static_cast<int>(r.width), static_cast<int>(r.height), ZXing::ImageFormat::Lum});
-            for (const ZXing::Result& result : found) codes.push_back(result.text());
+            const ZXing::ImageView image(r.pixels.data(), static_cast<int>(r.width), static_cast<int>(r.height), ZXing::ImageFormat::Lum);
+            for (const ZXing::Result& result : ZXing::ReadBarcodes(image)) codes.push_back(result.text());
         }
         EXPECT_EQ(text, c.text);
         std::sort(codes.begin(), codes.end());

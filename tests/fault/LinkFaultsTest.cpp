@@ -15,7 +15,7 @@
 
 #include "support/Bytes.h"
 #include "support/LogCapture.h"
-#include "support/LoopbackServer.h"
+#include "support/Loopback::Receiver.h"
 #include "support/SimulatedLink.h"
 
 namespace OrvikFramework {
@@ -81,20 +81,20 @@ TEST(JobOutcome, EachFailureKindIsTheJobsError) {
     };
     const Case cases[] = {
         {"all accepted over TCP", [&] {
-             Testing::LoopbackServer server;
+             Loopback::Receiver server;
              return overTcp("127.0.0.1", server.port(), small);
          }, std::nullopt, 9 + 6},  // the job and "more"
         {"all confirmed over Bluetooth", [] { return overBluetooth([](auto&, auto&) {}); }, std::nullopt, 5 + 5 + 7},
-        {"closed port", [&] { return overTcp("127.0.0.1", Testing::closedLoopbackPort(), small); },
+        {"closed port", [&] { return overTcp("127.0.0.1", Loopback::closedPort(), small); },
          ErrorCode::ConnectionRefused, 0},
         {"unresolvable host", [&] { return overTcp("no-such-host.invalid", 9100, small); }, ErrorCode::HostNotFound, 0},
         {"reset mid-job", [&] {
-             Testing::LoopbackServer server({.resetAfter = 1000});
+             Loopback::Receiver server({.resetAfter = 1000});
              return overTcp("127.0.0.1", server.port(), huge);
          }, ErrorCode::LinkLost, std::uint64_t(-1)},
         {"peer never reads", [&] {
              int port = 0;
-             const int listener = Testing::listenOnLoopback(port);  // the kernel accepts; nobody ever reads
+             const int listener = Loopback::listen(port);  // the kernel accepts; nobody ever reads
              const JobOutcome outcome = overTcp("127.0.0.1", port, huge, 200ms);
              ::close(listener);
              return outcome;
@@ -185,7 +185,7 @@ TEST(JobOutcome, TheObserverHearsOfTheLinkAndTheJobInOrder) {
     LogCapture quiet;
     const auto recorder = std::make_shared<Recorder>();
     {
-        Testing::LoopbackServer server;
+        Loopback::Receiver server;
         Orvik sdk;
         sdk.setObserver(recorder);
         sdk.InitSDK(WIRELESSS_INTERFACE::SOCKET, 512, "printer", "");

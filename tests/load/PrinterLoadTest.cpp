@@ -22,7 +22,7 @@
 #include "core/Gzip.h"
 #include "support/Bytes.h"
 #include "support/LogCapture.h"
-#include "support/LoopbackServer.h"
+#include "examples/LoopbackReceiver.h"
 #include "support/TempDir.h"
 
 namespace OrvikFramework::VirtualPrinter {
@@ -43,7 +43,7 @@ std::string textOf(const Receipt& receipt) {
 
 // Sends its receipts in uneven chunks, so that receipts of different clients interleave on the printer's side.
 void printReceipts(int port, int client) {
-    const int fd = Testing::connectToLoopback(port);
+    const int fd = Loopback::connect(port);
     if (fd < 0) return;
     std::string job;
     for (int r = 0; r < receiptsPerClient; ++r) {
@@ -79,7 +79,7 @@ TEST(PrinterLoad, ThirtyTwoClientsOfFiftyReceiptsEachLoseAndMixNothing) {
 }
 
 int sendJob(int port, const std::string& job) {
-    const int fd = Testing::connectToLoopback(port);
+    const int fd = Loopback::connect(port);
     if (fd >= 0) ::send(fd, job.data(), job.size(), MSG_NOSIGNAL);
     return fd;
 }
@@ -156,7 +156,7 @@ TEST(PrinterLoad, OutOfDescriptorsItWaitsIdleAndLosesNoClient) {
     Server server;
     ASSERT_TRUE(server.start());
     std::vector<int> clients;
-    for (int c = 0; c < 30; ++c) clients.push_back(Testing::connectToLoopback(server.port()));
+    for (int c = 0; c < 30; ++c) clients.push_back(Loopback::connect(server.port()));
     rlimit saved{};
     ::getrlimit(RLIMIT_NOFILE, &saved);
     const auto open = std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});

@@ -10,7 +10,7 @@
 
 #include "platform/linux/DBusLink.h"
 #include "support/LogCapture.h"
-#include "support/LoopbackServer.h"
+#include "examples/LoopbackReceiver.h"
 #include "support/MockBus.h"
 
 namespace OrvikFramework {
@@ -45,7 +45,7 @@ TEST_F(DBusLinkTest, SignalsRepliesAndStreamEventsInterleaveOnOneLoop) {
     proxy->uponSignal("Ping").onInterface(service).call([&](const std::string& text) { pings.push_back(text); });
     proxy->finishRegistration();
 
-    Testing::LoopbackServer printer;
+    Loopback::Receiver printer;
     TcpSocket socket;
     socket.connect("127.0.0.1", printer.port());
     emitPing("first");

@@ -4,7 +4,7 @@
 
 #include <orvik/OrvikFramework.h>
 
-#include "support/LoopbackServer.h"
+#include "support/Loopback::Receiver.h"
 #include "support/SdkFixtures.h"
 
 namespace OrvikFramework {
@@ -51,7 +51,7 @@ TEST(WifiJoin, OnceWithoutWepAndNeverShowsThePassphrase) {
         EXPECT_THAT(log.lines(), ElementsAre("\"Connect WIRELESSS_INTERFACE.WIFI : PrinterAP\""));
         drainMainLoop();
         EXPECT_FALSE(sdk.bConnect);
-        sdk.Connect("127.0.0.1", Testing::closedLoopbackPort());
+        sdk.Connect("127.0.0.1", Loopback::closedPort());
         drainMainLoop();
         EXPECT_EQ(log.lines().at(1), joinLine);
         for (const std::string& line : log.lines()) EXPECT_EQ(line.find("pa55"), std::string::npos) << line;
@@ -107,7 +107,7 @@ TEST_F(LinkSetup, ConnectFollowsTheStateTableOnEveryLink) {
         sdk.InitSDK(type, 512, "printer", "");
         log.clear();
         const auto before = sdk.TCPDevice;
-        EXPECT_TRUE(sdk.Connect("127.0.0.1", Testing::closedLoopbackPort()));
+        EXPECT_TRUE(sdk.Connect("127.0.0.1", Loopback::closedPort()));
         ASSERT_NE(sdk.TCPDevice, nullptr);
         EXPECT_NE(sdk.TCPDevice, before);
         EXPECT_EQ(sdk.TCPDevice->host, "127.0.0.1");
@@ -122,7 +122,7 @@ TEST_F(LinkSetup, DisconnectActsOnTheCurrentLinkOnlyWhenConnected) {
     sdk.Disconnect();
     EXPECT_TRUE(log.lines().empty());
 
-    Testing::LoopbackServer server;
+    Loopback::Receiver server;
     sdk.InitSDK(WIRELESSS_INTERFACE::SOCKET, 512, "127.0.0.1", "");
     ASSERT_TRUE(sdk.Connect("127.0.0.1", server.port()));
     sdk.PrintText("hi");

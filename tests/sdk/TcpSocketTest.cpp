@@ -18,16 +18,15 @@
 #include "support/SysCallFaults.h"
 #include "support/Bytes.h"
 #include "support/LogCapture.h"
-#include "support/LoopbackServer.h"
+#include "support/Loopback::Receiver.h"
 
 namespace OrvikFramework {
 namespace {
 
 using namespace std::chrono_literals;
-using Testing::closedLoopbackPort;
 using Testing::LogCapture;
 using Testing::operator+;
-using Testing::LoopbackServer;
+using Loopback::Receiver;
 using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::Not;
@@ -48,7 +47,7 @@ Data pattern(std::size_t size) {
 
 // Failure kinds as job outcomes are JobOutcome's table; here: the event log lines of each way connect() ends.
 TEST(TcpSocketEvents, EachOutcomeLogsItsEventAndStreamLines) {
-    LoopbackServer server;
+    Loopback::Receiver server;
     struct Case {
         std::string host;
         std::int64_t port;
@@ -60,7 +59,7 @@ TEST(TcpSocketEvents, EachOutcomeLogsItsEventAndStreamLines) {
     const Case cases[] = {
         {"127.0.0.1", server.port(), false, "outputStream:HasSpaceAvailable",
          {"Start open()", "inputStream:OpenCompleted", "outputStream:OpenCompleted", "event:4"}, {}, {"event:1", 2}},
-        {"127.0.0.1", closedLoopbackPort(), false, "outputStream:ErrorOccurred : Connection refused",
+        {"127.0.0.1", Loopback::closedPort(), false, "outputStream:ErrorOccurred : Connection refused",
          {"inputStream:ErrorOccurred : Connection refused"}, {}, {"event:8", 2}},
         {"no-such-host.invalid", 9100, false, "", {}, {"inputStream:ErrorOccurred : unknown error"}, {"event:8", 2}},
         {"127.0.0.1", 70000, false, "", {}, {"inputStream:ErrorOccurred : unknown error"}, {"event:8", 2}},
@@ -94,7 +93,7 @@ TEST(TcpSocketSend, SendsWaitForTheOpenAndFailWithoutStreamsOrAfterDisconnect) {
     EXPECT_EQ(unconnected.SendBytes({1}), -1);
     EXPECT_TRUE(log.lines().empty());
 
-    LoopbackServer server;
+    Loopback::Receiver server;
     TcpSocket socket;
     socket.connect("127.0.0.1", server.port());
     const Data data = pattern(1000);
@@ -116,7 +115,7 @@ TEST(TcpSocketSend, EveryByteArrivesOnceWhateverTheKernelDoes) {
     struct Case {
         const char* name;
         std::size_t size;
-        LoopbackServer::Options peer;
+        Loopback::Receiver::Options peer;
         decltype(SysCalls::send) send;
         decltype(SysCalls::poll) poll;
         std::chrono::milliseconds waitTimeout;
@@ -153,7 +152,7 @@ TEST(TcpSocketSend, EveryByteArrivesOnceWhateverTheKernelDoes) {
         sendCalls = 0;
         faults.table().send = c.send;
         faults.table().poll = c.poll;
-        LoopbackServer server(c.peer);
+        Loopback::Receiver server(c.peer);
         TcpSocket socket;
         socket.waitTimeout = c.waitTimeout;
         socket.connect("127.0.0.1", server.port());
@@ -168,7 +167,7 @@ TEST(TcpSocketSend, EveryByteArrivesOnceWhateverTheKernelDoes) {
 TEST(TcpSocketRecv, ReadsWhatArrivedAndIsEmptyOnBadSizesTimeoutsAndEnd) {
     LogCapture log;
     int port = 0;
-    const int listener = Testing::listenOnLoopback(port);
+    const int listener = Loopback::listen(port);
     TcpSocket socket;
     socket.waitTimeout = 20ms;
     EXPECT_TRUE(socket.recv(10).empty());
@@ -195,7 +194,7 @@ TEST(TcpSocketRecv, ReadsWhatArrivedAndIsEmptyOnBadSizesTimeoutsAndEnd) {
 
 TEST(TcpSocketLifetime, DestroyingOrReconnectingWithEventsPendingIsSafe) {
     LogCapture log;
-    LoopbackServer first;
+    Loopback::Receiver first;
     std::shared_ptr<InputStream> kept;
     {
         auto socket = std::make_unique<TcpSocket>();
@@ -205,9 +204,9 @@ TEST(TcpSocketLifetime, DestroyingOrReconnectingWithEventsPendingIsSafe) {
     pump();
     EXPECT_THAT(log.lines(), ElementsAre("Start open()"));
 
-    LoopbackServer second;
+    Loopback::Receiver second;
     TcpSocket socket;
-    socket.connect("127.0.0.1", closedLoopbackPort());
+    socket.connect("127.0.0.1", Loopback::closedPort());
     socket.connect("127.0.0.1", second.port());
     ASSERT_TRUE(pumpUntilLogged(log, "outputStream:OpenCompleted"));
     pump();

@@ -11,7 +11,7 @@
 #include "support/Documents.h"
 #include "support/LogCapture.h"
 #include "support/OrvikCli.h"
-#include "support/LoopbackServer.h"
+#include "support/Loopback::Receiver.h"
 #include "support/SimulatedLink.h"
 #include "support/TempDir.h"
 
@@ -120,12 +120,12 @@ TEST(StatusReadBack, NoStatusWhenSilentWithoutALinkWhileSpoolingOrFromABrokenPee
     refused(spooling, "not connected to the printer; DLE EOT 1 not sent");
     spooling.Zip(true);
     refused(spooling, "a status request cannot be spooled");
-    const std::pair<Testing::LoopbackServer::Options, std::string> peers[] = {
+    const std::pair<Loopback::Receiver::Options, std::string> peers[] = {
         {{.reply = {0x00}}, "the answer to DLE EOT 1 is no printer status: 00"},
         {{.resetAfter = 3}, "the connection ended before the printer answered DLE EOT 1"},
     };
     for (const auto& [options, line] : peers) {
-        Testing::LoopbackServer peer(options);
+        Loopback::Receiver peer(options);
         Orvik sdk;
         sdk.InitSDK(WIRELESSS_INTERFACE::SOCKET, 512, "printer", "");
         sdk.Connect("127.0.0.1", peer.port());

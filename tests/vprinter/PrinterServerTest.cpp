@@ -1,19 +1,21 @@
-// The SDK printing over TCP to the embedded virtual printer: receipts, files and clients.
+// The SDK printing to the embedded virtual printer over TCP and Bluetooth: receipts, files and clients.
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
-#include <functional>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <orvik/OrvikFramework.h>
+#include <orvik/vprinter/BluetoothDoor.h>
 #include <orvik/vprinter/Server.h>
 
+#include "examples/LoopbackReceiver.h"
+#include "support/Documents.h"
 #include "support/LogCapture.h"
-#include "support/LoopbackServer.h"
+#include "support/SimulatedLink.h"
 #include "support/TempDir.h"
 #include "vprinter/Renderer.h"
 
@@ -22,51 +24,60 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// One SDK session over SOCKET: connect, run the calls, disconnect, wait for the printer to see the end.
-void printWithSdk(Server& server, const std::function<void(Orvik&)>& calls) {
-    Orvik sdk;
-    sdk.InterfaceType = WIRELESSS_INTERFACE::SOCKET;
-    sdk.TCPDevice = std::make_shared<TcpSocket>();
-    sdk.TCPDevice->connect("127.0.0.1", server.port());
-    calls(sdk);
-    sdk.TCPDevice->disconnect();
+void receipt(Orvik& o) {
+    o.InitPrinter();
+    o.TextAlignment(ALIGNMENT::CENTER);
+    o.PrintMode(static_cast<std::uint8_t>(PRINT_MODE__DOUBLE_HEIGHT_SELECTED | PRINT_MODE__EMPHASIZED_SELECTED));
+    o.PrintText("RECEIPT");
+    o.PrintMode(0);
+    o.TextAlignment(ALIGNMENT::LEFT);
+    o.PrintText("Coffee                 2.50");
+    o.PrintBarcode(BARCODE_HRI_POS::BENEATH, 50, 2, "ORVIK-1");
+    o.PrintRasterBitImage(0, 2, 0, 3, 0, {0xFF, 0x00, 0x0F, 0xF0, 0xAA, 0x55});
+    o.PrintNFeedPaper(20);
+    o.CutPaper();
+}
+
+// One SDK session over SOCKET: connect, print the receipt, disconnect, wait for the printer to see the end.
+void printWithSdk(Server& server) {
     const std::size_t before = server.closedConnections();
+    Orvik sdk;
+    sdk.InitSDK(WIRELESSS_INTERFACE::SOCKET, 512, "printer", "");
+    sdk.Connect("127.0.0.1", server.port());
+    receipt(sdk);
+    sdk.Disconnect();
     ASSERT_TRUE(RunLoop::main().runUntil([&] { return server.closedConnections() > before; }, 10s));
 }
 
-// A plain client, for what the SDK cannot do: several at once, reading replies.
-int rawClient(int port) {
-    const int fd = Testing::connectToLoopback(port);
-    EXPECT_GE(fd, 0);
-    return fd;
-}
-
+// Bytes from a plain client, for what the SDK cannot do: several clients at once, reading replies.
 void sendAll(int fd, std::string_view bytes) { EXPECT_EQ(::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL), ssize_t(bytes.size())); }
 
-TEST(PrinterServerTest, AReceiptOverTcpMatchesTheSameBytesRenderedDirectlyAndIsWrittenOut) {
+// The commands as printed: a compressed job's frame is left out and its commands count as sent plainly.
+std::vector<std::string> lines(const std::vector<Command>& commands) {
+    std::vector<std::string> out;
+    for (Command c : commands) {
+        if (c.kind == Command::Kind::CompressedJob) continue;
+        c.compressed = false;
+        out.push_back(describe(c));
+    }
+    return out;
+}
+
+// One receipt through each front door (TCP, Bluetooth, and a gzip job spooled over Bluetooth) decodes and renders
+// the same as its commands rendered directly, and is written out beside the files already there.
+TEST(PrinterServerTest, OneReceiptThroughEveryDoorRendersIdenticallyAndIsWrittenOut) {
     Testing::TempDir dir;
     Testing::writeFile(dir.file("receipt-0007.png"), {1, 2, 3});
     Testing::LogCapture log;
     ServerOptions options;
     options.outDir = dir.path();
-    options.keepReceipts = 1;  // none is kept by default when receipts are written out
+    options.keepReceipts = 3;  // none is kept by default when receipts are written out
     options.keepJobs = true;
     Server server(options);
     ASSERT_TRUE(server.start());
-    const auto receipt = [](Orvik& o) {
-        o.InitPrinter();
-        o.TextAlignment(ALIGNMENT::CENTER);
-        o.PrintMode(static_cast<std::uint8_t>(PRINT_MODE__DOUBLE_WIDTH_SELECTED | PRINT_MODE__EMPHASIZED_SELECTED));
-        o.PrintText("RECEIPT");
-        o.PrintMode(0);
-        o.PrintBarcode(BARCODE_HRI_POS::BENEATH, 60, 2, "ORVIK-1");
-        o.PrintRasterBitImage(0, 1, 0, 2, 0, {0xF0, 0x0F});
-        o.PrintNFeedPaper(30);
-        o.CutPaper();
-    };
-    printWithSdk(server, receipt);
+    printWithSdk(server);
     ASSERT_EQ(server.receipts().size(), 1u);
-    const PrintedReceipt& printed = server.receipts()[0];
+    const PrintedReceipt printed = server.receipts()[0];
     EXPECT_EQ(printed.number, 8u);  // an existing receipt file is never overwritten
 
     Renderer direct;
@@ -80,6 +91,32 @@ TEST(PrinterServerTest, AReceiptOverTcpMatchesTheSameBytesRenderedDirectlyAndIsW
     EXPECT_THAT(std::string(dump.begin(), dump.end()), ::testing::HasSubstr("GS k 4 CODE39 \"ORVIK-1\"\n"));
     EXPECT_THAT(log.lines(), ::testing::Contains(::testing::StartsWith("receipt 8: " + printed.file->string() +
                                                                      " 384x")));
+
+    Testing::SimulatedLink link;
+    Testing::ScopedDocuments documents;
+    const auto overBluetooth = [&](const std::string& name, bool zipped) {
+        BluetoothDoor door(*link.bluetooth, name, server);
+        Orvik sdk;
+        EXPECT_TRUE(link.bringUp(sdk, name));
+        sdk.MTU = 20;
+        sdk.Zip(zipped);
+        receipt(sdk);
+        sdk.Zip(false);
+        EXPECT_TRUE(sdk.WaitUntilSent(5s));
+        door.finish();
+        return door.commands();
+    };
+    const auto live = overBluetooth("Virtual BLE", false);
+    const auto spooled = overBluetooth("Spooled BLE", true);
+    ASSERT_EQ(server.jobs().size(), 1u);
+    const auto tcpLines = lines(server.jobs()[0].commands);
+    EXPECT_EQ(lines(live), tcpLines);
+    EXPECT_EQ(lines(spooled), tcpLines);
+    EXPECT_EQ(spooled.front().kind, Command::Kind::CompressedJob);
+    ASSERT_EQ(server.receipts().size(), 3u);
+    EXPECT_EQ(server.receipts()[1].source, "ble:Virtual BLE");
+    EXPECT_EQ(server.receipts()[1].png, printed.png);
+    EXPECT_EQ(server.receipts()[2].png, printed.png);
 }
 
 // A name taken after start (here a planted symlink) is skipped; past the last number nothing is written, rather
@@ -95,12 +132,8 @@ TEST(PrinterServerTest, ReceiptNumbersSkipTakenNamesAndNeverWrap) {
     Server server(options);
     ASSERT_TRUE(server.start());
     std::filesystem::create_symlink(dir.file("victim"), dir.file("receipt-18446744073709551614.png"));
-    printWithSdk(server, [](Orvik& o) {
-        for (int i = 0; i < 2; ++i) {
-            o.PrintText("x");
-            o.CutPaper();
-        }
-    });
+    printWithSdk(server);
+    printWithSdk(server);
     ASSERT_EQ(server.receipts().size(), 2u);
     EXPECT_EQ(server.receipts()[0].file, dir.path() / "receipt-18446744073709551615.png");
     EXPECT_FALSE(server.receipts()[1].file);
@@ -116,8 +149,8 @@ TEST(PrinterServerTest, KeepsClientsApartWhenTheyPrintAtOnceAndAnswersStatus) {
     options.keepJobs = true;
     Server server(options);
     ASSERT_TRUE(server.start());
-    const int a = rawClient(server.port());
-    const int b = rawClient(server.port());
+    const int a = Loopback::connect(server.port());
+    const int b = Loopback::connect(server.port());
     sendAll(a, "A one\n\x1Bm");
     sendAll(b, "B one\n\x10\x04\x01");
     sendAll(a, "A two\n");
@@ -132,16 +165,15 @@ TEST(PrinterServerTest, KeepsClientsApartWhenTheyPrintAtOnceAndAnswersStatus) {
     // Each source's receipts carry its own lines only, in its order.
     std::map<std::string, std::string> bySource;
     for (const PrintedReceipt& r : server.receipts()) bySource[r.source] += r.receipt.text + "|";
-    std::vector<std::string> texts;
-    for (const auto& [source, text] : bySource) texts.push_back(text);
-    EXPECT_THAT(texts, ::testing::UnorderedElementsAre("A one\n|A two\n|", "B one\n|"));
+    EXPECT_THAT(bySource, ::testing::UnorderedElementsAre(::testing::Pair(::testing::_, "A one\n|A two\n|"),
+                                                          ::testing::Pair(::testing::_, "B one\n|")));
 }
 
 TEST(PrinterServerTest, StoppingPrintsWhatOpenConnectionsSent) {
     Testing::LogCapture quiet;
     Server server;
     ASSERT_TRUE(server.start());
-    const int client = rawClient(server.port());
+    const int client = Loopback::connect(server.port());
     sendAll(client, "not yet cut\n");
     ASSERT_TRUE(RunLoop::main().runUntil([&] { return RunLoop::main().runOnce(0ms) == false; }, 10s));
     server.stop();
