@@ -13,7 +13,7 @@
 #include "Link.h"
 #include "support/Bytes.h"
 #include "support/ImageFiles.h"
-#include "support/Loopback::Receiver.h"
+#include "examples/LoopbackReceiver.h"
 #include "support/OrvikCli.h"
 #include "support/ScopedEnv.h"
 #include "support/SimulatedLink.h"
@@ -22,7 +22,6 @@
 namespace OrvikFramework::Cli {
 namespace {
 
-using Loopback::Receiver;
 using Testing::Outcome;
 using Testing::orvik;
 using Testing::TempDir;

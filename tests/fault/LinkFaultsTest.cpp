@@ -15,7 +15,7 @@
 
 #include "support/Bytes.h"
 #include "support/LogCapture.h"
-#include "support/Loopback::Receiver.h"
+#include "examples/LoopbackReceiver.h"
 #include "support/SimulatedLink.h"
 
 namespace OrvikFramework {

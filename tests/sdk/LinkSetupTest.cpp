@@ -4,7 +4,7 @@
 
 #include <orvik/OrvikFramework.h>
 
-#include "support/Loopback::Receiver.h"
+#include "examples/LoopbackReceiver.h"
 #include "support/SdkFixtures.h"
 
 namespace OrvikFramework {

@@ -18,7 +18,7 @@
 #include "support/SysCallFaults.h"
 #include "support/Bytes.h"
 #include "support/LogCapture.h"
-#include "support/Loopback::Receiver.h"
+#include "examples/LoopbackReceiver.h"
 
 namespace OrvikFramework {
 namespace {
@@ -26,7 +26,6 @@ namespace {
 using namespace std::chrono_literals;
 using Testing::LogCapture;
 using Testing::operator+;
-using Loopback::Receiver;
 using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::Not;

@@ -11,7 +11,7 @@
 #include "support/Documents.h"
 #include "support/LogCapture.h"
 #include "support/OrvikCli.h"
-#include "support/Loopback::Receiver.h"
+#include "examples/LoopbackReceiver.h"
 #include "support/SimulatedLink.h"
 #include "support/TempDir.h"
 
