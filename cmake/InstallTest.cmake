@@ -92,6 +92,8 @@ file(REMOVE_RECURSE "${WORK_DIR}/prefix-${kind}" "${WORK_DIR}/prefix-${other}" "
 run("${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${WORK_DIR}/prefix-${kind}")
 expect_installed("${WORK_DIR}/prefix-${kind}" bin/orvik)
 run("${WORK_DIR}/prefix-${kind}/bin/orvik" --help)
+# The virtual-printer commands are handed to the full program, found where it is installed.
+run("${WORK_DIR}/prefix-${kind}/bin/orvik" preview --help)
 check_prefix("${WORK_DIR}/prefix-${kind}" ${kind})
 
 # The libraries alone, the other kind; the build folder is kept, so a later run only rebuilds what changed.

@@ -11,12 +11,9 @@
 #include <iostream>
 #include <map>
 #include <new>
-#include <optional>
 
 #include <orvik/Log.h>
-#include <orvik/RunLoop.h>
 #include <orvik/UsbPrinters.h>
-#include <orvik/vprinter/Server.h>
 
 #include "CliError.h"
 #include "Link.h"
@@ -24,7 +21,7 @@
 #include "PrintJob.h"
 #include "ScanCommand.h"
 #include "ToolFiles.h"
-#include "VirtualPrinterSetup.h"
+#include "VirtualPrinterCommands.h"
 
 namespace OrvikFramework::Cli {
 namespace {
@@ -171,13 +168,6 @@ LinkOptions linkOptions(const LinkSettings& settings) {
     return options;
 }
 
-// The system's Bluetooth and Wi-Fi, or with --virtual-printer an in-process one, for the time of `work`.
-void withBackend(const std::string& virtualPrinterDir, const std::function<void()>& work) {
-    std::optional<VirtualPrinterSetup> virtualPrinter;
-    if (!virtualPrinterDir.empty()) virtualPrinter.emplace(virtualPrinterDir);
-    work();
-}
-
 // With `check`, the printer is asked first and nothing is sent when it cannot print; then it is asked again.
 void sendJob(const PrinterAddress& uri, const std::string& to, const LinkOptions& options, const Data& job, bool check,
              bool verbose) {
@@ -240,7 +230,7 @@ int run(int argc, char** argv) {
     std::string virtualPrinterDir;
     app.add_option("--virtual-printer", virtualPrinterDir,
                    "Use an in-process virtual printer on simulated Bluetooth LE and Wi-Fi instead of the system's: "
-                   "ble://\"" + std::string(VirtualPrinterSetup::bluetoothName) +
+                   "ble://\"" + std::string(virtualPrinterName) +
                        "\" finds it, any wifi:// access point joins; its receipts go into DIR")
         ->type_name("DIR");
 
@@ -429,17 +419,7 @@ int run(int argc, char** argv) {
         printerState.answers = !printerSilent;
         printerOptions.outDir = printerOut;
         printerOptions.render.paperDots = printerPaper == 80 ? 576 : 384;
-        VirtualPrinter::Server server(printerOptions);
-        server.setReceiptHandler([](const VirtualPrinter::PrintedReceipt& printed) {
-            std::printf("receipt %llu from %s: %s\n", static_cast<unsigned long long>(printed.number), printed.source.c_str(),
-                        printed.file ? printed.file->c_str() : "(not written)");
-            std::fflush(stdout);
-        });
-        startServer(server);
-        std::printf("virtual printer listening on 127.0.0.1:%d, %d mm paper, receipts into %s\n", server.port(), printerPaper,
-                    printerOut.c_str());
-        std::fflush(stdout);
-        RunLoop::main().run();
+        servePrinter(printerOptions, printerPaper);
     });
 
     for (CLI::App* command : {scan, preview, printer}) command->footer(exitCodeHelp);
