@@ -130,6 +130,7 @@ std::string describe(const Command& c) {
 struct Decoder::State {
     struct Job {
         z_stream zs{};
+        std::uint64_t start = 0;  // where its size frame is
         std::int64_t announced = 0;
         std::uint64_t received = 0;
         std::uint64_t inflated = 0;
@@ -484,6 +485,7 @@ struct Decoder::State {
             error(at, "compressed job length " + std::to_string(announced) + " is outside 1.." +
                           std::to_string(limits.largestJob));
         job = std::make_unique<Job>();
+        job->start = at;
         job->announced = announced;
         job->inner = std::make_unique<State>(limits, true);
         job->inner->reply = reply;
@@ -531,13 +533,15 @@ struct Decoder::State {
             j.zs.avail_out = sizeof chunk;
             rc = inflate(&j.zs, Z_NO_FLUSH);
             const std::size_t produced = sizeof chunk - j.zs.avail_out;
+            // Exactly the first largestJob bytes are decoded, however the input came in pieces.
+            const std::size_t kept = static_cast<std::size_t>(std::min<std::uint64_t>(produced, limits.largestJob - j.inflated));
             j.inflated += produced;
-            if (j.inflated > limits.largestJob) {
+            j.inner->feed(chunk, kept);
+            takeInner();
+            if (kept < produced) {
                 rc = Z_MEM_ERROR;
                 break;
             }
-            j.inner->feed(chunk, produced);
-            takeInner();
             if (rc == Z_BUF_ERROR && produced > 0) rc = Z_OK;
         }
         const std::size_t used = offered - j.zs.avail_in;
@@ -545,8 +549,9 @@ struct Decoder::State {
         if (rc == Z_STREAM_END) {
             endJob(at + used, std::nullopt);
         } else if (rc == Z_MEM_ERROR) {
-            endJob(at + used, "compressed job inflates beyond the " + std::to_string(limits.largestJob) +
-                                  "-byte job limit; rest skipped");
+            // Reported at the job's start: where the input stood when the limit was reached depends on its pieces.
+            endJob(j.start, "compressed job inflates beyond the " + std::to_string(limits.largestJob) +
+                                "-byte job limit; rest skipped");
         } else if (rc != Z_OK && rc != Z_BUF_ERROR) {
             endJob(at + used, "corrupt gzip data at job byte " + std::to_string(j.received) + ": " +
                                   (j.zs.msg ? j.zs.msg : "inflate failed"));
