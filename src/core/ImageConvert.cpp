@@ -47,15 +47,6 @@ std::vector<Taps> resampleTaps(int from, int to) {
 
 std::uint8_t toByte(float value) { return static_cast<std::uint8_t>(std::clamp(std::lround(value), 0L, 255L)); }
 
-void put32(Data& out, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
-}
-void put16(Data& out, std::uint16_t value) {
-    out.push_back(static_cast<std::uint8_t>(value));
-    out.push_back(static_cast<std::uint8_t>(value >> 8));
-}
-
-
 // Takes a picture's grey rows, top to bottom, one at a time.
 class RowSink {
 public:
@@ -68,8 +59,8 @@ public:
 // order errors arrive in cannot change a dot.
 class Ditherer final : public RowSink {
 public:
-    Ditherer(BitImage& out, Dither method, std::uint8_t threshold)
-        : out_(out), method_(method), threshold_(threshold), errors_(3 * padded()) {}
+    Ditherer(MonoBitmap& out, Dither method, std::uint8_t threshold)
+        : out_(out), width_(static_cast<int>(out.width)), method_(method), threshold_(threshold), errors_(3 * padded()) {}
 
     void row(const std::uint8_t* grey) override {
         std::uint8_t* bits = out_.rows.data() + static_cast<std::size_t>(y_++) * out_.rowBytes();
@@ -86,7 +77,7 @@ public:
     }
 
 private:
-    std::size_t padded() const { return static_cast<std::size_t>(out_.width) + 3; }
+    std::size_t padded() const { return static_cast<std::size_t>(width_) + 3; }
 
     // Packs one decision into the dots; the row's last byte is finished by `end`.
     struct Packer {
@@ -103,15 +94,15 @@ private:
 
     void threshold(const std::uint8_t* grey, std::uint8_t* bits) const {
         Packer dots{bits};
-        for (int x = 0; x < out_.width; ++x) dots.put(x, grey[x] < threshold_);
-        dots.end(out_.width);
+        for (int x = 0; x < width_; ++x) dots.put(x, grey[x] < threshold_);
+        dots.end(width_);
     }
 
     // Sixteenths of each error: 7 right, 3 below left, 5 below, 1 below right.
     void floydSteinberg(const std::uint8_t* grey, const int* here, int* below, std::uint8_t* bits) const {
         Packer dots{bits};
         int right = 0;
-        for (int x = 0; x < out_.width; ++x) {
+        for (int x = 0; x < width_; ++x) {
             const int old = grey[x] + here[x] + right;
             const bool black = old < threshold_;
             dots.put(x, black);
@@ -121,14 +112,14 @@ private:
             below[x] += error * 5 / 16;
             below[x + 1] += error * 1 / 16;
         }
-        dots.end(out_.width);
+        dots.end(width_);
     }
 
     // Two sixteenths each to the two pixels right, the three below and the one two rows down: 12 of 16 by design.
     void atkinson(const std::uint8_t* grey, const int* here, int* below, int* further, std::uint8_t* bits) const {
         Packer dots{bits};
         int right = 0, farRight = 0;
-        for (int x = 0; x < out_.width; ++x) {
+        for (int x = 0; x < width_; ++x) {
             const int old = grey[x] + here[x] + right;
             const bool black = old < threshold_;
             dots.put(x, black);
@@ -140,10 +131,11 @@ private:
             below[x + 1] += share;
             further[x] += share;
         }
-        dots.end(out_.width);
+        dots.end(width_);
     }
 
-    BitImage& out_;
+    MonoBitmap& out_;
+    int width_;
     Dither method_;
     std::uint8_t threshold_;
     std::vector<int> errors_;
@@ -220,12 +212,13 @@ std::optional<int> scaledHeight(int fromWidth, int fromHeight, int width, std::s
 
 // Rows of a picture `fromWidth` wide go through scaling (when the width changes) and dithering into `out`.
 struct Pipeline {
-    BitImage out;
+    MonoBitmap out;
     Ditherer ditherer;
     std::optional<Scaler> scaler;
 
     Pipeline(int fromWidth, int fromHeight, int height, const PictureOptions& options)
-        : out{options.width, height, Data(static_cast<std::size_t>((options.width + 7) / 8) * height)},
+        : out{static_cast<std::uint32_t>(options.width), static_cast<std::uint32_t>(height),
+              Data(static_cast<std::size_t>((options.width + 7) / 8) * height)},
           ditherer(out, options.dither, options.threshold) {
         // At its own width every tap is one source row of weight 1, so rows pass unchanged.
         if (fromWidth != options.width) scaler.emplace(fromWidth, fromHeight, options.width, height, ditherer);
@@ -235,21 +228,21 @@ struct Pipeline {
 
 // The PNGs PngRows reads go a row at a time from the file to the dots; anything else is absent and goes to the
 // whole-picture decoder.
-std::optional<std::optional<BitImage>> streamPng(Source& source, const PictureOptions& options, std::string& error) {
+std::optional<std::optional<MonoBitmap>> streamPng(Source& source, const PictureOptions& options, std::string& error) {
     const std::unique_ptr<PngRows> png = PngRows::open(source);
     if (!png) return std::nullopt;
     const int width = png->width(), height = png->height();
     if (static_cast<std::int64_t>(width) * height > maxPixels) {
         error = "picture too large (" + std::to_string(width) + "x" + std::to_string(height) + ")";
-        return std::optional<BitImage>{};
+        return std::optional<MonoBitmap>{};
     }
     const std::optional<int> outHeight = scaledHeight(width, height, options.width, error);
-    if (!outHeight) return std::optional<BitImage>{};
+    if (!outHeight) return std::optional<MonoBitmap>{};
     Pipeline pipeline(width, height, *outHeight, options);
     std::vector<std::uint8_t> grey(static_cast<std::size_t>(width));
     for (int y = 0; y < height; ++y) {
         const std::uint8_t* p = png->next(error);
-        if (!p) return std::optional<BitImage>{};
+        if (!p) return std::optional<MonoBitmap>{};
         std::uint8_t* g = grey.data();
         switch (png->channels()) {
             case 1: std::copy_n(p, width, g); break;
@@ -259,11 +252,11 @@ std::optional<std::optional<BitImage>> streamPng(Source& source, const PictureOp
         }
         pipeline.input().row(g);
     }
-    return std::optional<BitImage>{std::move(pipeline.out)};
+    return std::optional<MonoBitmap>{std::move(pipeline.out)};
 }
 
 // Any other picture, decoded whole to grey and alpha, then a row at a time as a stream does.
-std::optional<BitImage> convertWhole(Source& source, const PictureOptions& options, std::string& error) {
+std::optional<MonoBitmap> convertWhole(Source& source, const PictureOptions& options, std::string& error) {
     if (source.size() > static_cast<std::uint64_t>(INT_MAX)) {
         error = "file too large";
         return std::nullopt;
@@ -302,7 +295,7 @@ bool MemorySource::read(std::uint64_t offset, std::uint8_t* out, std::size_t cou
     return true;
 }
 
-std::optional<BitImage> convert(Source& source, const PictureOptions& options, std::string& error) {
+std::optional<MonoBitmap> convert(Source& source, const PictureOptions& options, std::string& error) {
     std::uint8_t signature[8] = {};
     if (source.size() >= 8 && source.read(0, signature, 8) && std::memcmp(signature, "\x89PNG\r\n\x1a\n", 8) == 0) {
         // Checked before anything is decoded, as the whole-picture decoder does.
@@ -330,16 +323,32 @@ std::optional<GreyImage> scaleToWidth(const GreyImage& image, int width, std::st
     return out;
 }
 
-BitImage dither(const GreyImage& image, Dither method, std::uint8_t threshold) {
-    BitImage out{image.width, image.height, Data(static_cast<std::size_t>((image.width + 7) / 8) * image.height)};
+MonoBitmap dither(const GreyImage& image, Dither method, std::uint8_t threshold) {
+    MonoBitmap out{static_cast<std::uint32_t>(image.width), static_cast<std::uint32_t>(image.height),
+                   Data(static_cast<std::size_t>((image.width + 7) / 8) * image.height)};
     Ditherer ditherer(out, method, threshold);
     for (int y = 0; y < image.height; ++y) ditherer.row(&image.pixels[static_cast<std::size_t>(y) * image.width]);
     return out;
 }
 
-Data encodeBmp(const BitImage& image) {
-    const std::uint32_t stride = ((static_cast<std::uint32_t>(image.width) + 31) / 32) * 4;
-    const std::uint32_t pixelBytes = stride * static_cast<std::uint32_t>(image.height);
+}  // namespace OrvikFramework::ImageConvert
+
+namespace OrvikFramework {
+namespace {
+
+void put32(Data& out, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+}
+void put16(Data& out, std::uint16_t value) {
+    out.push_back(static_cast<std::uint8_t>(value));
+    out.push_back(static_cast<std::uint8_t>(value >> 8));
+}
+
+}  // namespace
+
+Data encodeBmp(const MonoBitmap& image) {
+    const std::uint32_t stride = ((image.width + 31) / 32) * 4;
+    const std::uint32_t pixelBytes = stride * image.height;
     constexpr std::uint32_t headerBytes = 62;
     constexpr std::uint32_t dotsPerMetre = 7992;  // 203 dpi, the usual thermal head
     Data out;
@@ -350,8 +359,8 @@ Data encodeBmp(const BitImage& image) {
     put32(out, 0);
     put32(out, headerBytes);
     put32(out, 40);
-    put32(out, static_cast<std::uint32_t>(image.width));
-    put32(out, static_cast<std::uint32_t>(image.height));  // positive: bottom-up
+    put32(out, image.width);
+    put32(out, image.height);  // positive: bottom-up
     put16(out, 1);
     put16(out, 1);
     put32(out, 0);
@@ -362,13 +371,13 @@ Data encodeBmp(const BitImage& image) {
     put32(out, 2);
     put32(out, 0x00000000);  // index 0: black
     put32(out, 0x00ffffff);  // index 1: white
-    for (int y = image.height - 1; y >= 0; --y) {
+    for (std::uint32_t y = image.height; y-- > 0;) {
         Data row(stride, 0);
-        for (int x = 0; x < image.width; ++x)
+        for (std::uint32_t x = 0; x < image.width; ++x)
             if (!image.black(x, y)) row[x / 8] |= 0x80 >> (x % 8);
         out.insert(out.end(), row.begin(), row.end());
     }
     return out;
 }
 
-}  // namespace OrvikFramework::ImageConvert
+}  // namespace OrvikFramework

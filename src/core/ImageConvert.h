@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include <orvik/BitImage.h>
 #include <orvik/Data.h>
 #include <orvik/ImageConversion.h>
 
@@ -15,15 +16,6 @@ struct GreyImage {
     int width = 0;
     int height = 0;
     std::vector<std::uint8_t> pixels;
-};
-
-/// A 1-bit picture in printer raster order: rows top to bottom, (width + 7) / 8 bytes a row, MSB first, 1 = black.
-struct BitImage {
-    int width = 0;
-    int height = 0;
-    Data rows;
-    int rowBytes() const { return (width + 7) / 8; }
-    bool black(int x, int y) const { return rows[static_cast<std::size_t>(y) * rowBytes() + x / 8] & (0x80 >> (x % 8)); }
 };
 
 using Dither = OrvikFramework::Dither;
@@ -56,16 +48,13 @@ private:
 /// aspect (area averaging when shrinking, bilinear when enlarging) and reduces it to dots. Common PNGs stream a row
 /// at a time from decoder to dots. Absent with `error` set when the picture cannot be decoded or a size is out of
 /// range; sizes and lengths are checked before anything is allocated for the pixels.
-std::optional<BitImage> convert(Source& source, const PictureOptions& options, std::string& error);
+std::optional<MonoBitmap> convert(Source& source, const PictureOptions& options, std::string& error);
 
 /// Scales to `width` keeping the aspect ratio, as `convert` does. Absent with `error` set when the width is out of
 /// range or the result would be too large.
 std::optional<GreyImage> scaleToWidth(const GreyImage& image, int width, std::string& error);
 
 /// Reduces to black and white; `threshold` is the grey level below which a pixel is black.
-BitImage dither(const GreyImage& image, Dither method, std::uint8_t threshold = 128);
-
-/// A standard 1-bit BMP: 62-byte header, bottom-up rows padded to 4 bytes, palette index 0 black, 1 white.
-Data encodeBmp(const BitImage& image);
+MonoBitmap dither(const GreyImage& image, Dither method, std::uint8_t threshold = 128);
 
 }  // namespace OrvikFramework::ImageConvert

@@ -18,10 +18,6 @@ constexpr std::int64_t bandRows = 128;
 
 Error invalid(std::string message) { return Error{ErrorCode::InvalidArgument, std::move(message)}; }
 
-MonoBitmap monoBitmap(ImageConvert::BitImage bits) {
-    return {static_cast<std::uint32_t>(bits.width), static_cast<std::uint32_t>(bits.height), std::move(bits.rows)};
-}
-
 Data commandsFor(const MonoBitmap& picture, ImageMode mode) {
     if (mode == ImageMode::Column) return Commands::columnImage(picture);
     Data out;
@@ -50,7 +46,7 @@ Result<MonoBitmap> converted(ImageConvert::Source& source, const PictureOptions&
     std::string error;
     auto bits = ImageConvert::convert(source, options, error);
     if (!bits) return invalid(error);
-    return monoBitmap(std::move(*bits));
+    return std::move(*bits);
 }
 
 }  // namespace
@@ -76,11 +72,7 @@ Result<MonoBitmap> ditherPicture(GreyPicture picture, const PictureOptions& opti
         picture.pixels.size() != std::size_t{picture.width} * picture.height)
         return invalid("the grey picture is empty, too large, or its pixels do not match its size");
     const ImageConvert::GreyImage grey{static_cast<int>(picture.width), static_cast<int>(picture.height), std::move(picture.pixels)};
-    return monoBitmap(ImageConvert::dither(grey, options.dither, options.threshold));
-}
-
-Data encodeBmp(const MonoBitmap& picture) {
-    return ImageConvert::encodeBmp({static_cast<int>(picture.width), static_cast<int>(picture.height), picture.rows});
+    return ImageConvert::dither(grey, options.dither, options.threshold);
 }
 
 Status Orvik::PrintPicture(const std::string& path, const PictureOptions& options) {

@@ -14,7 +14,7 @@ using Testing::greyImage;
 using Testing::operator+;
 
 // Converted by threshold at `width`; at the picture's own width each dot is its pixel, black below mid-grey.
-std::optional<BitImage> decode(const Data& file, std::string& error, int width = 16) {
+std::optional<MonoBitmap> decode(const Data& file, std::string& error, int width = 16) {
     MemorySource source(file);
     return convert(source, {width, Dither::Threshold, 128, ImageMode::Raster}, error);
 }
@@ -110,7 +110,7 @@ TEST(ImageConvertTest, DitheringKeepsTheMeanGrey) {
         for (const int level : floyd ? std::vector{16, 64, 128, 192, 240, -1} : std::vector{128, -1}) {
             SCOPED_TRACE("method " + std::to_string(static_cast<int>(method)) + ", level " + std::to_string(level));
             const auto grey = greyImage(200, 120, [level](int x, int) { return level >= 0 ? level : x * 255 / 199; });
-            const BitImage bits = dither(grey, method);
+            const MonoBitmap bits = dither(grey, method);
             double black = 0, darkness = 0;
             for (int y = 0; y < grey.height; ++y) {
                 for (int x = 0; x < grey.width; ++x) {
@@ -126,7 +126,7 @@ TEST(ImageConvertTest, DitheringKeepsTheMeanGrey) {
 
 TEST(ImageConvertTest, WritesStandardOneBitBmpThatDecodesBack) {
     // 10 dots wide: each row is padded to 4 bytes; top left black, so orientation shows.
-    const BitImage bits = dither(greyImage(10, 3, [](int x, int y) { return (x + y * 3) % 4 ? 255 : 0; }), Dither::Threshold);
+    const MonoBitmap bits = dither(greyImage(10, 3, [](int x, int y) { return (x + y * 3) % 4 ? 255 : 0; }), Dither::Threshold);
     const Data bmp = encodeBmp(bits);
     ASSERT_EQ(bmp.size(), 62u + 3 * 4);
     EXPECT_EQ(le32(bmp, 0) & 0xffff, 'B' | 'M' << 8);
