@@ -158,14 +158,12 @@ TEST(RenderBitmap, GivesRgbaPixelsOfTheDecodedPicture) {
     }});
     const std::optional<DecodedImage> image = DecodedImage::decode(file);
     ASSERT_TRUE(image);
-    EXPECT_EQ(image->width, 2);
-    EXPECT_EQ(image->height, 1);
+    EXPECT_EQ(std::tuple(image->width, image->height), std::tuple(2, 1));
     Orvik sdk;
     const std::optional<RenderedBitmap> bitmap = sdk.convertCIImageToCGImage(*image);
     ASSERT_TRUE(bitmap);
-    EXPECT_EQ(bitmap->bitsPerPixel, 32);
-    EXPECT_EQ(bitmap->bytesPerRow, 8);
-    EXPECT_EQ(bitmap->pixels, (Data{0, 0, 0, 255, 255, 255, 255, 255}));
+    EXPECT_EQ(std::tuple(bitmap->bitsPerPixel, bitmap->bytesPerRow, bitmap->pixels),
+              std::tuple(32, 8, Data{0, 0, 0, 255, 255, 255, 255, 255}));
     EXPECT_FALSE(DecodedImage::decode({}));
     EXPECT_FALSE(sdk.convertCIImageToCGImage(DecodedImage{1, 1, {'B', 'M'}}));
 }

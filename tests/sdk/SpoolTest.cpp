@@ -3,8 +3,6 @@
 #include <functional>
 #include <system_error>
 
-#include <sys/stat.h>
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -170,9 +168,8 @@ TEST_F(Spool, ASymlinkSwappedInForTheSpoolFileIsNeverFollowed) {
 TEST_F(Spool, TheSpoolFileIsTheOwnersOnly) {
     sdk.Zip(true);
     ASSERT_TRUE(sdk.WriteToFile({1}));
-    struct stat status{};
-    ASSERT_EQ(stat(spoolPath.c_str(), &status), 0);
-    EXPECT_EQ(status.st_mode & 077, 0u);
+    using std::filesystem::perms;
+    EXPECT_EQ(std::filesystem::status(spoolPath).permissions() & (perms::group_all | perms::others_all), perms::none);
 }
 
 // The other ways appendToURL fails are the spool's, tested above through the same file writer.
