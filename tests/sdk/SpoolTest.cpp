@@ -172,29 +172,21 @@ TEST_F(Spool, TheSpoolFileIsTheOwnersOnly) {
     EXPECT_EQ(std::filesystem::status(spoolPath).permissions() & (perms::group_all | perms::others_all), perms::none);
 }
 
-// The other ways appendToURL fails are the spool's, tested above through the same file writer.
-TEST(AppendToUrl, AppendsOrThrowsTheFileError) {
-    Testing::TempDir dir;
-    const std::string file = dir.file("out.bin");
-    appendToURL({1, 2}, file);
-    appendToURL({3}, std::filesystem::path(file));
-    EXPECT_EQ(readFile(file), (Data{1, 2, 3}));
-    EXPECT_THAT([&] { appendToURL({9}, dir.file("none/out.bin")); },
+// The other ways appendToURL fails are the file layer's (FilesFaults).
+TEST_F(Spool, AppendToUrlAppendsOrThrowsTheFileError) {
+    appendToURL({1, 2}, spoolPath);
+    appendToURL({3}, std::filesystem::path(spoolPath));
+    EXPECT_EQ(readFile(spoolPath), (Data{1, 2, 3}));
+    EXPECT_THAT([&] { appendToURL({9}, documents.file("none/out.bin")); },
                 ::testing::Throws<std::system_error>(
                     ::testing::Property(&std::system_error::code, std::make_error_code(std::errc::no_such_file_or_directory))));
 }
 
-class SendFile : public Spool {
-protected:
-    SendFile() {
-        documents.write("job.bin", job);
-        std::filesystem::create_directory(documents.file("sub"));
-        documents.write("sub/empty.bin", {});
-    }
+TEST_F(Spool, WholeFilesGoCompressedOverBluetoothAndUnchangedOverTcp) {
     const Data job = {0x1B, 0x40, 'H', 'i', 0x0D, 0x0A, 0x1D, 0x56, 0x42, 0x00};
-};
-
-TEST_F(SendFile, GoesCompressedOverBluetoothAndUnchangedOverTcp) {
+    documents.write("job.bin", job);
+    std::filesystem::create_directory(documents.file("sub"));
+    documents.write("sub/empty.bin", {});
     struct Case {
         std::optional<WIRELESSS_INTERFACE> link;
         const char* name;
