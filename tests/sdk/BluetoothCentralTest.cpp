@@ -29,14 +29,11 @@ TEST_F(BluetoothCentral, ScanPicksTheExactNameConnectsDiscoversAndKeepsNotificat
     ASSERT_NE(sdk.BLEDevice, nullptr);
     EXPECT_EQ(sdk.BLEDevice->RSSI, -42);
     EXPECT_FALSE(sdk.BLEDevice->isConnected);
-    EXPECT_THAT(log.lines(), ElementsAre("\"Connect WIRELESSS_INTERFACE.BLUETOOTH : Printer-58\"",
-                                         "\"BLEDeviceScanStart End: Printer-58\"", "\"BT poweredOn\"",
-                                         "\"Enter centralManager\"", "\"Leave centralManager\"", "\"Enter centralManager\"",
-                                         "\"Leave centralManager\"", "\"Enter centralManager\"", "\"Leave centralManager\"",
-                                         "\"Enter centralManager\"", "\"Leave centralManager\"", "\"BT SCAN : Printer\"",
-                                         "\"BT SCAN : No name\"", "\"BT SCAN : printer-58\"", "\"BT SCAN : Printer-58 \"",
-                                         "\"Enter centralManager\"", "\"Leave centralManager\"", "\"BT SCAN : Printer-58\"",
-                                         "\"Signal......\""));
+    const std::string enter = "\"Enter centralManager\"", leave = "\"Leave centralManager\"";
+    EXPECT_THAT(log.lines(), ElementsAre("\"Connect WIRELESSS_INTERFACE.BLUETOOTH : Printer-58\"", "\"BLEDeviceScanStart End: Printer-58\"",
+                                         "\"BT poweredOn\"", enter, leave, enter, leave, enter, leave, enter, leave,
+                                         "\"BT SCAN : Printer\"", "\"BT SCAN : No name\"", "\"BT SCAN : printer-58\"",
+                                         "\"BT SCAN : Printer-58 \"", enter, leave, "\"BT SCAN : Printer-58\"", "\"Signal......\""));
 
     log.clear();
     EXPECT_TRUE(sdk.Connect("ignored", 1));
