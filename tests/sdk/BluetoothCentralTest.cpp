@@ -1,15 +1,17 @@
-// Scan, selection by name, connection, discovery and notifications against the simulated stack.
+// Scan, selection by name, connection, discovery, notifications and writes against the simulated stack.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <orvik/OrvikFramework.h>
 
+#include "support/Bytes.h"
 #include "support/SdkFixtures.h"
 
 namespace OrvikFramework {
 namespace {
 
 using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
 using Testing::drainMainLoop;
 using BluetoothCentral = Testing::SimulatedSdk;
 
@@ -27,14 +29,11 @@ TEST_F(BluetoothCentral, ScanPicksTheExactNameConnectsDiscoversAndKeepsNotificat
     ASSERT_NE(sdk.BLEDevice, nullptr);
     EXPECT_EQ(sdk.BLEDevice->RSSI, -42);
     EXPECT_FALSE(sdk.BLEDevice->isConnected);
-    EXPECT_THAT(log.lines(), ElementsAre("\"Connect WIRELESSS_INTERFACE.BLUETOOTH : Printer-58\"",
-                                         "\"BLEDeviceScanStart End: Printer-58\"", "\"BT poweredOn\"",
-                                         "\"Enter centralManager\"", "\"Leave centralManager\"", "\"Enter centralManager\"",
-                                         "\"Leave centralManager\"", "\"Enter centralManager\"", "\"Leave centralManager\"",
-                                         "\"Enter centralManager\"", "\"Leave centralManager\"", "\"BT SCAN : Printer\"",
-                                         "\"BT SCAN : No name\"", "\"BT SCAN : printer-58\"", "\"BT SCAN : Printer-58 \"",
-                                         "\"Enter centralManager\"", "\"Leave centralManager\"", "\"BT SCAN : Printer-58\"",
-                                         "\"Signal......\""));
+    const std::string enter = "\"Enter centralManager\"", leave = "\"Leave centralManager\"";
+    EXPECT_THAT(log.lines(), ElementsAre("\"Connect WIRELESSS_INTERFACE.BLUETOOTH : Printer-58\"", "\"BLEDeviceScanStart End: Printer-58\"",
+                                         "\"BT poweredOn\"", enter, leave, enter, leave, enter, leave, enter, leave,
+                                         "\"BT SCAN : Printer\"", "\"BT SCAN : No name\"", "\"BT SCAN : printer-58\"",
+                                         "\"BT SCAN : Printer-58 \"", enter, leave, "\"BT SCAN : Printer-58\"", "\"Signal......\""));
 
     log.clear();
     EXPECT_TRUE(sdk.Connect("ignored", 1));
@@ -54,38 +53,33 @@ TEST_F(BluetoothCentral, ScanPicksTheExactNameConnectsDiscoversAndKeepsNotificat
     EXPECT_EQ(sdk.RecevedData, (Data{0x12}));
 }
 
-TEST(BluetoothNames, MatchingIsExactAndUnnamedDevicesReadAsNoName) {
+// The printer kept is the one advertising exactly the wanted name; of two found in one turn, the last processed.
+TEST(BluetoothNames, MatchingIsExactUnnamedDevicesReadAsNoNameAndTheLastMatchIsKept) {
     struct Case {
-        std::optional<std::string> advertised;
+        std::vector<std::optional<std::string>> advertised;  // the first at RSSI -80, the next at -79
         std::string wanted;
-        bool matches;
+        std::optional<std::int32_t> keptRssi;
     };
     const Case cases[] = {
-        {std::nullopt, "No name", true},
-        {std::nullopt, "", false},
-        {"", "", true},
-        {"Printer", "printer", false},
-        {"Printer", "Print", false},
-        {"\xC3\xA9", "e\xCC\x81", false},  // same text in another normalisation form
-        {"\xC3\xA9", "\xC3\xA9", true},
+        {{std::nullopt}, "No name", -80},
+        {{std::nullopt}, "", std::nullopt},
+        {{""}, "", -80},
+        {{"Printer"}, "printer", std::nullopt},
+        {{"Printer"}, "Print", std::nullopt},
+        {{"\xC3\xA9"}, "e\xCC\x81", std::nullopt},  // same text in another normalisation form
+        {{"\xC3\xA9"}, "\xC3\xA9", -80},
+        {{"P", "P"}, "P", -79},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.wanted);
         Testing::SimulatedLink link;
-        link.addPrinter(c.advertised);
+        for (std::size_t i = 0; i < c.advertised.size(); ++i) link.addPrinter(c.advertised[i], -80 + std::int64_t(i));
         Testing::LogCapture log;
         Orvik sdk;
         sdk.InitSDK(WIRELESSS_INTERFACE::BLUETOOTH, 512, c.wanted, "");
         drainMainLoop();
-        EXPECT_EQ(sdk.BLEDevice != nullptr, c.matches) << c.advertised.value_or("(none)") << " vs " << c.wanted;
+        EXPECT_EQ(sdk.BLEDevice ? std::optional(sdk.BLEDevice->RSSI) : std::nullopt, c.keptRssi);
     }
-}
-
-TEST_F(BluetoothCentral, TwoMatchingPrintersFoundInOneTurnKeepTheLastProcessed) {
-    link.addPrinter("P", -80);
-    link.addPrinter("P", -30);
-    scanFor("P");
-    ASSERT_NE(sdk.BLEDevice, nullptr);
-    EXPECT_EQ(sdk.BLEDevice->RSSI, -30);
 }
 
 // A device offering other services and characteristics beside the printer's; reports with an error change nothing.
@@ -224,6 +218,66 @@ TEST_F(BluetoothCentral, ScanStartReportsDuplicatesOnlyOnceTheRadioIsOn) {
     link.addAdvertiser("B");
     drainMainLoop();
     EXPECT_FALSE(log.contains("\"BT SCAN : B\""));
+}
+
+// What the four write operations log and hand to the printer.
+TEST_F(BluetoothCentral, WritePiecesAndTheirLogLinesFollowMtuAndTheGzipAnnouncement) {
+    ASSERT_TRUE(connectPrinter());
+    const Data announce3{0x1B, 0xFF, 0xFA, 0x03, 0, 0, 0, 0, 0, 0, 0};
+    const std::string hex512(1024, 'a');  // the log line of a whole 512-byte piece
+    struct Case {
+        std::int64_t mtu;
+        Data buffer;
+        std::vector<Data> writes;
+        std::vector<std::string> lines;
+    };
+    const Case cases[] = {
+        {512, Data(1025, 0xAA), {Data(512, 0xAA), Data(512, 0xAA), {0xAA}},
+         {hex512, "\"Send Size : 512\"", hex512, "\"Send Size : 512\"", "aa", "\"Send Size : 1\""}},
+        {4, {1, 2, 3, 4}, {{1, 2, 3, 4}}, {"01020304", "\"Send Size : 4\""}},
+        {3, {1, 2, 3, 4}, {{1, 2, 3}, {4}}, {"010203", "\"Send Size : 3\"", "04", "\"Send Size : 1\""}},
+        {0, {0xAA, 0xBB}, {{0xAA}, {0xBB}}, {"aa", "\"Send Size : 1\"", "bb", "\"Send Size : 1\""}},
+        {-3, {0xAA}, {{0xAA}}, {"aa", "\"Send Size : 1\""}},
+        {512, {}, {}, {}},
+        {512, {0x1F, 0x8B, 0x08}, {announce3, {0x1F, 0x8B, 0x08}}, {"\"Send Size : 11\"", "1f8b08", "\"Send Size : 3\""}},
+        {2, {0x1F, 0x8B, 0x08}, {announce3, {0x1F, 0x8B}, {0x08}},
+         {"\"Send Size : 11\"", "1f8b", "\"Send Size : 2\"", "08", "\"Send Size : 1\""}},
+    };
+    for (const Case& c : cases) {
+        link.writes.clear();
+        log.clear();
+        sdk.MTU = c.mtu;
+        sdk.BLESend(c.buffer);
+        EXPECT_EQ(link.writes, c.writes) << "MTU " << c.mtu;
+        EXPECT_EQ(log.lines(), c.lines) << "MTU " << c.mtu;
+    }
+}
+
+// Text is cut by characters (the cutting is table-tested with the framing), single writes not at all; neither logs.
+TEST_F(BluetoothCentral, TextAndSingleWritesNeedTheCharacteristicAndTheRecord) {
+    ASSERT_TRUE(connectPrinter());
+    const std::string thumbsUpDark = "\xF0\x9F\x91\x8D\xF0\x9F\x8F\xBF";
+    sdk.MTU = 1;
+    sdk.BLESend(std::string_view(thumbsUpDark + "!"));
+    sdk.BLESend(Data{1, 2, 3}, CharacteristicWriteType::withoutResponse);
+    sdk.BLESend(Data{}, CharacteristicWriteType::withResponse);
+    sdk.BLESend(std::string_view("xyz"), CharacteristicWriteType::withResponse);
+    EXPECT_THAT(link.writes, ElementsAreArray({Testing::text(thumbsUpDark), Data{'!'}, Data{1, 2, 3}, Data{}, Data{'x', 'y', 'z'}}));
+    EXPECT_TRUE(log.lines().empty());
+
+    link.writes.clear();
+    sdk.MTU = 512;
+    sdk.BLEDevice.reset();
+    sdk.BLESend(Data{0x1B, 0x40});
+    sdk.BLESend(std::string_view("x"), CharacteristicWriteType::withoutResponse);
+    EXPECT_TRUE(link.writes.empty());
+    EXPECT_THAT(log.lines(), ElementsAre("1b40", "\"Send Size : 2\""));
+
+    log.clear();
+    sdk.RXCharacteristic.reset();
+    sdk.BLESend(Data{0x1F, 0x8B});
+    sdk.BLESend(std::string_view("x"));
+    EXPECT_TRUE(log.lines().empty());
 }
 
 }  // namespace

@@ -131,20 +131,17 @@ TEST(CommandSet, BarcodeHeaderGoesThroughPrintData) {
 
 TEST(Routing, DestinationIsReadAfreshForEveryCommand) {
     Testing::TempDir dir;
-    Orvik sdk;
-    sdk.ZipFile = dir.file("spool.bin");
-    auto first = std::make_shared<RecordingTcpSocket>();
-    auto second = std::make_shared<RecordingTcpSocket>();
-    sdk.InterfaceType = WIRELESSS_INTERFACE::SOCKET;
-    sdk.TCPDevice = first;
-    sdk.InitPrinter();
-    sdk.bZip = true;
-    sdk.CutPaper();
-    sdk.bZip = false;
-    sdk.TCPDevice = second;
-    sdk.PrintNFeedPaper(1);
-    EXPECT_EQ(first->pieces, (Pieces{{0x1B, 0x40}}));
-    EXPECT_EQ(Testing::readFile(sdk.ZipFile), (Data{0x1B, 0x6D}));
+    Testing::RecordingPrinter printer;
+    const auto second = std::make_shared<RecordingTcpSocket>();
+    printer.sdk.ZipFile = dir.file("spool.bin");
+    printer.sdk.InitPrinter();
+    printer.sdk.bZip = true;
+    printer.sdk.CutPaper();
+    printer.sdk.bZip = false;
+    printer.sdk.TCPDevice = second;
+    printer.sdk.PrintNFeedPaper(1);
+    EXPECT_EQ(printer.socket->pieces, (Pieces{{0x1B, 0x40}}));
+    EXPECT_EQ(Testing::readFile(printer.sdk.ZipFile), (Data{0x1B, 0x6D}));
     EXPECT_EQ(second->pieces, (Pieces{{0x1B, 0x4A, 0x01}}));
 }
 

@@ -1,5 +1,4 @@
 // Loading 1-bit BMP files and printing them in 5-row and 64-row bands.
-#include <algorithm>
 #include <string>
 
 #include <gmock/gmock.h>
@@ -10,10 +9,7 @@
 #include "core/Bands.h"
 #include "support/BmpBuilder.h"
 #include "support/Bytes.h"
-#include "support/Documents.h"
-#include "support/LogCapture.h"
-#include "support/RecordingTcpSocket.h"
-#include "support/ScopedEnv.h"
+#include "support/SdkFixtures.h"
 
 namespace OrvikFramework {
 namespace {
@@ -21,7 +17,6 @@ namespace {
 using Testing::BmpLayout;
 using Testing::operator+;
 using ::testing::ElementsAre;
-using ::testing::StartsWith;
 using Pieces = std::vector<Data>;
 
 Data header(std::uint8_t m, std::int64_t R, std::int64_t rows) {
@@ -43,22 +38,12 @@ Pieces expectedBmpCommands(const Data& rows, std::int64_t R, bool oneBufferPerBa
     return pieces;
 }
 
-class ImagePrint : public ::testing::Test {
+class ImagePrint : public Testing::DocumentsSdk {
 protected:
-    ImagePrint() {
-        sdk.InterfaceType = WIRELESSS_INTERFACE::SOCKET;
-        sdk.TCPDevice = device;
-    }
     BmpLayout write(const std::string& name, BmpLayout layout) {
         documents.write(name, Testing::bmpFile(layout));
         return layout;
     }
-    Pieces sent() { return std::exchange(device->pieces, {}); }
-
-    Testing::ScopedDocuments documents;
-    Testing::LogCapture log;
-    Orvik sdk;
-    std::shared_ptr<Testing::RecordingTcpSocket> device = std::make_shared<Testing::RecordingTcpSocket>();
 };
 
 TEST_F(ImagePrint, EverySizeLoadsAndPrintsTheIndependentlyPackedRows) {
@@ -156,18 +141,6 @@ TEST_F(ImagePrint, UnusableFilesPrintNothingAndSayWhy) {
     }
 }
 
-TEST_F(ImagePrint, WithoutDocumentsDirectoryNothingIsRead) {
-    write("p.bmp", {});
-    Documents::setDirectory(std::nullopt);
-    Testing::ScopedEnv home("HOME", std::nullopt);
-    Testing::ScopedEnv config("XDG_CONFIG_HOME", std::nullopt);
-    EXPECT_EQ(sdk.LoadBMPFile("p.bmp"), BMPLoadResult{});
-    EXPECT_FALSE(sdk.PrintBMPFile("p.bmp"));
-    sdk.PrintReceiptImageFile("p.bmp");
-    EXPECT_THAT(log.lines(), ElementsAre(R"("Image : ImageFileName")"));
-    EXPECT_TRUE(sent().empty());
-}
-
 TEST_F(ImagePrint, WhileSpoolingEveryBandIsAppendedInOrder) {
     const BmpLayout layout = write("p.bmp", {.width = 40, .height = 70});
     const Data rows = Testing::expectedRows(layout);
@@ -185,14 +158,12 @@ TEST(RenderBitmap, GivesRgbaPixelsOfTheDecodedPicture) {
     }});
     const std::optional<DecodedImage> image = DecodedImage::decode(file);
     ASSERT_TRUE(image);
-    EXPECT_EQ(image->width, 2);
-    EXPECT_EQ(image->height, 1);
+    EXPECT_EQ(std::tuple(image->width, image->height), std::tuple(2, 1));
     Orvik sdk;
     const std::optional<RenderedBitmap> bitmap = sdk.convertCIImageToCGImage(*image);
     ASSERT_TRUE(bitmap);
-    EXPECT_EQ(bitmap->bitsPerPixel, 32);
-    EXPECT_EQ(bitmap->bytesPerRow, 8);
-    EXPECT_EQ(bitmap->pixels, (Data{0, 0, 0, 255, 255, 255, 255, 255}));
+    EXPECT_EQ(std::tuple(bitmap->bitsPerPixel, bitmap->bytesPerRow, bitmap->pixels),
+              std::tuple(32, 8, Data{0, 0, 0, 255, 255, 255, 255, 255}));
     EXPECT_FALSE(DecodedImage::decode({}));
     EXPECT_FALSE(sdk.convertCIImageToCGImage(DecodedImage{1, 1, {'B', 'M'}}));
 }

@@ -1,11 +1,7 @@
 // Spooling, the compressed job, sending whole files, and the file faults around them.
-#include <algorithm>
-#include <cerrno>
 #include <filesystem>
 #include <functional>
 #include <system_error>
-
-#include <sys/stat.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -13,18 +9,14 @@
 #include <orvik/OrvikFramework.h>
 
 #include "support/Bytes.h"
-#include "support/Documents.h"
 #include "support/FileSizeLimit.h"
-#include "support/Inflate.h"
-#include "support/LogCapture.h"
-#include "support/RecordingTcpSocket.h"
-#include "support/ScopedEnv.h"
+#include "support/SdkFixtures.h"
 
 namespace OrvikFramework {
 namespace {
 
+using Testing::BluetoothSpy;
 using Testing::readFile;
-using Testing::RecordingTcpSocket;
 using Testing::writeFile;
 using Testing::operator+;
 using ::testing::ElementsAre;
@@ -32,19 +24,6 @@ using ::testing::ElementsAre;
 constexpr const char* spoolName = "DefultZipFile_WiFi.bin";
 
 using Jobs = std::vector<std::optional<Data>>;
-
-// Keeps what reaches the Bluetooth write path.
-class BluetoothSpy : public Orvik {
-public:
-    void BLESend(const Data& data) override { sent.push_back(data); }
-    /// What was sent, each job uncompressed.
-    Jobs jobs() const {
-        Jobs jobs;
-        for (const Data& job : sent) jobs.push_back(Testing::gunzip(job));
-        return jobs;
-    }
-    std::vector<Data> sent;
-};
 
 // Every kind of command, and their bytes.
 void mixedCommands(Orvik& sdk) {
@@ -63,13 +42,9 @@ const Data mixedBytes = Data{0x1B, 0x40, 0x1B, 0x61, 0x31, 0x1B, 0x21, 0x08} + T
                              0x56, 0x42, 0x03};
 const Data cut = {0x1B, 0x6D};
 
-class Spool : public ::testing::Test {
+class Spool : public Testing::DocumentsSdk {
 protected:
-    Testing::ScopedDocuments documents;
     const std::string spoolPath = documents.file(spoolName);
-    Testing::LogCapture log;
-    BluetoothSpy sdk;
-    std::shared_ptr<RecordingTcpSocket> device = std::make_shared<RecordingTcpSocket>();
 };
 
 // Whatever the link, the spooled job goes compressed to Bluetooth when spooling ends.
@@ -115,23 +90,28 @@ TEST_F(Spool, OnOffStateTable) {
         }
         EXPECT_FALSE(std::filesystem::exists(spoolPath));
     }
-    EXPECT_TRUE(device->pieces.empty());
+    EXPECT_TRUE(sent().empty());
 }
 
-TEST_F(Spool, WithoutDocumentsDirectoryCommandsFailLoudlyAndNothingIsSent) {
-    Documents::setDirectory(std::nullopt);
-    Testing::ScopedEnv home("HOME", std::nullopt);
-    Testing::ScopedEnv config("XDG_CONFIG_HOME", std::nullopt);
+// Commands are not spooled, and neither whole files nor pictures are read, from a folder the SDK cannot name.
+TEST_F(Spool, WithoutDocumentsDirectoryNothingIsStoredReadOrSent) {
+    documents.write("job.bin", {0x1B, 0x40});
+    forgetDocuments();
     sdk.ZipFile = "/stale/path";
     sdk.Zip(true);
     sdk.InitPrinter();
     sdk.Zip(false);
+    EXPECT_EQ(sdk.ZipFile, "");
+    EXPECT_FALSE(sdk.PrintFile("job.bin", true));
+    EXPECT_EQ(sdk.LoadBMPFile("job.bin"), BMPLoadResult{});
+    EXPECT_FALSE(sdk.PrintBMPFile("job.bin"));
+    sdk.PrintReceiptImageFile("job.bin");
     EXPECT_THAT(log.lines(), ElementsAre("Orvik: no Documents directory; spooled commands cannot be stored",
                                          "Error creating file No such file or directory",
-                                         "Orvik: cannot read the spool file : No such file or directory (nothing sent)"));
-    EXPECT_EQ(sdk.ZipFile, "");
-    EXPECT_TRUE(sdk.sent.empty());
-    EXPECT_FALSE(sdk.PrintFile("job.bin", true));
+                                         "Orvik: cannot read the spool file : No such file or directory (nothing sent)",
+                                         R"("Image : ImageFileName")"));
+    EXPECT_TRUE(sdk.overBluetooth.empty());
+    EXPECT_TRUE(sent().empty());
 }
 
 // A spool file that cannot take the command fails it and keeps what was spooled. Refused opens and a full disk are
@@ -170,7 +150,7 @@ TEST_F(Spool, ASymlinkSwappedInForTheSpoolFileIsNeverFollowed) {
     for (const auto& [swapAfter, jobs] : cases) {
         SCOPED_TRACE(swapAfter);
         writeFile(secret, {0x53});
-        sdk.sent.clear();
+        sdk.overBluetooth.clear();
         sdk.Zip(true);
         for (std::size_t i = 0; i <= 2; ++i) {
             if (i == swapAfter) {
@@ -188,37 +168,25 @@ TEST_F(Spool, ASymlinkSwappedInForTheSpoolFileIsNeverFollowed) {
 TEST_F(Spool, TheSpoolFileIsTheOwnersOnly) {
     sdk.Zip(true);
     ASSERT_TRUE(sdk.WriteToFile({1}));
-    struct stat status{};
-    ASSERT_EQ(stat(spoolPath.c_str(), &status), 0);
-    EXPECT_EQ(status.st_mode & 077, 0u);
+    using std::filesystem::perms;
+    EXPECT_EQ(std::filesystem::status(spoolPath).permissions() & (perms::group_all | perms::others_all), perms::none);
 }
 
-// The other ways appendToURL fails are the spool's, tested above through the same file writer.
-TEST(AppendToUrl, AppendsOrThrowsTheFileError) {
-    Testing::TempDir dir;
-    const std::string file = dir.file("out.bin");
-    appendToURL({1, 2}, file);
-    appendToURL({3}, std::filesystem::path(file));
-    EXPECT_EQ(readFile(file), (Data{1, 2, 3}));
-    try {
-        appendToURL({9}, dir.file("none/out.bin"));
-        ADD_FAILURE() << "no error";
-    } catch (const std::system_error& error) {
-        EXPECT_EQ(error.code().value(), ENOENT);
-    }
+// The other ways appendToURL fails are the file layer's (FilesFaults).
+TEST_F(Spool, AppendToUrlAppendsOrThrowsTheFileError) {
+    appendToURL({1, 2}, spoolPath);
+    appendToURL({3}, std::filesystem::path(spoolPath));
+    EXPECT_EQ(readFile(spoolPath), (Data{1, 2, 3}));
+    EXPECT_THAT([&] { appendToURL({9}, documents.file("none/out.bin")); },
+                ::testing::Throws<std::system_error>(
+                    ::testing::Property(&std::system_error::code, std::make_error_code(std::errc::no_such_file_or_directory))));
 }
 
-class SendFile : public Spool {
-protected:
-    SendFile() {
-        documents.write("job.bin", job);
-        std::filesystem::create_directory(documents.file("sub"));
-        documents.write("sub/empty.bin", {});
-    }
+TEST_F(Spool, WholeFilesGoCompressedOverBluetoothAndUnchangedOverTcp) {
     const Data job = {0x1B, 0x40, 'H', 'i', 0x0D, 0x0A, 0x1D, 0x56, 0x42, 0x00};
-};
-
-TEST_F(SendFile, GoesCompressedOverBluetoothAndUnchangedOverTcp) {
+    documents.write("job.bin", job);
+    std::filesystem::create_directory(documents.file("sub"));
+    documents.write("sub/empty.bin", {});
     struct Case {
         std::optional<WIRELESSS_INTERFACE> link;
         const char* name;
@@ -238,14 +206,12 @@ TEST_F(SendFile, GoesCompressedOverBluetoothAndUnchangedOverTcp) {
     };
     for (const Case& c : cases) {
         for (const bool compress : {true, false}) {
-            sdk.sent.clear();
-            device->pieces.clear();
+            sdk.overBluetooth.clear();
             sdk.InterfaceType = c.link;
-            sdk.TCPDevice = device;
             const std::string what = std::string(c.name) + (compress ? " compress" : "");
             EXPECT_EQ(sdk.PrintFile(c.name, compress), c.result) << what;
             EXPECT_EQ(sdk.jobs(), c.overBluetooth ? Jobs{job} : Jobs{}) << what;
-            EXPECT_EQ(device->pieces, c.overTcp ? std::vector<Data>{job} : std::vector<Data>{}) << what;
+            EXPECT_EQ(sent(), c.overTcp ? std::vector<Data>{job} : std::vector<Data>{}) << what;
         }
     }
     EXPECT_THAT(log.lines(), ::testing::Each("Orvik: no interface chosen; call InitSDK before sending files (file not sent)"));

@@ -1,12 +1,18 @@
 #pragma once
 
+#include <optional>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
 #include <orvik/Orvik.h>
 
+#include "support/Documents.h"
+#include "support/Inflate.h"
 #include "support/LogCapture.h"
+#include "support/RecordingTcpSocket.h"
+#include "support/ScopedEnv.h"
 #include "support/SimulatedLink.h"
 
 namespace OrvikFramework::Testing {
@@ -31,6 +37,44 @@ protected:
     LogCapture log;
     Orvik sdk;
     SimulatedPrinter* printer = nullptr;
+};
+
+// Keeps what reaches the Bluetooth write path.
+class BluetoothSpy : public Orvik {
+public:
+    void BLESend(const Data& data) override { overBluetooth.push_back(data); }
+    /// What was sent over Bluetooth, each job uncompressed.
+    std::vector<std::optional<Data>> jobs() const {
+        std::vector<std::optional<Data>> jobs;
+        for (const Data& job : overBluetooth) jobs.push_back(gunzip(job));
+        return jobs;
+    }
+    std::vector<Data> overBluetooth;
+};
+
+// An SDK object on SOCKET that keeps what it sends over either link, a temporary Documents folder and the log.
+class DocumentsSdk : public ::testing::Test {
+protected:
+    DocumentsSdk() {
+        sdk.InterfaceType = WIRELESSS_INTERFACE::SOCKET;
+        sdk.TCPDevice = device;
+    }
+    /// Leaves no Documents directory to be found, not even from the environment.
+    void forgetDocuments() {
+        Documents::setDirectory(std::nullopt);
+        home_.emplace("HOME", std::nullopt);
+        config_.emplace("XDG_CONFIG_HOME", std::nullopt);
+    }
+    /// The pieces sent over TCP since the last call.
+    std::vector<Data> sent() { return std::exchange(device->pieces, {}); }
+
+    ScopedDocuments documents;
+    LogCapture log;
+    BluetoothSpy sdk;
+    std::shared_ptr<RecordingTcpSocket> device = std::make_shared<RecordingTcpSocket>();
+
+private:
+    std::optional<ScopedEnv> home_, config_;
 };
 
 }  // namespace OrvikFramework::Testing
