@@ -68,7 +68,7 @@ std::optional<PrinterStatus> withoutRaw(std::optional<PrinterStatus> status) {
     return status;
 }
 
-TEST(StatusReadBack, EveryStateOverTcpAndBluetooth) {
+TEST(StatusReadBack, EveryStateOverTcpAndBluetoothAndNoLateAnswerTakenForTheNextOne) {
     const std::pair<PrinterState, PrinterStatus> cases[] = {
         {{}, {}},
         {{.online = false}, {.online = false}},
@@ -79,6 +79,9 @@ TEST(StatusReadBack, EveryStateOverTcpAndBluetooth) {
         {{false, true, true, true, true, true}, {false, true, true, true, true}},
     };
     TwoLinks links;
+    links.server.printerState().paperEnd = true;
+    links.overTcp.PrintData({0x10, 0x04, 0x01});  // answered, never read: not the answer to the first request below
+    Testing::drainMainLoop();
     // Each link stays up throughout: the state is read afresh at every request. The ready printer answers 0x12 four
     // times, and each equal notification must still count as a new answer.
     for (Orvik* sdk : {&links.overTcp, &links.overBluetooth}) {
@@ -87,15 +90,6 @@ TEST(StatusReadBack, EveryStateOverTcpAndBluetooth) {
             EXPECT_EQ(withoutRaw(sdk->RequestStatus(5s)), expected) << (sdk == &links.overTcp ? "TCP" : "Bluetooth");
         }
     }
-}
-
-TEST(StatusReadBack, ALateAnswerIsNotTakenForTheNextOne) {
-    TwoLinks links;
-    links.server.printerState().paperEnd = true;
-    links.overTcp.PrintData({0x10, 0x04, 0x01});  // answered, never read
-    Testing::drainMainLoop();
-    links.server.printerState().paperEnd = false;
-    EXPECT_EQ(withoutRaw(links.overTcp.RequestStatus(5s)), PrinterStatus{});
 }
 
 TEST(StatusReadBack, NoStatusWhenSilentWithoutALinkWhileSpoolingOrFromABrokenPeer) {
@@ -138,21 +132,21 @@ TEST(StatusCli, PrintsTheStateAndFailsWhenThePrinterCannotPrintOrIsSilent) {
     VirtualPrinter::Server server;
     ASSERT_TRUE(server.start());
     Testing::TempDir receipts;
-    const std::string overTcp = "status --to tcp://127.0.0.1:" + std::to_string(server.port());
-    const std::tuple<PrinterState, std::string, int, std::vector<std::string>> cases[] = {
+    const std::vector<std::string> overTcp = {"status", "--to", "tcp://127.0.0.1:" + std::to_string(server.port())};
+    const std::tuple<PrinterState, std::vector<std::string>, int, std::vector<std::string>> cases[] = {
         {{}, overTcp, 0, {"on-line:     yes", "paper:       present", "can print:   yes", "status bytes 12 12 12 12"}},
         {{.paperNearEnd = true}, overTcp, 0, {"paper:       near end", "can print:   yes"}},
         {{.paperEnd = true}, overTcp, 6, {"on-line:     no", "paper:       out", "cannot print: off-line, paper out"}},
         {{false, true, false, false, true, true}, overTcp, 6,
          {"cover open:  yes", "error:       yes", "cannot print: off-line, cover open, printer error"}},
-        {{.answers = false}, overTcp + " --timeout 0.2", 4, {"gave no status: no answer to DLE EOT 1 within 200 ms"}},
-        {{}, "--virtual-printer " + receipts.path().string() + " status --to 'ble://Orvik Virtual Printer' --timeout 5", 0,
+        {{.answers = false}, {"status", "--to", overTcp[2], "--timeout", "0.2"}, 4,
+         {"gave no status: no answer to DLE EOT 1 within 200 ms"}},
+        {{}, {"--virtual-printer", receipts.path().string(), "status", "--to", "ble://Orvik Virtual Printer"}, 0,
          {"status bytes 12 12 12 12"}},
     };
     for (const auto& [state, args, code, shown] : cases) {
         server.printerState() = state;
-        // The main loop keeps serving the virtual printer meanwhile.
-        const Testing::Outcome run = Testing::runServing(std::string(ORVIK_CLI_PATH) + " " + args + " </dev/null");
+        const Testing::Outcome run = Testing::orvik(args);  // the main loop keeps serving the virtual printer meanwhile
         EXPECT_EQ(run.code, code) << run.output;
         for (const std::string& text : shown) EXPECT_THAT(run.output, HasSubstr(text));
     }
