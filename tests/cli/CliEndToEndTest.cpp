@@ -4,8 +4,7 @@
 
 #include <cstdio>
 #include <filesystem>
-
-#include <orvik/ImageConversion.h>
+#include <tuple>
 
 #include "Link.h"
 #include "support/Bytes.h"
@@ -90,19 +89,24 @@ TEST(CliEndToEndTest, PrintSavesItemsInTheOrderGivenAndSendSendsAFileUnchangedWi
     EXPECT_EQ(server.received(), job);
 }
 
-TEST(CliEndToEndTest, PicturesConvertAndPrintTheSameDotsFromEveryFormatInEveryMode) {
+TEST(CliEndToEndTest, ThePrinterPrintsPicturesAlikeFromEitherFormatInEveryModeAndJobsAsPreviewShowsThem) {
     TempDir dir;
     // 200 x 150 becomes 384 x 288 dots: three raster bands of at most 128 rows, twelve column bands of 24.
     const Data png = encodePng(greyImage(200, 150, [](int x, int y) { return (x * 3 + y * 5) % 256; }));
     writeFile(dir.file("logo.png"), png);
     std::filesystem::create_symlink(dir.file("logo.png"), dir.file("logo.bmp.part"));  // a symlink at any temporary name
     ASSERT_EQ(orvik({"convert", dir.file("logo.png"), dir.file("logo.bmp")}).code, 0);
-    EXPECT_EQ(readFile(dir.file("logo.bmp")), encodeBmp(*convertPictureFile(dir.file("logo.png"), {})));
     EXPECT_EQ(readFile(dir.file("logo.png")), png);
     const Outcome wide = orvik({"convert", dir.file("logo.png"), dir.file("logo.bmp"), "--width", "576", "--dither", "atkinson", "--replace"});
     EXPECT_EQ(wide.code, 0) << wide.output;
     EXPECT_EQ(readFile(dir.file("logo.bmp")).size(), 62u + 432 * 72);  // 576 x 432 dots, 72 bytes a row
     ASSERT_EQ(orvik({"convert", dir.file("logo.png"), dir.file("logo.bmp"), "--replace"}).code, 0);
+    writeFile(dir.file("job.bin"), bytes({0x1b, '@'}) + text("first\r\n") + bytes({0x1b, 'm'}) + text("second\r\n"));
+    const Outcome preview = orvik({"preview", dir.file("job.bin"), dir.file("out.png"), "--paper", "80"});
+    EXPECT_EQ(preview.code, 0) << preview.output;
+    EXPECT_EQ(preview.output, dir.file("out.png") + "\n" + dir.file("out-2.png") + "\n");
+    const Data wider = readFile(dir.file("out-2.png"));
+    EXPECT_EQ(wider.at(18) << 8 | wider.at(19), 576);  // the width in the PNG header
 
     RunningPrinter printer({"--out", dir.file("received")});
     const std::pair<const char*, const char*> cases[] = {
@@ -114,6 +118,12 @@ TEST(CliEndToEndTest, PicturesConvertAndPrintTheSameDotsFromEveryFormatInEveryMo
         const std::string receipt = printer.line();
         EXPECT_EQ(readFile(receipt.substr(receipt.rfind(": ") + 2)), readFile(dir.file("received/receipt-0001.png")));
     }
+    EXPECT_EQ(orvik({"send", "--to", printer.address, dir.file("job.bin")}).code, 0);
+    EXPECT_TRUE(printer.line().ends_with(": " + dir.file("received/receipt-0005.png")));
+    EXPECT_TRUE(printer.line().ends_with(": " + dir.file("received/receipt-0006.png")));
+    // The same renderer behind both: what the printer printed is what preview showed, at 58 mm here.
+    EXPECT_EQ(orvik({"preview", dir.file("job.bin"), dir.file("narrow.png")}).code, 0);
+    EXPECT_EQ(readFile(dir.file("narrow.png")), readFile(dir.file("received/receipt-0005.png")));
 }
 
 TEST(CliEndToEndTest, FailuresHaveTheirExitCodeAndOneLine) {
@@ -129,7 +139,6 @@ TEST(CliEndToEndTest, FailuresHaveTheirExitCodeAndOneLine) {
     int deafPort = 0;
     const int deaf = listenOnLoopback(deafPort);  // connections complete in the kernel; nothing is read
     RunningPrinter paperOut({"--paper-out", "--out", dir.file("received")});
-    const std::string wifi = "wifi://Cafe?password=s3cret&host=127.0.0.1&port=" + std::to_string(closedPort);
     const ScopedEnv tmp("TMPDIR", dir.file("junk.png"));  // where only the spool folder is made
     const std::tuple<std::vector<std::string>, int, std::string> cases[] = {
         {{"print", "--to", closed, "--text", "x"}, 4, "orvik: cannot reach printer at " + closed + ": Connection refused\n"},
@@ -137,9 +146,10 @@ TEST(CliEndToEndTest, FailuresHaveTheirExitCodeAndOneLine) {
          "orvik: link to " + tcp(deafPort) + " broke off after N of 16777216 bytes: Timed out after 1000 ms waiting for the peer to read\n"},
         {{"print", "--check", "--to", paperOut.address, "--text", "x"}, 6,
          "orvik: printer at " + paperOut.address + " cannot print: off-line, paper out\n"},
-        {{"--virtual-printer", virtualPrinter, "print", "--to", wifi, "--text", "x"}, 4,
-         "orvik: cannot reach printer at wifi://Cafe?password=***&host=127.0.0.1&port=" + std::to_string(closedPort) +
-             ": Connection refused\n"},
+        {{"--virtual-printer", virtualPrinter, "print", "--to",
+          "wifi://Cafe?password=s3cret&host=127.0.0.1&port=" + std::to_string(closedPort), "--text", "x"},
+         4, "orvik: cannot reach printer at wifi://Cafe?password=***&host=127.0.0.1&port=" + std::to_string(closedPort) +
+                ": Connection refused\n"},
         {{"--virtual-printer", virtualPrinter, "print", "--to", "ble://Orvik Virtual Printer", "--spool", "--text", "x"}, 3,
          "orvik: cannot create a folder for the spool file: Not a directory\n"},
         {{"convert", dir.file("in.png"), dir.file("link.bmp")}, 3, "orvik: \"" + dir.file("link.bmp") + "\" already exists\n"},
@@ -219,24 +229,6 @@ TEST(CliEndToEndTest, WifiJoinsThenPrintsOverTcpWithoutShowingThePassword) {
         EXPECT_EQ(run.output.find("s3cret"), std::string::npos) << run.output;
         EXPECT_EQ(server.received(), bytes({0x1b, '@'}) + text("hi\r\n"));
     }
-}
-
-TEST(CliEndToEndTest, PreviewAndPrinterRenderEveryReceipt) {
-    TempDir dir;
-    writeFile(dir.file("job.bin"), bytes({0x1b, '@'}) + text("first\r\n") + bytes({0x1b, 'm'}) + text("second\r\n"));
-    const Outcome preview = orvik({"preview", dir.file("job.bin"), dir.file("out.png"), "--paper", "80"});
-    EXPECT_EQ(preview.code, 0) << preview.output;
-    EXPECT_EQ(preview.output, dir.file("out.png") + "\n" + dir.file("out-2.png") + "\n");
-    const Data wide = readFile(dir.file("out-2.png"));
-    EXPECT_EQ(wide.at(18) << 8 | wide.at(19), 576);  // the width in the PNG header
-
-    RunningPrinter printer({"--out", dir.file("received")});
-    EXPECT_EQ(orvik({"send", "--to", printer.address, dir.file("job.bin")}).code, 0);
-    EXPECT_TRUE(printer.line().ends_with(": " + dir.file("received/receipt-0001.png")));
-    EXPECT_TRUE(printer.line().ends_with(": " + dir.file("received/receipt-0002.png")));
-    // The same renderer behind both: what the printer printed is what preview showed, at 58 mm here.
-    EXPECT_EQ(orvik({"preview", dir.file("job.bin"), dir.file("narrow.png")}).code, 0);
-    EXPECT_EQ(readFile(dir.file("narrow.png")), readFile(dir.file("received/receipt-0001.png")));
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 #include <functional>
 #include <optional>
 #include <string>
-#include <utility>
+#include <tuple>
 
 #include <orvik/Orvik.h>
 #include <orvik/RunLoop.h>
@@ -70,14 +70,8 @@ JobOutcome overBluetooth(const std::function<void(Testing::SimulatedLink&, Simul
 TEST(JobOutcome, EachFailureKindIsTheJobsError) {
     const Data small = text("receipt\r\n");
     const Data huge(64u << 20, 0x55);  // far more than the socket buffers on both ends hold
-    struct Case {
-        const char* name;
-        std::function<JobOutcome()> job;
-        std::optional<ErrorCode> error;
-        std::string message;
-        std::uint64_t bytesSent;
-    };
-    const Case cases[] = {
+    // What goes wrong, the job's outcome: its error and message, and how many bytes went (-1: any number).
+    const std::tuple<const char*, std::function<JobOutcome()>, std::optional<ErrorCode>, std::string, std::uint64_t> cases[] = {
         {"all accepted over TCP", [&] {
              Testing::LoopbackServer server;
              return overTcp("127.0.0.1", server.port(), small);
@@ -139,14 +133,14 @@ TEST(JobOutcome, EachFailureKindIsTheJobsError) {
          }, ErrorCode::FileError, "the spool file /nonexistent-directory/spool.bin could not be written", 0},
     };
     LogCapture quiet;
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        const JobOutcome outcome = c.job();
-        EXPECT_EQ(static_cast<bool>(outcome), !c.error);
-        EXPECT_EQ(outcome.error ? std::optional(outcome.error->code) : std::nullopt, c.error);
-        EXPECT_EQ(outcome.error ? outcome.error->message : "", c.message);
-        if (c.bytesSent != std::uint64_t(-1)) {
-            EXPECT_EQ(outcome.bytesSent, c.bytesSent);
+    for (const auto& [name, job, error, message, bytesSent] : cases) {
+        SCOPED_TRACE(name);
+        const JobOutcome outcome = job();
+        EXPECT_EQ(static_cast<bool>(outcome), !error);
+        EXPECT_EQ(outcome.error ? std::optional(outcome.error->code) : std::nullopt, error);
+        EXPECT_EQ(outcome.error ? outcome.error->message : "", message);
+        if (bytesSent != std::uint64_t(-1)) {
+            EXPECT_EQ(outcome.bytesSent, bytesSent);
         }
     }
 }

@@ -11,6 +11,7 @@
 #include <map>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -32,14 +33,6 @@ using namespace std::chrono_literals;
 
 constexpr int clients = 32;
 constexpr int receiptsPerClient = 50;
-
-std::string textOf(const Receipt& receipt) {
-    std::string text;
-    for (const Command& c : receipt.commands) {
-        if (c.kind == Command::Kind::Text) text.append(c.data.begin(), c.data.end()) += '|';
-    }
-    return text;
-}
 
 // Sends its receipts in uneven chunks, so that receipts of different clients interleave on the printer's side.
 void printReceipts(int port, int client) {
@@ -70,7 +63,9 @@ TEST(PrinterLoad, ThirtyTwoClientsOfFiftyReceiptsEachLoseAndMixNothing) {
     std::map<std::string, int> nextOf;
     for (const PrintedReceipt& printed : server.receipts()) {
         // Receipts of one client come out whole, in the order it sent them.
-        const std::string text = textOf(printed.receipt);
+        std::string text;
+        for (const Command& c : printed.receipt.commands)
+            if (c.kind == Command::Kind::Text) text.append(c.data.begin(), c.data.end()) += '|';
         const std::string client = text.substr(0, text.find('|'));
         EXPECT_EQ(text, client + "|receipt " + std::to_string(nextOf[client]++) + "|");
         EXPECT_FALSE(printed.png.empty());
@@ -108,13 +103,10 @@ TEST(PrinterLoad, AmplifyingJobsStayBoundedAndDoNotHoldUpOthers) {
     for (int r = 0; r < feedJobs; ++r) feeds += "\x1b" "d\xff\x1b" "d\xff\x1b" "d\xff\x1dV\x00";  // 2 m of paper each
     const Data zeros = *Gzip::gzipped(Data(40u << 20, 0), 9);
     const Data bomb = Testing::operator+(BleFraming::sizeAnnouncement(static_cast<std::int64_t>(zeros.size())), zeros);
-    const struct {
-        const char* name;
-        std::string job;
-        std::uint64_t receipts;
-    } cases[] = {{"feeds", feeds, feedJobs + 1}, {"gzip bomb", std::string(bomb.begin(), bomb.end()), 1}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+    const std::tuple<const char*, std::string, std::uint64_t> cases[] = {{"feeds", feeds, feedJobs + 1},
+                                                                         {"gzip bomb", std::string(bomb.begin(), bomb.end()), 1}};
+    for (const auto& [name, job, receipts] : cases) {
+        SCOPED_TRACE(name);
         Testing::LogCapture log;
         Testing::TempDir dir;
         ServerOptions options;
@@ -123,7 +115,7 @@ TEST(PrinterLoad, AmplifyingJobsStayBoundedAndDoNotHoldUpOthers) {
         Server server(options);
         ASSERT_TRUE(server.start());
         const std::int64_t before = statusKb("VmRSS");
-        ::close(sendJob(server.port(), c.job));
+        ::close(sendJob(server.port(), job));
         const int asking = sendJob(server.port(), "\x10\x04\x01");
         const auto asked = std::chrono::steady_clock::now();
         std::uint8_t reply = 0;
@@ -132,7 +124,7 @@ TEST(PrinterLoad, AmplifyingJobsStayBoundedAndDoNotHoldUpOthers) {
         ::close(asking);
         ASSERT_TRUE(RunLoop::main().runUntil([&] { return server.closedConnections() == 2; }, 60s));
         EXPECT_LT(statusKb("VmRSS") - before, mostGrowthKb) << "peak " << statusKb("VmHWM") << " kB";
-        EXPECT_EQ(server.printedCount(), c.receipts);
+        EXPECT_EQ(server.printedCount(), receipts);
         EXPECT_TRUE(server.receipts().empty());
         for (const auto& file : std::filesystem::directory_iterator(dir.path())) EXPECT_LT(file.file_size(), 8u << 20);
     }
