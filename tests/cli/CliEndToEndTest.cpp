@@ -200,8 +200,7 @@ TEST(CliEndToEndTest, BluetoothJobsLiveAndSpooledPrintTheSameReceipt) {
     EXPECT_EQ(spooled.output, "virtual printer: " + dir.file("receipt-0002.png") + "\n");
     EXPECT_EQ(readFile(dir.file("receipt-0001.png")), readFile(dir.file("receipt-0002.png")));
     const Data dump = readFile(dir.file("receipt-0002.txt"));
-    const std::string dumped(dump.begin(), dump.end());
-    EXPECT_TRUE(dumped.starts_with("00000000 compressed job of ")) << dumped;
+    EXPECT_TRUE(std::string(dump.begin(), dump.end()).starts_with("00000000 compressed job of "));
 
     const Outcome scan = orvik({"--virtual-printer", dir.path().string(), "scan", "--timeout", "0.2"});
     EXPECT_EQ(scan.code, 0);

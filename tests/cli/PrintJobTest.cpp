@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <tuple>
 
 #include "CliError.h"
 #include "Link.h"
@@ -17,12 +18,7 @@ using Testing::operator+;
 const Data init{0x1b, '@'};
 
 TEST(PrintJobTest, ItemsPrintInOrderWithTheirOwnStyles) {
-    struct Case {
-        const char* what;
-        std::vector<OrderedOption> options;
-        Data bytes;
-    };
-    const Case cases[] = {
+    const std::tuple<const char*, std::vector<OrderedOption>, Data> cases[] = {
         {"styles stay until changed",
          {{"align", "center"}, {"bold", ""}, {"double-height", ""}, {"text", "T"}, {"text", "b"}, {"plain", ""}, {"align", "left"}, {"text", "c"}},
          init + Data{0x1b, 'a', '1', 0x1b, '!', 0x18} + text("T\r\nb\r\n") + Data{0x1b, 'a', '0', 0x1b, '!', 0} + text("c\r\n")},
@@ -44,9 +40,9 @@ TEST(PrintJobTest, ItemsPrintInOrderWithTheirOwnStyles) {
                      0x1d, 'h', 80, 0x1d, 'w', 2, 0x1d, 'k', 68, 8} + text("96385074") + Data{0x1b, 'B', 1, 1}},
         {"link options are not items", {{"to", "tcp://h:1"}, {"width", "576"}, {"cut", ""}}, init + Data{0x1b, 'm'}},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        EXPECT_EQ(buildJob([&c](Orvik& sdk) { PrintJob::fromOptions(c.options).play(sdk); }), c.bytes);
+    for (const auto& [what, options, bytes] : cases) {
+        SCOPED_TRACE(what);
+        EXPECT_EQ(buildJob([&options](Orvik& sdk) { PrintJob::fromOptions(options).play(sdk); }), bytes);
     }
 }
 

@@ -9,8 +9,6 @@
 #include <tuple>
 
 #include <orvik/Orvik.h>
-#include <orvik/RunLoop.h>
-#include <orvik/vprinter/BluetoothDoor.h>
 #include <orvik/vprinter/Server.h>
 
 #include "support/Bytes.h"
@@ -98,16 +96,13 @@ TEST(JobOutcome, EachFailureKindIsTheJobsError) {
              sdk.PrintData(small);
              return sdk.WaitUntilSent(5s);
          }, ErrorCode::NotConnected, "not connected to the printer; call Connect first", 0},
-        {"Bluetooth write refused",
-         [] { return overBluetooth([](auto& link, auto&) { link.bluetooth->setRejectWrites(true); }); },
+        {"Bluetooth write refused", [] { return overBluetooth([](auto& link, auto&) { link.bluetooth->setRejectWrites(true); }); },
          ErrorCode::WriteFailed,
          "BLE write refused by the Bluetooth stack (link down or write rejected): 5 bytes not sent", 5},
-        {"Bluetooth write failed later",
-         [] { return overBluetooth([](auto& link, auto&) { link.bluetooth->setFailWrites(true); }); },
+        {"Bluetooth write failed later", [] { return overBluetooth([](auto& link, auto&) { link.bluetooth->setFailWrites(true); }); },
          ErrorCode::WriteFailed,
          "a write of 5 bytes failed: The write failed: the device did not acknowledge it.", 5},
-        {"Bluetooth link dropped",
-         [] { return overBluetooth([](auto&, auto& printer) { printer.device().dropLinkAfterWrites(1); }); },
+        {"Bluetooth link dropped", [] { return overBluetooth([](auto&, auto& printer) { printer.device().dropLinkAfterWrites(1); }); },
          ErrorCode::LinkLost, "the Bluetooth link was lost: The connection has timed out unexpectedly.", 10},
         {"Bluetooth unavailable", [] {
              Testing::SimulatedLink link;
