@@ -11,6 +11,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <tuple>
 
 #include <orvik/RunLoop.h>
 #include <orvik/vprinter/Server.h>
@@ -42,16 +43,7 @@ bool hasDots(const VirtualPrinter::Receipt& receipt) {
 // The system's CUPS programs with ours beside them, as a ServerBin the scheduler and cupsfilter can be pointed at;
 // readable by the unprivileged user the scheduler runs them as.
 void makeServerBin(const fs::path& bin) {
-    fs::create_directories(bin);
-    for (const auto& entry : fs::directory_iterator("/usr/lib/cups")) {
-        const std::string name = entry.path().filename();
-        if (name != "backend" && name != "filter") {
-            fs::create_directory_symlink(entry.path(), bin / name);
-            continue;
-        }
-        fs::create_directory(bin / name);
-        for (const auto& program : fs::directory_iterator(entry.path())) fs::create_symlink(program.path(), bin / name / program.path().filename());
-    }
+    EXPECT_EQ(Testing::run("cp", {"-rs", "/usr/lib/cups", bin.string()}).code, 0);  // a tree of symlinks
     fs::create_symlink(ORVIK_CUPS_BACKEND_PATH, bin / "backend/orvik");
     fs::create_symlink(ORVIK_CUPS_FILTER_PATH, bin / "filter/rastertoorvik");
 }
@@ -63,14 +55,6 @@ void openToAll(const fs::path& dir) {
 }
 
 TEST(CupsBackendTest, SendsTheJobAndTellsTheSchedulerWhatBecameOfIt) {
-    struct Case {
-        std::string uri;
-        VirtualPrinter::PrinterState state;
-        bool uriInArgv0;
-        int code;  // CUPS_BACKEND_*
-        std::vector<std::string> shown;
-        std::uint64_t printed;
-    };
     Testing::LogCapture quiet;
     Testing::TempDir dir;
     const std::string job = dir.file("job.bin");
@@ -78,7 +62,9 @@ TEST(CupsBackendTest, SendsTheJobAndTellsTheSchedulerWhatBecameOfIt) {
     VirtualPrinter::Server server;
     ASSERT_TRUE(server.start());
     const std::string printer = "orvik:tcp://127.0.0.1:" + std::to_string(server.port());
-    const Case cases[] = {
+    // The device URI, the printer's state, whether the URI comes as argv[0], the exit code (CUPS_BACKEND_*), lines shown
+    // and receipts printed.
+    const std::tuple<std::string, VirtualPrinter::PrinterState, bool, int, std::vector<std::string>, std::uint64_t> cases[] = {
         {printer, {}, false, 0, {"STATE: -connecting-to-device", "INFO: sent 8 of 8 bytes", "STATE: -media-empty-error"}, 1},
         {printer, {}, true, 0, {"INFO: sent 8 of 8 bytes"}, 1},
         {printer, {.paperEnd = true}, false, 6, {"STATE: +media-empty-error", "cannot print now"}, 0},
@@ -89,16 +75,17 @@ TEST(CupsBackendTest, SendsTheJobAndTellsTheSchedulerWhatBecameOfIt) {
         {"orvik:usb:///nonexistent/lp0", {}, false, 6, {"cannot reach the printer"}, 0},
         {"socket://127.0.0.1:9100", {}, false, 4, {"must be orvik:"}, 0},
     };
-    for (const Case& c : cases) {
-        server.printerState() = c.state;
+    for (const auto& [uri, state, uriInArgv0, code, shown, printed] : cases) {
+        SCOPED_TRACE(uri);
+        server.printerState() = state;
         const std::uint64_t before = server.printedCount();
-        const std::string command = c.uriInArgv0 ? "bash -c 'exec -a \"$0\" \"$@\"' " + shellQuoted(c.uri) + " " + shellQuoted(backend)
-                                                 : "DEVICE_URI=" + shellQuoted(c.uri) + " " + shellQuoted(backend);
+        const std::string command = uriInArgv0 ? "bash -c 'exec -a \"$0\" \"$@\"' " + shellQuoted(uri) + " " + shellQuoted(backend)
+                                               : "DEVICE_URI=" + shellQuoted(uri) + " " + shellQuoted(backend);
         const Testing::Outcome run = Testing::runServing(command + " 7 user title 1 '' <" + shellQuoted(job));
-        EXPECT_EQ(run.code, c.code) << c.uri << "\n" << run.output;
-        for (const std::string& line : c.shown) EXPECT_THAT(run.output, HasSubstr(line)) << c.uri;
-        RunLoop::main().runUntil([&] { return server.printedCount() >= before + c.printed; }, 5s);
-        EXPECT_EQ(server.printedCount() - before, c.printed) << c.uri;
+        EXPECT_EQ(run.code, code) << run.output;
+        for (const std::string& line : shown) EXPECT_THAT(run.output, HasSubstr(line));
+        RunLoop::main().runUntil([&] { return server.printedCount() >= before + printed; }, 5s);
+        EXPECT_EQ(server.printedCount() - before, printed);
     }
     EXPECT_EQ(Testing::run(backend, {}).code, 0);
 }
@@ -119,35 +106,29 @@ TEST(CupsFilterTest, PrintsPicturesAndDocumentsAtThePaperWidthThroughCupsfilter)
     writeText(dir.file("cups-files.conf"), "ServerBin " + (dir.path() / "bin").string() + "\n");
     Testing::writeFile(dir.file("bar.png"), Testing::encodePng(Testing::greyImage(100, 200, [](int, int y) { return y < 100 ? 0 : 255; })));
     writeText(dir.file("two-pages.txt"), "First page\n\fSecond page\n");
-    struct Case {
-        std::string input;
-        std::string ppd;
-        std::string options;
-        std::uint32_t dots;
-        std::size_t receipts;
-    };
-    const Case cases[] = {
+    // The input, the PPD, the options, the paper's width in dots and the receipts it makes.
+    const std::tuple<std::string, std::string, std::string, std::uint32_t, std::size_t> cases[] = {
         {"bar.png", ppd80, "fit-to-page", 576, 1},
         {"bar.png", ppd58, "fit-to-page", 384, 1},
         {"bar.png", ppd58, "fit-to-page -o ColorModel=Black", 384, 1},
         {"two-pages.txt", ppd80, "CutMedia=Page", 576, 2},
         {"two-pages.txt", ppd80, "CutMedia=Job -o OrvikDither=Atkinson", 576, 1},
     };
-    for (const Case& c : cases) {
-        const std::string command = "cupsfilter -c " + shellQuoted(dir.file("cups-files.conf")) + " -p " + shellQuoted(c.ppd) +
-                                    " -e -m printer/orvik-escpos -o " + c.options + " " + shellQuoted(dir.file(c.input));
+    for (const auto& [input, ppd, options, dots, count] : cases) {
+        SCOPED_TRACE(input + " " + options);
+        const std::string command = "cupsfilter -c " + shellQuoted(dir.file("cups-files.conf")) + " -p " + shellQuoted(ppd) +
+                                    " -e -m printer/orvik-escpos -o " + options + " " + shellQuoted(dir.file(input));
         const Testing::Outcome run = Testing::run("sh", {"-c", command + " >" + shellQuoted(dir.file("out.bin"))});
-        ASSERT_EQ(run.code, 0) << c.input << " " << c.options << "\n" << run.output;
-        const auto receipts = render(Testing::readFile(dir.file("out.bin")), c.dots);
-        ASSERT_EQ(receipts.size(), c.receipts) << c.input << " " << c.options;
+        ASSERT_EQ(run.code, 0) << run.output;
+        const auto receipts = render(Testing::readFile(dir.file("out.bin")), dots);
+        ASSERT_EQ(receipts.size(), count);
         for (const auto& receipt : receipts) {
-            EXPECT_TRUE(hasDots(receipt)) << c.input << " " << c.options;
-            EXPECT_THAT(receipt.warnings, ::testing::IsEmpty()) << c.input << " " << c.options;
+            EXPECT_TRUE(hasDots(receipt));
+            EXPECT_THAT(receipt.warnings, ::testing::IsEmpty());
         }
-        if (c.input == "bar.png") {
-            // A picture fitted to the page spans the printable line, top half black, and nothing below it is printed.
-            const auto& r = receipts.front();
-            EXPECT_TRUE(r.black(2, 10) && r.black(c.dots - 3, 10)) << c.options;
+        // A picture fitted to the page spans the printable line.
+        if (input == "bar.png") {
+            EXPECT_TRUE(receipts.front().black(2, 10) && receipts.front().black(dots - 3, 10));
         }
     }
 }

@@ -68,7 +68,7 @@ std::optional<PrinterStatus> withoutRaw(std::optional<PrinterStatus> status) {
     return status;
 }
 
-TEST(StatusReadBack, EveryStateOverTcpAndBluetooth) {
+TEST(StatusReadBack, EveryStateOverTcpAndBluetoothAndNoLateAnswerTakenForTheNextOne) {
     const std::pair<PrinterState, PrinterStatus> cases[] = {
         {{}, {}},
         {{.online = false}, {.online = false}},
@@ -79,6 +79,9 @@ TEST(StatusReadBack, EveryStateOverTcpAndBluetooth) {
         {{false, true, true, true, true, true}, {false, true, true, true, true}},
     };
     TwoLinks links;
+    links.server.printerState().paperEnd = true;
+    links.overTcp.PrintData({0x10, 0x04, 0x01});  // answered, never read: not the answer to the first request below
+    Testing::drainMainLoop();
     // Each link stays up throughout: the state is read afresh at every request. The ready printer answers 0x12 four
     // times, and each equal notification must still count as a new answer.
     for (Orvik* sdk : {&links.overTcp, &links.overBluetooth}) {
@@ -89,15 +92,6 @@ TEST(StatusReadBack, EveryStateOverTcpAndBluetooth) {
     }
 }
 
-TEST(StatusReadBack, ALateAnswerIsNotTakenForTheNextOne) {
-    TwoLinks links;
-    links.server.printerState().paperEnd = true;
-    links.overTcp.PrintData({0x10, 0x04, 0x01});  // answered, never read
-    Testing::drainMainLoop();
-    links.server.printerState().paperEnd = false;
-    EXPECT_EQ(withoutRaw(links.overTcp.RequestStatus(5s)), PrinterStatus{});
-}
-
 TEST(StatusReadBack, NoStatusWhenSilentWithoutALinkWhileSpoolingOrFromABrokenPeer) {
     {
         TwoLinks silent({.answers = false});
@@ -106,6 +100,10 @@ TEST(StatusReadBack, NoStatusWhenSilentWithoutALinkWhileSpoolingOrFromABrokenPee
             EXPECT_EQ(sdk->RequestStatus(50ms), std::nullopt);
             EXPECT_THAT(log.lines(), Contains(HasSubstr("no answer to DLE EOT 1 within 50 ms")));
         }
+        // To `orvik status`, a silent Bluetooth printer gave no status (4); its link did not break (5).
+        std::string args[] = {"orvik", "status", "--to", "ble://Status BLE", "--timeout", "0.2"};
+        char* argv[] = {args[0].data(), args[1].data(), args[2].data(), args[3].data(), args[4].data(), args[5].data()};
+        EXPECT_EQ(Cli::run(6, argv), 4);
     }
     Testing::ScopedDocuments documents;
     Testing::LogCapture log;
@@ -138,35 +136,24 @@ TEST(StatusCli, PrintsTheStateAndFailsWhenThePrinterCannotPrintOrIsSilent) {
     VirtualPrinter::Server server;
     ASSERT_TRUE(server.start());
     Testing::TempDir receipts;
-    const std::string overTcp = "status --to tcp://127.0.0.1:" + std::to_string(server.port());
-    const std::tuple<PrinterState, std::string, int, std::vector<std::string>> cases[] = {
+    const std::vector<std::string> overTcp = {"status", "--to", "tcp://127.0.0.1:" + std::to_string(server.port())};
+    const std::tuple<PrinterState, std::vector<std::string>, int, std::vector<std::string>> cases[] = {
         {{}, overTcp, 0, {"on-line:     yes", "paper:       present", "can print:   yes", "status bytes 12 12 12 12"}},
         {{.paperNearEnd = true}, overTcp, 0, {"paper:       near end", "can print:   yes"}},
         {{.paperEnd = true}, overTcp, 6, {"on-line:     no", "paper:       out", "cannot print: off-line, paper out"}},
         {{false, true, false, false, true, true}, overTcp, 6,
          {"cover open:  yes", "error:       yes", "cannot print: off-line, cover open, printer error"}},
-        {{.answers = false}, overTcp + " --timeout 0.2", 4, {"gave no status: no answer to DLE EOT 1 within 200 ms"}},
-        {{}, "--virtual-printer " + receipts.path().string() + " status --to 'ble://Orvik Virtual Printer' --timeout 5", 0,
+        {{.answers = false}, {"status", "--to", overTcp[2], "--timeout", "0.2"}, 4,
+         {"gave no status: no answer to DLE EOT 1 within 200 ms"}},
+        {{}, {"--virtual-printer", receipts.path().string(), "status", "--to", "ble://Orvik Virtual Printer"}, 0,
          {"status bytes 12 12 12 12"}},
     };
     for (const auto& [state, args, code, shown] : cases) {
         server.printerState() = state;
-        // The main loop keeps serving the virtual printer meanwhile.
-        const Testing::Outcome run = Testing::runServing(std::string(ORVIK_CLI_PATH) + " " + args + " </dev/null");
+        const Testing::Outcome run = Testing::orvik(args);  // the main loop keeps serving the virtual printer meanwhile
         EXPECT_EQ(run.code, code) << run.output;
         for (const std::string& text : shown) EXPECT_THAT(run.output, HasSubstr(text));
     }
-}
-
-TEST(StatusCli, ASilentBluetoothPrinterIsNoBrokenJob) {
-    Testing::LogCapture quiet;
-    Testing::SimulatedLink link;
-    VirtualPrinter::Server server;
-    server.printerState().answers = false;
-    VirtualPrinter::BluetoothDoor door(*link.bluetooth, "Silent BLE", server);
-    std::string args[] = {"orvik", "status", "--to", "ble://Silent BLE", "--timeout", "0.2"};
-    char* argv[] = {args[0].data(), args[1].data(), args[2].data(), args[3].data(), args[4].data(), args[5].data()};
-    EXPECT_EQ(Cli::run(6, argv), 4);
 }
 
 }  // namespace

@@ -26,20 +26,6 @@ inline std::string shellQuoted(const std::string& arg) {
     return quoted + "'";
 }
 
-// Runs `program` to its end.
-inline Outcome run(const std::string& program, const std::vector<std::string>& args, const std::string& input = "/dev/null") {
-    std::string command = shellQuoted(program);
-    for (const auto& arg : args) command += " " + shellQuoted(arg);
-    Outcome outcome;
-    std::FILE* pipe = ::popen((command + " 2>&1 <" + shellQuoted(input)).c_str(), "r");
-    if (!pipe) return outcome;
-    char buffer[4096];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) outcome.output.append(buffer, n);
-    const int status = ::pclose(pipe);
-    outcome.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return outcome;
-}
-
 // Runs a shell command to its end while the main run loop keeps serving (a virtual printer in this process).
 inline Outcome runServing(const std::string& command, std::chrono::seconds limit = std::chrono::seconds(60)) {
     Outcome outcome;
@@ -59,6 +45,13 @@ inline Outcome runServing(const std::string& command, std::chrono::seconds limit
     const int status = ::pclose(pipe);
     outcome.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return outcome;
+}
+
+// Runs `program` to its end, the main run loop serving meanwhile.
+inline Outcome run(const std::string& program, const std::vector<std::string>& args, const std::string& input = "/dev/null") {
+    std::string command = shellQuoted(program);
+    for (const auto& arg : args) command += " " + shellQuoted(arg);
+    return runServing(command + " <" + shellQuoted(input));
 }
 
 // Runs the `orvik` tool to its end.
