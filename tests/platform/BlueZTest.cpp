@@ -345,9 +345,8 @@ TEST_F(BlueZTest, ServiceDiscoveryWaitsForTheObjectsInAnyOrderWithinItsBound) {
     constexpr auto bound = 1s;
     addAdapter();
     std::vector<std::string> devices;
-    for (std::size_t i = 0; i < std::size(rows); ++i) {
+    for (std::size_t i = 0; i < std::size(rows); ++i)
         devices.push_back(addDevice("AA:BB:CC:00:01:0" + std::to_string(i), "Printer " + std::to_string(i)));
-    }
     const auto perform = [&](Step step, const std::string& device) {
         switch (step) {
             case Objects: return addPrinterGatt(device);
@@ -359,9 +358,8 @@ TEST_F(BlueZTest, ServiceDiscoveryWaitsForTheObjectsInAnyOrderWithinItsBound) {
             case PastTheBound: RunLoop::main().runUntil([] { return false; }, bound + 500ms); return;
         }
     };
-    for (std::size_t i = 0; i < std::size(rows); ++i) {
+    for (std::size_t i = 0; i < std::size(rows); ++i)
         for (const Step step : rows[i].beforeConnect) perform(step, devices[i]);
-    }
     startManager(bound);
     manager->scanForPeripherals(std::nullopt, {});
     ASSERT_TRUE(waitFor([&] { return recorder.seen.size() == std::size(rows); }));
