@@ -1,4 +1,7 @@
+// Pictures into printer dots: scaling, dithering, every file type, PNGs read a row at a time, and files refused.
 #include <gtest/gtest.h>
+
+#include <zlib.h>
 
 #include <orvik/ImageConversion.h>
 
@@ -14,13 +17,41 @@ using Testing::greyImage;
 using Testing::operator+;
 
 // Converted by threshold at `width`; at the picture's own width each dot is its pixel, black below mid-grey.
-std::optional<MonoBitmap> decode(const Data& file, std::string& error, int width = 16) {
-    MemorySource source(file);
-    return convert(source, {width, Dither::Threshold, 128, ImageMode::Raster}, error);
+Result<MonoBitmap> dots(const Data& file, int width = 16) {
+    return convertPicture(file, {.width = width, .dither = Dither::Threshold});
+}
+
+// Why `file` is refused; empty when it converts.
+std::string refusal(const Data& file) {
+    const auto converted = dots(file);
+    return converted ? "" : converted.error().message;
 }
 
 std::uint32_t le32(const Data& bytes, std::size_t at) {
     return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | static_cast<std::uint32_t>(bytes[at + 3]) << 24;
+}
+
+void putChunk(Data& png, const char* type, const Data& body) {
+    for (int shift = 24; shift >= 0; shift -= 8) png.push_back(static_cast<std::uint8_t>(body.size() >> shift));
+    png.insert(png.end(), type, type + 4);
+    png.insert(png.end(), body.begin(), body.end());
+    png.insert(png.end(), 4, 0);  // chunk checksums are not checked
+}
+
+// `png`'s signature and header, then `data` as image data in chunks of `piece` bytes after an empty one.
+Data withImageData(const Data& png, const Data& data, std::size_t piece = 4096) {
+    Data out(png.begin(), png.begin() + 33);
+    putChunk(out, "IDAT", {});
+    for (std::size_t at = 0; at < data.size(); at += piece)
+        putChunk(out, "IDAT", Data(data.begin() + at, data.begin() + std::min(data.size(), at + piece)));
+    putChunk(out, "IEND", {});
+    return out;
+}
+
+// The image data of a PNG written with one data chunk right after the header.
+Data imageData(const Data& png) {
+    const std::size_t length = std::size_t{png[33]} << 24 | png[34] << 16 | png[35] << 8 | png[36];
+    return Data(png.begin() + 41, png.begin() + 41 + static_cast<std::ptrdiff_t>(length));
 }
 
 TEST(ImageConvertTest, ScalesToWidthKeepingAspectAndRefusesSizesThatWouldExhaustMemory) {
@@ -135,22 +166,39 @@ TEST(ImageConvertTest, WritesStandardOneBitBmpThatDecodesBack) {
                                                             {22, 3},  {26, 1 | 1 << 16}, {54, 0x000000}, {58, 0xffffff}};
     for (const auto& [at, value] : fields) EXPECT_EQ(le32(bmp, at), value) << "at " << at;
 
-    std::string error;
-    const auto decoded = decode(bmp, error, 10);
-    ASSERT_TRUE(decoded) << error;
-    ASSERT_EQ(decoded->height, 3);
+    const auto decoded = dots(bmp, 10);
+    ASSERT_TRUE(decoded) << decoded.error().message;
+    ASSERT_EQ(decoded->height, 3u);
     EXPECT_EQ(decoded->rows, bits.rows);
+}
+
+// PNGs are read a row at a time: every row filter and any cutting of the image data into chunks give the same dots.
+TEST(ImageConvertTest, EveryPngFilterAndEveryChunkingGiveTheSameDots) {
+    const auto shade = [](int x, int y, int channel) { return (x * 29 + y * 53 + channel * 71) % 256; };
+    for (int channels = 1; channels <= 4; ++channels) {
+        SCOPED_TRACE(std::to_string(channels) + " channels");
+        const Data plain = Testing::encodePng(37, 11, channels, shade, 0);
+        const auto expected = dots(plain, 37);
+        ASSERT_TRUE(expected) << expected.error().message;
+        std::vector<Data> alike;
+        for (int filter = 1; filter <= 4; ++filter) alike.push_back(Testing::encodePng(37, 11, channels, shade, filter));
+        for (const std::size_t piece : {1, 7, 4096}) alike.push_back(withImageData(plain, imageData(plain), piece));
+        for (const Data& png : alike) {
+            const auto converted = dots(png, 37);
+            ASSERT_TRUE(converted) << converted.error().message;
+            EXPECT_EQ(converted->rows, expected->rows);
+        }
+    }
 }
 
 TEST(ImageConvertTest, DecodesWholePicturesAndRefusesTheRest) {
     const auto grey = greyImage(13, 5, [](int x, int y) { return (x * 19 + y * 7) % 256; });
-    std::string error;
     // Stored top row first (negative height): black above white.
     Data topDown = encodeBmp(dither(greyImage(1, 2, [](int, int y) { return y ? 0 : 255; }), Dither::Threshold));
     for (const std::size_t at : {22u, 23u, 24u, 25u}) topDown[at] = at == 22 ? 0xFE : 0xFF;  // height -2
     std::swap_ranges(topDown.begin() + 62, topDown.begin() + 66, topDown.begin() + 66);
-    const auto upright = decode(topDown, error, 1);
-    ASSERT_TRUE(upright) << error;
+    const auto upright = dots(topDown, 1);
+    ASSERT_TRUE(upright) << upright.error().message;
     EXPECT_EQ(upright->rows, (Data{0x00, 0x80}));
 
     const Data png = Testing::encodePng(grey);
@@ -160,9 +208,16 @@ TEST(ImageConvertTest, DecodesWholePicturesAndRefusesTheRest) {
     // A PNG header claiming 20000 x 20000 pixels, refused before the decoder allocates them.
     Data hugePng = png;
     for (const std::size_t at : {18u, 22u}) hugePng[at] = 0x4e, hugePng[at + 1] = 0x20;
+    Data taller = png;
+    ++taller[23];  // one row more than the data holds
+    Data unknownFilter((1 + 13) * 5, 5);
+    uLongf length = compressBound(unknownFilter.size());
+    Data compressed(length);
+    ASSERT_EQ(compress(compressed.data(), &length, unknownFilter.data(), unknownFilter.size()), Z_OK);
+    compressed.resize(length);
     const Data gif = {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0x80, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF,
                       0x2C, 0, 0, 0, 0, 1, 0, 1, 0, 0, 2, 2, 0x44, 0x01, 0, 0x3B};
-    ASSERT_TRUE(decode(gif, error)) << error;
+    EXPECT_EQ(refusal(gif), "");
     const struct {
         Data file;
         std::string error;
@@ -174,11 +229,11 @@ TEST(ImageConvertTest, DecodesWholePicturesAndRefusesTheRest) {
         {hugePng, "picture too large (20000x20000)"},
         {Data(gif.begin(), gif.end() - 3), "file is cut short: 32 of 35 bytes"},
         {Data(png.begin(), png.end() - 20), "file is cut short: " + std::to_string(png.size() - 20) + " of " + std::to_string(png.size() - 12) + " bytes"},
+        {taller, "cannot decode picture (image data ends early)"},
+        {withImageData(png, compressed), "cannot decode picture (unknown row filter)"},
+        {withImageData(png, Data(64, 0xFF)), "cannot decode picture (corrupt image data)"},
     };
-    for (const auto& c : refused) {
-        EXPECT_FALSE(decode(c.file, error));
-        EXPECT_EQ(error, c.error);
-    }
+    for (const auto& c : refused) EXPECT_EQ(refusal(c.file), c.error);
 }
 
 // A DHT segment whose one table declares `codes` codes, spread over the 16 code lengths.
@@ -199,8 +254,7 @@ Data inserted(Data bytes, std::size_t at, const Data& extra) {
 // The picture decoder writes past its tables when a JPEG declares more than 256 codes in one, wherever the table is.
 TEST(ImageConvertTest, RefusesJpegsWhoseHuffmanTablesOverflowTheDecoder) {
     const Data jpeg = Testing::encodeJpeg(greyImage(16, 16, [](int x, int y) { return (x * 16 + y) % 256; }));
-    std::string error;
-    ASSERT_TRUE(decode(jpeg, error)) << error;
+    EXPECT_EQ(refusal(jpeg), "");
     EXPECT_FALSE(JpegTables::hasOversizedHuffmanTable(jpeg.data(), jpeg.size()));
     EXPECT_FALSE(JpegTables::hasOversizedHuffmanTable(inserted(jpeg, 2, huffmanSegment(256)).data(), jpeg.size() + 277));
 
@@ -210,8 +264,7 @@ TEST(ImageConvertTest, RefusesJpegsWhoseHuffmanTablesOverflowTheDecoder) {
                                inserted(jpeg, jpeg.size() - 2, huffmanSegment(4080)),     // between scan and end
                                Data(widest.begin(), widest.begin() + 10)}) {  // cut short after three counts
         EXPECT_TRUE(JpegTables::hasOversizedHuffmanTable(forged.data(), forged.size()));
-        EXPECT_FALSE(decode(forged, error));
-        EXPECT_EQ(error, "corrupt JPEG (a Huffman table declares more than 256 codes)");
+        EXPECT_EQ(refusal(forged), "corrupt JPEG (a Huffman table declares more than 256 codes)");
     }
 }
 

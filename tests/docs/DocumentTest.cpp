@@ -95,8 +95,7 @@ TEST(Document, PreviewsMatchTheirTextAndCodesReadBack) {
         std::vector<std::string> codes;
         for (const VirtualPrinter::Receipt& r : Testing::printed(printer.sent(), {.paperDots = printer.sdk.Profile.widthDots})) {
             text += r.text;
-            const ZXing::ImageView image(r.pixels.data(), static_cast<int>(r.width), static_cast<int>(r.height), ZXing::ImageFormat::Lum);
-            for (const ZXing::Result& result : ZXing::ReadBarcodes(image)) codes.push_back(result.text());
+            for (const ZXing::Result& result : ZXing::ReadBarcodes(Testing::pictureOf(r))) codes.push_back(result.text());
         }
         EXPECT_EQ(text, c.text);
         std::sort(codes.begin(), codes.end());

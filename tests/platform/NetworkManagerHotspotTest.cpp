@@ -55,13 +55,10 @@ std::optional<std::string> join(NetworkManagerHotspot& hotspot, HotspotConfigura
 struct NetworkManagerHotspotTest : ::testing::Test {
     void SetUp() override { bus.startMock({"--template", "networkmanager"}, nm); }
 
-    // The mock's AddWiFiDevice and AddAccessPoint; returns the new object's path.
+    // The mock's AddWiFiDevice and AddAccessPoint; each returns the new object's path.
     template <typename... Arguments>
     std::string add(const std::string& method, const Arguments&... arguments) {
-        std::string path;
-        bus.proxy(nm, nmPath)->callMethod(method).onInterface("org.freedesktop.DBus.Mock")
-            .withArguments(arguments...).storeResultsTo(path);
-        return path;
+        return bus.call<std::string>(nm, nmPath, "org.freedesktop.DBus.Mock", method, arguments...);
     }
     std::string addWifiDevice() { return add("AddWiFiDevice", "wlan0", "wlan0", 30u); }
     std::string addAccessPoint(const std::string& device, const std::string& ssid) {
@@ -73,11 +70,9 @@ struct NetworkManagerHotspotTest : ::testing::Test {
     }
     auto callsOf(const std::string& method) { return bus.callsOf(nm, nmPath, method); }
 
-    std::vector<sdbus::ObjectPath> savedConnections() {
-        std::vector<sdbus::ObjectPath> connections;
-        bus.proxy(nm, "/org/freedesktop/NetworkManager/Settings")->callMethod("ListConnections")
-            .onInterface("org.freedesktop.NetworkManager.Settings").storeResultsTo(connections);
-        return connections;
+    auto savedConnections() {
+        return bus.call<std::vector<sdbus::ObjectPath>>(nm, "/org/freedesktop/NetworkManager/Settings",
+                                                        "org.freedesktop.NetworkManager.Settings", "ListConnections");
     }
 
     void settle(const std::string& active, std::uint32_t state, std::uint32_t reason) {
@@ -114,8 +109,7 @@ TEST_F(NetworkManagerHotspotTest, JoinsTheMatchingAccessPointWithThePassphraseAn
 }
 
 TEST_F(NetworkManagerHotspotTest, AVolatileConnectionIsPreferredAndAnOpenNetworkHasNoSecurity) {
-    const std::string device = addWifiDevice();
-    addAccessPoint(device, "PrinterAP");
+    addAccessPoint(addWifiDevice(), "PrinterAP");
     replaceMethod("AddAndActivateConnection2", "a{sa{sv}}ooa{sv}", "ooa{sv}",
                   "conn = self.AddWiFiConnection(args[1], 'joined', 'PrinterAP', ''); "
                   "ret = (conn, self.AddActiveConnection([args[1]], conn, args[2], 'joined', 2), {})");
@@ -129,8 +123,7 @@ TEST_F(NetworkManagerHotspotTest, AVolatileConnectionIsPreferredAndAnOpenNetwork
 }
 
 TEST_F(NetworkManagerHotspotTest, AWrongPassphraseFailsWithNetworkManagersReasonLeavesNothingSavedAndIsNotLogged) {
-    const std::string device = addWifiDevice();
-    addAccessPoint(device, "PrinterAP");
+    addAccessPoint(addWifiDevice(), "PrinterAP");
     replaceMethod("AddAndActivateConnection", "a{sa{sv}}oo", "oo", activatingJoin);
     Testing::LogCapture log;
     // The join completes only once NetworkManager settles the connection, which this mock leaves to the test.
@@ -147,10 +140,15 @@ TEST_F(NetworkManagerHotspotTest, AWrongPassphraseFailsWithNetworkManagersReason
 
 TEST_F(NetworkManagerHotspotTest, FailuresCarryATextAndCompleteOnce) {
     EXPECT_EQ(join(hotspot, network("PrinterAP", "x")), "No Wi-Fi device found");
-    const std::string device = addWifiDevice();
+    addWifiDevice();
     // An SSID no access point has: the mock, like NetworkManager, refuses it.
     EXPECT_NE(join(hotspot, network("Nowhere", "x", false, false)).value_or(""), "");
     EXPECT_EQ(join(hotspot, network("PrinterAP", "x", true)), "WEP networks are not supported");
+    NetworkManagerHotspot unreachable(nullptr);
+    EXPECT_EQ(join(unreachable, network("PrinterAP", "")), "NetworkManager is not reachable: no D-Bus connection");
+    // Without NetworkManager on the bus, the bus's own error.
+    bus.stopMock(nm);
+    EXPECT_NE(join(hotspot, network("PrinterAP", "")).value_or("").find(nm), std::string::npos);
 }
 
 // InitSDK over WIFI on the system back-end: the join's outcome is logged by the SDK object.
@@ -166,13 +164,6 @@ TEST_F(NetworkManagerHotspotTest, InitSdkLogsTheOutcomeOfTheJoin) {
     orvik.InitSDK(WIRELESSS_INTERFACE::WIFI, 512, "PrinterAP", "secret123");
     ASSERT_TRUE(RunLoop::main().runUntil([&] { return log.lines().size() == 2; }, 10s));
     EXPECT_EQ(log.lines()[1], "WiFi AP Connect : Success");
-}
-
-TEST_F(NetworkManagerHotspotTest, WithoutNetworkManagerOnTheBusTheJoinFailsWithTheBusError) {
-    bus.stopMock(nm);
-    EXPECT_NE(join(hotspot, network("PrinterAP", "")).value_or("").find("org.freedesktop.NetworkManager"), std::string::npos);
-    NetworkManagerHotspot unreachable(nullptr);
-    EXPECT_EQ(join(unreachable, network("PrinterAP", "")), "NetworkManager is not reachable: no D-Bus connection");
 }
 
 }  // namespace

@@ -101,8 +101,8 @@ std::unique_ptr<sdbus::IProxy> MockBus::proxy(const std::string& busName, const 
 
 std::vector<std::vector<sdbus::Variant>> MockBus::callsOf(const std::string& busName, const std::string& path,
                                                           const std::string& method) {
-    std::vector<sdbus::Struct<std::uint64_t, std::vector<sdbus::Variant>>> calls;
-    proxy(busName, path)->callMethod("GetMethodCalls").onInterface("org.freedesktop.DBus.Mock").withArguments(method).storeResultsTo(calls);
+    const auto calls = call<std::vector<sdbus::Struct<std::uint64_t, std::vector<sdbus::Variant>>>>(
+        busName, path, "org.freedesktop.DBus.Mock", "GetMethodCalls", method);
     std::vector<std::vector<sdbus::Variant>> arguments;
     for (const auto& call : calls) arguments.push_back(call.get<1>());
     return arguments;

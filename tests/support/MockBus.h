@@ -38,6 +38,14 @@ public:
     void control(const std::string& busName, const std::string& path, const std::string& method, const Arguments&... arguments) {
         proxy(busName, path)->callMethod(method).onInterface("org.freedesktop.DBus.Mock").withArguments(arguments...);
     }
+    // A call that returns one value, such as a mock template's own AddDevice.
+    template <typename Result, typename... Arguments>
+    Result call(const std::string& busName, const std::string& path, const std::string& interface, const std::string& method,
+                const Arguments&... arguments) {
+        Result result;
+        proxy(busName, path)->callMethod(method).onInterface(interface).withArguments(arguments...).storeResultsTo(result);
+        return result;
+    }
     // The arguments of every call of `method` the object has had.
     std::vector<std::vector<sdbus::Variant>> callsOf(const std::string& busName, const std::string& path,
                                                      const std::string& method);

@@ -9,13 +9,9 @@
 
 namespace OrvikFramework::Testing {
 
-// What an independent reader makes of the first code of `formats` (any when empty) on a printed receipt.
-inline ZXing::Result readCode(const VirtualPrinter::Receipt& receipt, ZXing::BarcodeFormats formats = {}) {
-    ZXing::DecodeHints hints;
-    hints.setFormats(formats);
-    return ZXing::ReadBarcode({receipt.pixels.data(), static_cast<int>(receipt.width), static_cast<int>(receipt.height),
-                               ZXing::ImageFormat::Lum},
-                              hints);
+// A printed receipt as an independent code reader sees it.
+inline ZXing::ImageView pictureOf(const VirtualPrinter::Receipt& receipt) {
+    return {receipt.pixels.data(), static_cast<int>(receipt.width), static_cast<int>(receipt.height), ZXing::ImageFormat::Lum};
 }
 
 }  // namespace OrvikFramework::Testing

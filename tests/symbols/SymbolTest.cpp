@@ -26,7 +26,7 @@ std::string readBack(const Data& job) {
     if (receipts.size() != 1) return "receipts: " + std::to_string(receipts.size());
     const VirtualPrinter::Receipt& r = receipts[0];
     if (!r.warnings.empty()) return "warning: " + r.warnings[0];
-    const ZXing::Result result = Testing::readCode(r);
+    const ZXing::Result result = ZXing::ReadBarcode(Testing::pictureOf(r));
     if (!result.isValid()) return "unread";
     // "]C1" marks the FNC1 that makes CODE128 GS1-128.
     return std::string(ZXing::ToString(result.format())) + (result.symbologyIdentifier() == "]C1" ? " GS1 " : " ") +
@@ -70,7 +70,8 @@ TEST(Barcode, NativeBytesAndBothFormsReadBack) {
 }
 
 // The printer's own forms of GS k, as other programs send them: function A ends the data with a NUL, code set C
-// takes each digit pair as one byte, and EAN-13 and UPC-A get their check digit added.
+// takes each digit pair as one byte, and EAN-13 and UPC-A get their check digit added. The data a symbology refuses
+// is reported as the SDK refuses it (DataASymbologyCannotCarryIsRefusedAndNothingSent has every rule).
 TEST(Barcode, EveryCommandFormReadsBackOrIsReported) {
     const std::pair<Data, std::string> cases[] = {
         {text("\x1Dk\x04" "CODE-39") + Data{0}, "Code39 CODE-39"},
@@ -80,11 +81,8 @@ TEST(Barcode, EveryCommandFormReadsBackOrIsReported) {
         {text("\x1Dk\x02" "400638133393") + Data{0}, "EAN-13 4006381333931"},
         {text("\x1Dk\x43\x0D" "9780201379624"), "EAN-13 9780201379624"},
         {Data{0x1D, 'k', 0x00} + text("03600029145") + Data{0}, "UPC-A 036000291452"},
-        {text("\x1Dk\x04" "lower") + Data{0}, "warning: CODE39 cannot carry 'l'; it takes 0-9, A-Z, space and - . $ / + %"},
-        {text("\x1Dk\x02" "12345") + Data{0}, "warning: EAN13 takes 12 digits, or 13 with the check digit"},
         {text("\x1Dk\x43\x0D" "9780201379625"), "warning: EAN13 check digit of \"9780201379625\" should be 4"},
         {text("\x1Dk\x49\x03{C\x64"), "warning: CODE128 code set C byte 100 is not 0-99"},
-        {text("\x1Dk\x05" "123") + Data{0}, "warning: ITF takes an even number of digits"},
     };
     for (const auto& [command, read] : cases) EXPECT_EQ(readBack(text("\x1DH\x02\x1Dh\x50\x1Dw\x02") + command), read);
 }

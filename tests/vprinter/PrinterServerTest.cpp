@@ -145,9 +145,7 @@ TEST(PrinterServerTest, ReceiptNumbersSkipTakenNamesAndNeverWrap) {
 
 TEST(PrinterServerTest, KeepsClientsApartWhenTheyPrintAtOnceAndAnswersStatus) {
     Testing::LogCapture quiet;
-    ServerOptions options;
-    options.keepJobs = true;
-    Server server(options);
+    Server server;
     ASSERT_TRUE(server.start());
     const int a = Loopback::connect(server.port());
     const int b = Loopback::connect(server.port());
