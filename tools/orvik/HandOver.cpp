@@ -3,6 +3,7 @@
 // before it has read any input, so the usual print job loads none of their libraries.
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
