@@ -121,12 +121,8 @@ public:
 TEST(CommandSet, BarcodeHeaderGoesThroughPrintData) {
     PrintDataSpy sdk;
     sdk.InterfaceType = WIRELESSS_INTERFACE::WIFI;
-    const auto device = std::make_shared<RecordingTcpSocket>();
-    sdk.TCPDevice = device;
     sdk.PrintBarcode(BARCODE_HRI_POS::ABOVE, 50, 3, "9");
     EXPECT_EQ(sdk.viaPrintData, (Pieces{{0x1D, 0x6B, 0x04}}));
-    ASSERT_EQ(device->pieces.size(), 5u);
-    EXPECT_EQ(device->pieces[3], (Data{0x1D, 0x6B, 0x04}));
 }
 
 TEST(Routing, DestinationIsReadAfreshForEveryCommand) {

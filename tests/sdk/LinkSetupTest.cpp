@@ -93,7 +93,8 @@ TEST_F(LinkSetup, ConnectFollowsTheStateTableOnEveryLink) {
     EXPECT_TRUE(sdk.Connect("", 0));  // no manager: no request, still reported as requested
     EXPECT_TRUE(sdk.bConnect);
 
-    for (auto type : {WIRELESSS_INTERFACE::SOCKET, WIRELESSS_INTERFACE::WIFI}) {
+    for (const auto& [type, line] : {std::pair(WIRELESSS_INTERFACE::SOCKET, "\"Connect WIRELESSS_INTERFACE.SOCKET : printer\""),
+                                     std::pair(WIRELESSS_INTERFACE::WIFI, "\"Connect WIRELESSS_INTERFACE.WIFI : printer\"")}) {
         sdk.InitSDK(type, 512, "printer", "");
         log.clear();
         const auto before = sdk.TCPDevice;
@@ -101,9 +102,7 @@ TEST_F(LinkSetup, ConnectFollowsTheStateTableOnEveryLink) {
         ASSERT_NE(sdk.TCPDevice, nullptr);
         EXPECT_NE(sdk.TCPDevice, before);
         EXPECT_EQ(sdk.TCPDevice->host, "127.0.0.1");
-        ASSERT_FALSE(log.lines().empty());
-        EXPECT_EQ(log.lines()[0], type == WIRELESSS_INTERFACE::SOCKET ? "\"Connect WIRELESSS_INTERFACE.SOCKET : printer\""
-                                                                       : "\"Connect WIRELESSS_INTERFACE.WIFI : printer\"");
+        EXPECT_EQ(log.lines().at(0), line);
     }
     drainMainLoop();
 }

@@ -10,6 +10,7 @@
 
 #include "support/Bytes.h"
 #include "support/FileSizeLimit.h"
+#include "support/ScopedEnv.h"
 #include "support/SdkFixtures.h"
 
 namespace OrvikFramework {
@@ -96,7 +97,8 @@ TEST_F(Spool, OnOffStateTable) {
 // Commands are not spooled, and neither whole files nor pictures are read, from a folder the SDK cannot name.
 TEST_F(Spool, WithoutDocumentsDirectoryNothingIsStoredReadOrSent) {
     documents.write("job.bin", {0x1B, 0x40});
-    forgetDocuments();
+    Documents::setDirectory(std::nullopt);
+    const Testing::ScopedEnv home("HOME", std::nullopt), config("XDG_CONFIG_HOME", std::nullopt);
     sdk.ZipFile = "/stale/path";
     sdk.Zip(true);
     sdk.InitPrinter();
@@ -187,13 +189,8 @@ TEST_F(Spool, WholeFilesGoCompressedOverBluetoothAndUnchangedOverTcp) {
     documents.write("job.bin", job);
     std::filesystem::create_directory(documents.file("sub"));
     documents.write("sub/empty.bin", {});
-    struct Case {
-        std::optional<WIRELESSS_INTERFACE> link;
-        const char* name;
-        bool result;
-        bool overBluetooth, overTcp;
-    };
-    const std::vector<Case> cases = {
+    // The link, the file, PrintFile's result, and whether the file went over Bluetooth or over TCP.
+    const std::tuple<std::optional<WIRELESSS_INTERFACE>, const char*, bool, bool, bool> cases[] = {
         {WIRELESSS_INTERFACE::BLUETOOTH, "job.bin", true, true, false},
         {WIRELESSS_INTERFACE::WIFI, "job.bin", true, false, true},
         {WIRELESSS_INTERFACE::SOCKET, "job.bin", true, false, true},
@@ -204,18 +201,17 @@ TEST_F(Spool, WholeFilesGoCompressedOverBluetoothAndUnchangedOverTcp) {
         {WIRELESSS_INTERFACE::SOCKET, "sub", false, false, false},
         {std::nullopt, "job.bin", false, false, false},
     };
-    for (const Case& c : cases) {
+    for (const auto& [link, name, result, overBluetooth, overTcp] : cases) {
         for (const bool compress : {true, false}) {
             sdk.overBluetooth.clear();
-            sdk.InterfaceType = c.link;
-            const std::string what = std::string(c.name) + (compress ? " compress" : "");
-            EXPECT_EQ(sdk.PrintFile(c.name, compress), c.result) << what;
-            EXPECT_EQ(sdk.jobs(), c.overBluetooth ? Jobs{job} : Jobs{}) << what;
-            EXPECT_EQ(sent(), c.overTcp ? std::vector<Data>{job} : std::vector<Data>{}) << what;
+            sdk.InterfaceType = link;
+            const std::string what = std::string(name) + (compress ? " compress" : "");
+            EXPECT_EQ(sdk.PrintFile(name, compress), result) << what;
+            EXPECT_EQ(sdk.jobs(), overBluetooth ? Jobs{job} : Jobs{}) << what;
+            EXPECT_EQ(sent(), overTcp ? std::vector<Data>{job} : std::vector<Data>{}) << what;
         }
     }
-    EXPECT_THAT(log.lines(), ::testing::Each("Orvik: no interface chosen; call InitSDK before sending files (file not sent)"));
-    EXPECT_EQ(log.lines().size(), 2u);
+    EXPECT_EQ(log.lines(), std::vector<std::string>(2, "Orvik: no interface chosen; call InitSDK before sending files (file not sent)"));
     sdk.InterfaceType = WIRELESSS_INTERFACE::WIFI;
     sdk.TCPDevice.reset();  // nothing to send to is no failure
     EXPECT_TRUE(sdk.PrintFile("job.bin", false));

@@ -34,10 +34,6 @@ void pump(std::chrono::milliseconds span = 50ms) {
     RunLoop::main().runUntil([] { return false; }, span);
 }
 
-bool pumpUntilLogged(const LogCapture& log, const std::string& line) {
-    return RunLoop::main().runUntil([&] { return log.contains(line); }, 5s);
-}
-
 Data pattern(std::size_t size) {
     Data data(size);
     for (std::size_t i = 0; i < size; ++i) data[i] = static_cast<std::uint8_t>((i * 131 + i / 251) & 0xFF);
@@ -185,7 +181,7 @@ TEST(TcpSocketRecv, ReadsWhatArrivedAndIsEmptyOnBadSizesTimeoutsAndEnd) {
     EXPECT_EQ(socket.recv(std::int64_t(1) << 40), Data{'x'});
     ::close(peer);
     // The end of the stream is an event line of its own, without a stream line after it.
-    ASSERT_TRUE(pumpUntilLogged(log, "event:16"));
+    ASSERT_TRUE(RunLoop::main().runUntil([&] { return log.contains("event:16"); }, 5s));
     const auto end = std::find(log.lines().begin(), log.lines().end(), "event:16");
     EXPECT_TRUE(std::next(end) == log.lines().end() || std::next(end)->rfind("event:", 0) == 0);
     EXPECT_TRUE(socket.recv(10).empty());
@@ -207,7 +203,7 @@ TEST(TcpSocketLifetime, DestroyingOrReconnectingWithEventsPendingIsSafe) {
     TcpSocket socket;
     socket.connect("127.0.0.1", Loopback::closedPort());
     socket.connect("127.0.0.1", second.port());
-    ASSERT_TRUE(pumpUntilLogged(log, "outputStream:OpenCompleted"));
+    ASSERT_TRUE(RunLoop::main().runUntil([&] { return log.contains("outputStream:OpenCompleted"); }, 5s));
     pump();
     EXPECT_THAT(log.lines(), Not(Contains("event:8")));
     EXPECT_EQ(socket.SendData({5}), 1);

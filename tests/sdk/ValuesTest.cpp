@@ -18,10 +18,7 @@ TEST(Enums, OnlyTheRawValueOfACaseMakesOne) {
 }
 
 TEST(BluetoothUUID, ParsesLongAndShortFormsAndComparesAsValues) {
-    const struct {
-        std::string text;
-        std::string written;
-    } good[] = {
+    const std::pair<std::string, std::string> good[] = {
         {"6e400001-b5a3-f393-e0a9-e50e24dcca9e", "6E400001-B5A3-F393-E0A9-E50E24DCCA9E"},
         {"180A", "0000180A-0000-1000-8000-00805F9B34FB"},
         {"12345678", "12345678-0000-1000-8000-00805F9B34FB"},

@@ -12,7 +12,6 @@
 #include "support/Inflate.h"
 #include "support/LogCapture.h"
 #include "support/RecordingTcpSocket.h"
-#include "support/ScopedEnv.h"
 #include "support/SimulatedLink.h"
 
 namespace OrvikFramework::Testing {
@@ -59,12 +58,6 @@ protected:
         sdk.InterfaceType = WIRELESSS_INTERFACE::SOCKET;
         sdk.TCPDevice = device;
     }
-    /// Leaves no Documents directory to be found, not even from the environment.
-    void forgetDocuments() {
-        Documents::setDirectory(std::nullopt);
-        home_.emplace("HOME", std::nullopt);
-        config_.emplace("XDG_CONFIG_HOME", std::nullopt);
-    }
     /// The pieces sent over TCP since the last call.
     std::vector<Data> sent() { return std::exchange(device->pieces, {}); }
 
@@ -72,9 +65,6 @@ protected:
     LogCapture log;
     BluetoothSpy sdk;
     std::shared_ptr<RecordingTcpSocket> device = std::make_shared<RecordingTcpSocket>();
-
-private:
-    std::optional<ScopedEnv> home_, config_;
 };
 
 }  // namespace OrvikFramework::Testing
