@@ -20,6 +20,7 @@
 #include "support/LogCapture.h"
 #include "examples/LoopbackReceiver.h"
 #include "support/OrvikCli.h"
+#include "support/Receipts.h"
 #include "support/TempDir.h"
 
 namespace OrvikFramework {
@@ -90,16 +91,6 @@ TEST(CupsBackendTest, SendsTheJobAndTellsTheSchedulerWhatBecameOfIt) {
     EXPECT_EQ(Testing::run(backend, {}).code, 0);
 }
 
-// The filter's output decoded and rendered as the printer would, on paper `dots` wide.
-std::vector<VirtualPrinter::Receipt> render(const Data& escPos, std::uint32_t dots) {
-    std::vector<VirtualPrinter::Receipt> receipts;
-    VirtualPrinter::PrintSession session({.paperDots = dots}, {}, [&](VirtualPrinter::Receipt r) { receipts.push_back(std::move(r)); },
-                                         [](const Data&) {});
-    session.feed(escPos.data(), escPos.size());
-    session.finish();
-    return receipts;
-}
-
 TEST(CupsFilterTest, PrintsPicturesAndDocumentsAtThePaperWidthThroughCupsfilter) {
     Testing::TempDir dir;
     makeServerBin(dir.path() / "bin");
@@ -120,7 +111,7 @@ TEST(CupsFilterTest, PrintsPicturesAndDocumentsAtThePaperWidthThroughCupsfilter)
                                     " -e -m printer/orvik-escpos -o " + options + " " + shellQuoted(dir.file(input));
         const Testing::Outcome run = Testing::run("sh", {"-c", command + " >" + shellQuoted(dir.file("out.bin"))});
         ASSERT_EQ(run.code, 0) << run.output;
-        const auto receipts = render(Testing::readFile(dir.file("out.bin")), dots);
+        const auto receipts = Testing::printed(Testing::readFile(dir.file("out.bin")), {.paperDots = dots});
         ASSERT_EQ(receipts.size(), count);
         for (const auto& receipt : receipts) {
             EXPECT_TRUE(hasDots(receipt));
