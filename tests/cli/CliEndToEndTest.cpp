@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <regex>
 #include <tuple>
 
 #include "Link.h"
@@ -51,14 +52,6 @@ private:
     std::FILE* output_ = nullptr;
     pid_t pid_ = -1;
 };
-
-// How many bytes a broken link took varies from run to run; lines are compared with "after N of".
-std::string withoutCount(std::string line) {
-    const auto after = line.find(" after ");
-    const auto of = after == std::string::npos ? after : line.find(" of ", after);
-    if (of != std::string::npos) line.replace(after + 7, of - after - 7, "N");
-    return line;
-}
 
 TEST(CliEndToEndTest, PrintSavesItemsInTheOrderGivenAndSendSendsAFileUnchangedWithoutProgressWhenNotATerminal) {
     TempDir dir;
@@ -176,7 +169,8 @@ TEST(CliEndToEndTest, FailuresHaveTheirExitCodeAndOneLine) {
         SCOPED_TRACE(message);
         const Outcome run = orvik(args);
         EXPECT_EQ(run.code, code);
-        EXPECT_EQ(withoutCount(run.output), message);
+        // How many bytes a broken link took varies from run to run.
+        EXPECT_EQ(std::regex_replace(run.output, std::regex("after [0-9]+ of"), "after N of"), message);
     }
     ::close(deaf);
     EXPECT_EQ(readFile(dir.file("keep.bmp")), text("old"));
