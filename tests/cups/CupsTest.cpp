@@ -49,12 +49,6 @@ void makeServerBin(const fs::path& bin) {
     fs::create_symlink(ORVIK_CUPS_FILTER_PATH, bin / "filter/rastertoorvik");
 }
 
-// Opens a temporary directory to the scheduler's user, which must reach the programs and files inside.
-void openToAll(const fs::path& dir) {
-    fs::permissions(dir, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec | fs::perms::others_read |
-                             fs::perms::others_exec);
-}
-
 TEST(CupsBackendTest, SendsTheJobAndTellsTheSchedulerWhatBecameOfIt) {
     Testing::LogCapture quiet;
     Testing::TempDir dir;
@@ -129,7 +123,9 @@ class PrivateCupsd {
 public:
     explicit PrivateCupsd(const fs::path& root) : root_(root), port_(Loopback::closedPort()) {
         for (const char* sub : {"conf/ppd", "state", "cache", "spool/tmp", "log"}) fs::create_directories(root / sub);
-        openToAll(root);
+        // The scheduler's user must reach the programs and files inside.
+        fs::permissions(root, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec | fs::perms::others_read |
+                                  fs::perms::others_exec);
         makeServerBin(root / "bin");
         const std::string r = root.string();
         writeText(r + "/conf/cups-files.conf",
@@ -174,8 +170,7 @@ private:
 TEST(CupsSchedulerTest, PrintsTextAndPdfOnAReceiptQueueAndThroughItsIppShare) {
     Testing::LogCapture quiet;
     Testing::TempDir dir;
-    openToAll(dir.path());
-    PrivateCupsd cupsd(dir.path() / "cups");
+    PrivateCupsd cupsd(dir.path());
     if (!cupsd.ready()) GTEST_SKIP() << "the private cupsd did not start:\n" << cupsd.log();
     VirtualPrinter::Server printer;
     ASSERT_TRUE(printer.start());
