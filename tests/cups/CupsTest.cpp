@@ -20,6 +20,7 @@
 #include "support/LogCapture.h"
 #include "examples/LoopbackReceiver.h"
 #include "support/OrvikCli.h"
+#include "support/Receipts.h"
 #include "support/TempDir.h"
 
 namespace OrvikFramework {
@@ -46,12 +47,6 @@ void makeServerBin(const fs::path& bin) {
     EXPECT_EQ(Testing::run("cp", {"-rs", "/usr/lib/cups", bin.string()}).code, 0);  // a tree of symlinks
     fs::create_symlink(ORVIK_CUPS_BACKEND_PATH, bin / "backend/orvik");
     fs::create_symlink(ORVIK_CUPS_FILTER_PATH, bin / "filter/rastertoorvik");
-}
-
-// Opens a temporary directory to the scheduler's user, which must reach the programs and files inside.
-void openToAll(const fs::path& dir) {
-    fs::permissions(dir, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec | fs::perms::others_read |
-                             fs::perms::others_exec);
 }
 
 TEST(CupsBackendTest, SendsTheJobAndTellsTheSchedulerWhatBecameOfIt) {
@@ -90,16 +85,6 @@ TEST(CupsBackendTest, SendsTheJobAndTellsTheSchedulerWhatBecameOfIt) {
     EXPECT_EQ(Testing::run(backend, {}).code, 0);
 }
 
-// The filter's output decoded and rendered as the printer would, on paper `dots` wide.
-std::vector<VirtualPrinter::Receipt> render(const Data& escPos, std::uint32_t dots) {
-    std::vector<VirtualPrinter::Receipt> receipts;
-    VirtualPrinter::PrintSession session({.paperDots = dots}, {}, [&](VirtualPrinter::Receipt r) { receipts.push_back(std::move(r)); },
-                                         [](const Data&) {});
-    session.feed(escPos.data(), escPos.size());
-    session.finish();
-    return receipts;
-}
-
 TEST(CupsFilterTest, PrintsPicturesAndDocumentsAtThePaperWidthThroughCupsfilter) {
     Testing::TempDir dir;
     makeServerBin(dir.path() / "bin");
@@ -120,7 +105,7 @@ TEST(CupsFilterTest, PrintsPicturesAndDocumentsAtThePaperWidthThroughCupsfilter)
                                     " -e -m printer/orvik-escpos -o " + options + " " + shellQuoted(dir.file(input));
         const Testing::Outcome run = Testing::run("sh", {"-c", command + " >" + shellQuoted(dir.file("out.bin"))});
         ASSERT_EQ(run.code, 0) << run.output;
-        const auto receipts = render(Testing::readFile(dir.file("out.bin")), dots);
+        const auto receipts = Testing::printed(Testing::readFile(dir.file("out.bin")), {.paperDots = dots});
         ASSERT_EQ(receipts.size(), count);
         for (const auto& receipt : receipts) {
             EXPECT_TRUE(hasDots(receipt));
@@ -138,7 +123,9 @@ class PrivateCupsd {
 public:
     explicit PrivateCupsd(const fs::path& root) : root_(root), port_(Loopback::closedPort()) {
         for (const char* sub : {"conf/ppd", "state", "cache", "spool/tmp", "log"}) fs::create_directories(root / sub);
-        openToAll(root);
+        // The scheduler's user must reach the programs and files inside.
+        fs::permissions(root, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec | fs::perms::others_read |
+                                  fs::perms::others_exec);
         makeServerBin(root / "bin");
         const std::string r = root.string();
         writeText(r + "/conf/cups-files.conf",
@@ -171,8 +158,7 @@ public:
     }
     std::string server() const { return "127.0.0.1:" + std::to_string(port_); }
     std::string log() const {
-        return Testing::run("sh", {"-c", "tail -n 30 " + shellQuoted((root_ / "log/error_log").string()) + " " +
-                                             shellQuoted((root_ / "log/cupsd.out").string())}).output;
+        return Testing::run("tail", {"-n", "30", (root_ / "log/error_log").string(), (root_ / "log/cupsd.out").string()}).output;
     }
 
 private:
@@ -184,16 +170,14 @@ private:
 TEST(CupsSchedulerTest, PrintsTextAndPdfOnAReceiptQueueAndThroughItsIppShare) {
     Testing::LogCapture quiet;
     Testing::TempDir dir;
-    openToAll(dir.path());
-    PrivateCupsd cupsd(dir.path() / "cups");
+    PrivateCupsd cupsd(dir.path());
     if (!cupsd.ready()) GTEST_SKIP() << "the private cupsd did not start:\n" << cupsd.log();
     VirtualPrinter::Server printer;
     ASSERT_TRUE(printer.start());
     writeText(dir.file("note.txt"), "Table 4\nTwo coffees\n");
-    const Testing::Outcome pdf = Testing::run("sh", {"-c", "cupsfilter " + shellQuoted(dir.file("note.txt")) + " >" + shellQuoted(dir.file("note.pdf"))});
-    ASSERT_EQ(pdf.code, 0) << pdf.output;
     const std::string h = " -h " + cupsd.server();
     const std::string steps[] = {
+        "cupsfilter " + shellQuoted(dir.file("note.txt")) + " >" + shellQuoted(dir.file("note.pdf")),
         "lpadmin" + h + " -p receipt -E -v orvik:tcp://127.0.0.1:" + std::to_string(printer.port()) + " -P " + shellQuoted(ppd80),
         // Another machine shares the queue the standard way: an IPP queue pointing at this one.
         "lpadmin" + h + " -p shared -E -v ipp://" + cupsd.server() + "/printers/receipt",

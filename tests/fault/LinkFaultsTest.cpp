@@ -39,8 +39,8 @@ struct Recorder : OrvikObserver {
     void bytesWritten(std::uint64_t total) override { events.push_back("bytesWritten " + std::to_string(total)); }
 };
 
-// One printing SDK object over TCP to `host`:`port`.
-JobOutcome overTcp(const std::string& host, int port, const Data& job, std::chrono::milliseconds stall = 10s) {
+// One printing SDK object over TCP to `host`:`port`; `confirm` waits for the printer's word rather than the link's.
+JobOutcome overTcp(const std::string& host, int port, const Data& job, std::chrono::milliseconds stall = 10s, bool confirm = false) {
     Orvik sdk;
     sdk.InitSDK(WIRELESSS_INTERFACE::SOCKET, 512, "printer", "");
     sdk.Connect(host, port);
@@ -49,7 +49,7 @@ JobOutcome overTcp(const std::string& host, int port, const Data& job, std::chro
     const auto started = std::chrono::steady_clock::now();
     sdk.PrintText("more");  // after a failure, nothing waits again
     EXPECT_LT(std::chrono::steady_clock::now() - started, 100ms);
-    return sdk.WaitUntilSent(5s);
+    return confirm ? sdk.ConfirmPrinted(5s) : sdk.WaitUntilSent(5s);
 }
 
 // One printing SDK object over simulated Bluetooth; `fault` acts between the first piece and the next two.
@@ -68,6 +68,20 @@ JobOutcome overBluetooth(const std::function<void(Testing::SimulatedLink&, Simul
 TEST(JobOutcome, EachFailureKindIsTheJobsError) {
     const Data small = text("receipt\r\n");
     const Data huge(64u << 20, 0x55);  // far more than the socket buffers on both ends hold
+    const auto confirmed = [&](bool paperEnd) {
+        VirtualPrinter::Server printer;
+        printer.printerState().paperEnd = paperEnd;
+        EXPECT_TRUE(printer.start());
+        return overTcp("127.0.0.1", printer.port(), small, 10s, true);
+    };
+    // A link that does not come up leaves the job its reason.
+    const auto notUp = [](const std::function<void(Testing::SimulatedLink&)>& prepare) {
+        Testing::SimulatedLink link;
+        prepare(link);
+        Orvik sdk;
+        EXPECT_FALSE(link.bringUp(sdk, "Kitchen"));
+        return sdk.WaitUntilSent(5s);
+    };
     // What goes wrong, the job's outcome: its error and message, and how many bytes went (-1: any number).
     const std::tuple<const char*, std::function<JobOutcome()>, std::optional<ErrorCode>, std::string, std::uint64_t> cases[] = {
         {"all accepted over TCP", [&] {
@@ -75,6 +89,9 @@ TEST(JobOutcome, EachFailureKindIsTheJobsError) {
              return overTcp("127.0.0.1", server.port(), small);
          }, std::nullopt, "", 9 + 6},  // the job and "more"
         {"all confirmed over Bluetooth", [] { return overBluetooth([](auto&, auto&) {}); }, std::nullopt, "", 5 + 5 + 7},
+        {"printed and confirmed", [&] { return confirmed(false); }, std::nullopt, "", 9 + 6},
+        {"printer out of paper", [&] { return confirmed(true); }, ErrorCode::PrinterNotReady, "the printer reports: paper end, offline",
+         9 + 6},
         {"closed port", [&] { return overTcp("127.0.0.1", Loopback::closedPort(), small); },
          ErrorCode::ConnectionRefused, "Connection refused", 0},
         {"unresolvable host", [&] { return overTcp("no-such-host.invalid", 9100, small); }, ErrorCode::HostNotFound,
@@ -104,21 +121,10 @@ TEST(JobOutcome, EachFailureKindIsTheJobsError) {
          "a write of 5 bytes failed: The write failed: the device did not acknowledge it.", 5},
         {"Bluetooth link dropped", [] { return overBluetooth([](auto&, auto& printer) { printer.device().dropLinkAfterWrites(1); }); },
          ErrorCode::LinkLost, "the Bluetooth link was lost: The connection has timed out unexpectedly.", 10},
-        {"Bluetooth unavailable", [] {
-             Testing::SimulatedLink link;
-             link.bluetooth->setUnavailable("no Bluetooth adapter");
-             Orvik sdk;
-             sdk.InitSDK(WIRELESSS_INTERFACE::BLUETOOTH, 512, "Kitchen", "");
-             EXPECT_FALSE(sdk.Connect("", 0));
-             return sdk.WaitUntilSent(5s);
-         }, ErrorCode::BluetoothUnavailable, "no Bluetooth adapter", 0},
-        {"no printer service", [] {
-             Testing::SimulatedLink link;
-             link.addAdvertiser("Kitchen");
-             Orvik sdk;
-             EXPECT_FALSE(link.bringUp(sdk, "Kitchen"));
-             return sdk.WaitUntilSent(5s);
-         }, ErrorCode::ServiceNotFound, "the device does not offer the printer service", 0},
+        {"Bluetooth unavailable", [&] { return notUp([](auto& link) { link.bluetooth->setUnavailable("no Bluetooth adapter"); }); },
+         ErrorCode::BluetoothUnavailable, "no Bluetooth adapter", 0},
+        {"no printer service", [&] { return notUp([](auto& link) { link.addAdvertiser("Kitchen"); }); }, ErrorCode::ServiceNotFound,
+         "the device does not offer the printer service", 0},
         {"spool unwritable", [&] {
              Orvik sdk;
              sdk.bZip = true;
@@ -138,25 +144,6 @@ TEST(JobOutcome, EachFailureKindIsTheJobsError) {
             EXPECT_EQ(outcome.bytesSent, bytesSent);
         }
     }
-}
-
-TEST(JobOutcome, APrinterOutOfPaperIsNotConfirmed) {
-    LogCapture quiet;
-    VirtualPrinter::Server server;
-    server.printerState().paperEnd = true;
-    ASSERT_TRUE(server.start());
-    Orvik sdk;
-    sdk.InitSDK(WIRELESSS_INTERFACE::SOCKET, 512, "printer", "");
-    sdk.Connect("127.0.0.1", server.port());
-    sdk.PrintText("receipt");
-    const JobOutcome confirmed = sdk.ConfirmPrinted(5s);
-    EXPECT_FALSE(confirmed);
-    EXPECT_EQ(confirmed.error->code, ErrorCode::PrinterNotReady);
-    EXPECT_EQ(confirmed.error->message, "the printer reports: paper end, offline");
-    EXPECT_EQ(confirmed.bytesSent, 9u);
-    EXPECT_TRUE(confirmed.status && confirmed.status->paperEnd);
-    server.printerState().paperEnd = false;
-    EXPECT_TRUE(sdk.ConfirmPrinted(5s));
 }
 
 TEST(JobOutcome, TheObserverHearsOfTheLinkAndTheJobInOrderAndTheNextJobStartsClean) {

@@ -1,4 +1,4 @@
-// Printer status: the decoding of the four answers, reading them back over each link, and `orvik status`.
+// Printer status: the decoding of the four answers, reading them back over each link and with `orvik status`.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -13,7 +13,6 @@
 #include "support/OrvikCli.h"
 #include "examples/LoopbackReceiver.h"
 #include "support/SimulatedLink.h"
-#include "support/TempDir.h"
 
 namespace OrvikFramework {
 namespace {
@@ -68,49 +67,55 @@ std::optional<PrinterStatus> withoutRaw(std::optional<PrinterStatus> status) {
     return status;
 }
 
-TEST(StatusReadBack, EveryStateOverTcpAndBluetoothAndNoLateAnswerTakenForTheNextOne) {
-    const std::pair<PrinterState, PrinterStatus> cases[] = {
-        {{}, {}},
-        {{.online = false}, {.online = false}},
-        {{.coverOpen = true}, {.online = false, .coverOpen = true}},
-        {{.paperNearEnd = true}, {.paperNearEnd = true}},
-        {{.paperEnd = true}, {.online = false, .paperEnd = true}},
-        {{.error = true}, {.online = false, .error = true}},
-        {{false, true, true, true, true, true}, {false, true, true, true, true}},
+// The ready printer answers 0x12 four times, and each equal notification must still count as a new answer.
+TEST(StatusReadBack, EveryStateOverTcpBluetoothAndOrvikStatusAndNoLateAnswerTakenForTheNextOne) {
+    // The printer's state, what RequestStatus reads back over either link, and the exit code and lines of `orvik status`.
+    const std::tuple<PrinterState, PrinterStatus, int, std::vector<std::string>> cases[] = {
+        {{}, {}, 0, {"on-line:     yes", "paper:       present", "can print:   yes", "status bytes 12 12 12 12"}},
+        {{.online = false}, {.online = false}, 6, {}},
+        {{.coverOpen = true}, {.online = false, .coverOpen = true}, 6, {}},
+        {{.paperNearEnd = true}, {.paperNearEnd = true}, 0, {"paper:       near end", "can print:   yes"}},
+        {{.paperEnd = true}, {.online = false, .paperEnd = true}, 6, {"on-line:     no", "paper:       out", "cannot print: off-line, paper out"}},
+        {{.error = true}, {.online = false, .error = true}, 6, {}},
+        {{false, true, true, true, true, true}, {false, true, true, true, true}, 6,
+         {"cover open:  yes", "error:       yes", "cannot print: off-line, cover open, paper out, printer error"}},
     };
     TwoLinks links;
     links.server.printerState().paperEnd = true;
     links.overTcp.PrintData({0x10, 0x04, 0x01});  // answered, never read: not the answer to the first request below
     Testing::drainMainLoop();
-    // Each link stays up throughout: the state is read afresh at every request. The ready printer answers 0x12 four
-    // times, and each equal notification must still count as a new answer.
-    for (Orvik* sdk : {&links.overTcp, &links.overBluetooth}) {
-        for (const auto& [state, expected] : cases) {
-            links.server.printerState() = state;
-            EXPECT_EQ(withoutRaw(sdk->RequestStatus(5s)), expected) << (sdk == &links.overTcp ? "TCP" : "Bluetooth");
-        }
+    // Each link stays up throughout: the state is read afresh at every request.
+    for (const auto& [state, expected, code, shown] : cases) {
+        links.server.printerState() = state;
+        EXPECT_EQ(withoutRaw(links.overTcp.RequestStatus(5s)), expected) << "TCP";
+        EXPECT_EQ(withoutRaw(links.overBluetooth.RequestStatus(5s)), expected) << "Bluetooth";
+        // The main loop keeps serving the virtual printer meanwhile.
+        const Testing::Outcome run = Testing::orvik({"status", "--to", "tcp://127.0.0.1:" + std::to_string(links.server.port())});
+        EXPECT_EQ(run.code, code) << run.output;
+        for (const std::string& text : shown) EXPECT_THAT(run.output, HasSubstr(text));
     }
 }
 
 TEST(StatusReadBack, NoStatusWhenSilentWithoutALinkWhileSpoolingOrFromABrokenPeer) {
+    const auto refused = [](Orvik& sdk, const std::string& line) {
+        Testing::LogCapture log;
+        EXPECT_EQ(sdk.RequestStatus(200ms), std::nullopt);
+        EXPECT_THAT(log.lines(), Contains(HasSubstr(line)));
+    };
     {
         TwoLinks silent({.answers = false});
-        for (Orvik* sdk : {&silent.overTcp, &silent.overBluetooth}) {
-            Testing::LogCapture log;
-            EXPECT_EQ(sdk->RequestStatus(50ms), std::nullopt);
-            EXPECT_THAT(log.lines(), Contains(HasSubstr("no answer to DLE EOT 1 within 50 ms")));
-        }
+        for (Orvik* sdk : {&silent.overTcp, &silent.overBluetooth}) refused(*sdk, "no answer to DLE EOT 1 within 200 ms");
         // To `orvik status`, a silent Bluetooth printer gave no status (4); its link did not break (5).
         std::string args[] = {"orvik", "status", "--to", "ble://Status BLE", "--timeout", "0.2"};
         char* argv[] = {args[0].data(), args[1].data(), args[2].data(), args[3].data(), args[4].data(), args[5].data()};
         EXPECT_EQ(Cli::run(6, argv), 4);
+        const Testing::Outcome run =
+            Testing::orvik({"status", "--to", "tcp://127.0.0.1:" + std::to_string(silent.server.port()), "--timeout", "0.2"});
+        EXPECT_EQ(run.code, 4);
+        EXPECT_THAT(run.output, HasSubstr("gave no status: no answer to DLE EOT 1 within 200 ms"));
     }
     Testing::ScopedDocuments documents;
-    Testing::LogCapture log;
-    const auto refused = [&log](Orvik& sdk, const std::string& line) {
-        EXPECT_EQ(sdk.RequestStatus(5s), std::nullopt);
-        EXPECT_THAT(log.lines(), Contains(HasSubstr(line)));
-    };
+    Testing::LogCapture quiet;
     Orvik none;
     refused(none, "call InitSDK before RequestStatus");
     Orvik spooling;
@@ -128,31 +133,6 @@ TEST(StatusReadBack, NoStatusWhenSilentWithoutALinkWhileSpoolingOrFromABrokenPee
         sdk.InitSDK(WIRELESSS_INTERFACE::SOCKET, 512, "printer", "");
         sdk.Connect("127.0.0.1", peer.port());
         refused(sdk, line);
-    }
-}
-
-TEST(StatusCli, PrintsTheStateAndFailsWhenThePrinterCannotPrintOrIsSilent) {
-    Testing::LogCapture quiet;
-    VirtualPrinter::Server server;
-    ASSERT_TRUE(server.start());
-    Testing::TempDir receipts;
-    const std::vector<std::string> overTcp = {"status", "--to", "tcp://127.0.0.1:" + std::to_string(server.port())};
-    const std::tuple<PrinterState, std::vector<std::string>, int, std::vector<std::string>> cases[] = {
-        {{}, overTcp, 0, {"on-line:     yes", "paper:       present", "can print:   yes", "status bytes 12 12 12 12"}},
-        {{.paperNearEnd = true}, overTcp, 0, {"paper:       near end", "can print:   yes"}},
-        {{.paperEnd = true}, overTcp, 6, {"on-line:     no", "paper:       out", "cannot print: off-line, paper out"}},
-        {{false, true, false, false, true, true}, overTcp, 6,
-         {"cover open:  yes", "error:       yes", "cannot print: off-line, cover open, printer error"}},
-        {{.answers = false}, {"status", "--to", overTcp[2], "--timeout", "0.2"}, 4,
-         {"gave no status: no answer to DLE EOT 1 within 200 ms"}},
-        {{}, {"--virtual-printer", receipts.path().string(), "status", "--to", "ble://Orvik Virtual Printer"}, 0,
-         {"status bytes 12 12 12 12"}},
-    };
-    for (const auto& [state, args, code, shown] : cases) {
-        server.printerState() = state;
-        const Testing::Outcome run = Testing::orvik(args);  // the main loop keeps serving the virtual printer meanwhile
-        EXPECT_EQ(run.code, code) << run.output;
-        for (const std::string& text : shown) EXPECT_THAT(run.output, HasSubstr(text));
     }
 }
 
