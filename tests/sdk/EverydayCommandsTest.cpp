@@ -35,7 +35,8 @@ TEST(EverydayCommands, BytesOfEachOperationOrItsRefusal) {
     struct Case {
         Operation operation;
         Data bytes;
-        std::string framed, refusal;
+        std::string framed;
+        std::string refusal = "";
     };
     const Case cases[] = {
         {[](Orvik& o) { return o.OpenCashDrawer(); }, bytes({0x1b, 'p', 0, 25, 250}), "ESC p 0 25 250 cash drawer pin 2"},
