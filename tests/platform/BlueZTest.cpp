@@ -230,8 +230,17 @@ TEST_F(BlueZTest, FailuresOfTheStackReachTheReportsAndTheLog) {
     ASSERT_TRUE(waitForEvent("failed Printer error: Page timeout"));
 }
 
-TEST_F(BlueZTest, AnAdapterThatComesLateOrPowersOffIsReportedAndAnOffOneNeverScans) {
-    startManager();
+// Each cause is told at once, with an unsupported radio; an adapter that comes late or powers off is reported, and an
+// off one never scans.
+TEST_F(BlueZTest, WhyBluetoothIsUnavailableIsKnownAtOnceAndFollowsTheAdapter) {
+    const auto expectUnavailableAtOnce = [&](const std::string& why) {
+        SCOPED_TRACE(why);
+        recorder.events.clear();
+        startManager();
+        EXPECT_THAT(recorder.events, ElementsAre("state 2"));
+        EXPECT_EQ(manager->unavailableReason().value_or(PlatformError{}).localizedDescription, why);
+    };
+    expectUnavailableAtOnce("no Bluetooth adapter");
     addAdapter();
     ASSERT_TRUE(waitForEvent("state 5"));
     EXPECT_FALSE(manager->unavailableReason());
@@ -242,6 +251,10 @@ TEST_F(BlueZTest, AnAdapterThatComesLateOrPowersOffIsReportedAndAnOffOneNeverSca
     EXPECT_THAT(log.lines(), Contains("BlueZ: cannot scan: Bluetooth is not powered on"));
     RunLoop::main().runUntil([] { return false; }, 50ms);
     EXPECT_TRUE(callsOf("/org/bluez/hci0", "StartDiscovery").empty());
+    bus.stopMock("org.bluez");
+    expectUnavailableAtOnce("BlueZ is not running");
+    link = DBusLink::connect("unix:path=/nonexistent/bus", RunLoop::main());
+    expectUnavailableAtOnce("no system bus");
 }
 
 // The Bluetooth service going away mid-scan and mid-job: no crash, no hang, a line. Once it is back, a new InitSDK
@@ -288,23 +301,6 @@ TEST_F(BlueZTest, TheSdkSurvivesTheServiceVanishingMidScanAndMidJobAndPrintsOnce
     printing.PrintText("after");
     EXPECT_FALSE(printing.WaitUntilSent(10s));
     EXPECT_TRUE(log.contains("BLE write refused by the Bluetooth stack (link down or write rejected): 7 bytes not sent"));
-}
-
-// Each cause is told at once, with an unsupported radio; each row takes one more thing away.
-TEST_F(BlueZTest, WhyBluetoothIsUnavailableIsKnownAtOnce) {
-    const std::pair<std::function<void()>, const char*> rows[] = {
-        {[] {}, "no Bluetooth adapter"},
-        {[&] { bus.stopMock("org.bluez"); }, "BlueZ is not running"},
-        {[&] { link = DBusLink::connect("unix:path=/nonexistent/bus", RunLoop::main()); }, "no system bus"},
-    };
-    for (const auto& [takeAway, reason] : rows) {
-        SCOPED_TRACE(reason);
-        takeAway();
-        recorder.events.clear();
-        startManager();
-        EXPECT_THAT(recorder.events, ElementsAre("state 2"));
-        EXPECT_EQ(manager->unavailableReason().value_or(PlatformError{}).localizedDescription, reason);
-    }
 }
 
 // The race of a first connection: BlueZ says the services are resolved before or after it publishes their objects,
