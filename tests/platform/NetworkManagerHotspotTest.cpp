@@ -29,15 +29,12 @@ constexpr const char* nm = "org.freedesktop.NetworkManager";
 constexpr const char* nmPath = "/org/freedesktop/NetworkManager";
 constexpr const char* mock = "org.freedesktop.DBus.Mock";
 
-HotspotConfiguration network(const std::string& ssid, const std::string& passphrase, bool isWEP = false, bool joinOnce = true) {
-    return {.SSID = ssid, .passphrase = passphrase, .isWEP = isWEP, .joinOnce = joinOnce};
-}
-
 // Applies and waits for the completion; it must come exactly once, and not before `meanwhile` has run.
-std::optional<std::string> join(NetworkManagerHotspot& hotspot, HotspotConfiguration configuration,
-                                const std::function<void()>& meanwhile = [] {}) {
+std::optional<std::string> join(NetworkManagerHotspot& hotspot, const std::string& ssid, const std::string& passphrase,
+                                bool isWEP = false, bool joinOnce = true, const std::function<void()>& meanwhile = [] {}) {
     int completions = 0;
     std::optional<std::string> error;
+    const HotspotConfiguration configuration{.SSID = ssid, .passphrase = passphrase, .isWEP = isWEP, .joinOnce = joinOnce};
     hotspot.apply(configuration, [&](const std::optional<PlatformError>& result) {
         ++completions;
         error = result ? std::optional(result->localizedDescription) : std::nullopt;
@@ -84,7 +81,7 @@ TEST_F(NetworkManagerHotspotTest, JoinsTheMatchingAccessPointWithThePassphraseAn
     const std::string device = addWifiDevice();
     addAccessPoint(device, "Other");
     const std::string point = addAccessPoint(device, "PrinterAP");
-    EXPECT_EQ(join(hotspot, network("PrinterAP", "secret123")), std::nullopt);
+    EXPECT_EQ(join(hotspot, "PrinterAP", "secret123"), std::nullopt);
 
     const auto calls = callsOf("AddAndActivateConnection");
     ASSERT_EQ(calls.size(), 1u);
@@ -107,7 +104,7 @@ TEST_F(NetworkManagerHotspotTest, AVolatileConnectionIsPreferredAndAnOpenNetwork
     replaceMethod("AddAndActivateConnection2", "a{sa{sv}}ooa{sv}", "ooa{sv}",
                   "conn = self.AddWiFiConnection(args[1], 'joined', 'PrinterAP', ''); "
                   "ret = (conn, self.AddActiveConnection([args[1]], conn, args[2], 'joined', 2), {})");
-    EXPECT_EQ(join(hotspot, network("PrinterAP", "")), std::nullopt);
+    EXPECT_EQ(join(hotspot, "PrinterAP", ""), std::nullopt);
     const auto calls = callsOf("AddAndActivateConnection2");
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0][0].get<Settings>().count("802-11-wireless-security"), 0u);
@@ -128,23 +125,23 @@ TEST_F(NetworkManagerHotspotTest, AWrongPassphraseFailsWithNetworkManagersReason
         RunLoop::main().runUntil([] { return false; }, 50ms);
         settle("/org/freedesktop/NetworkManager/ActiveConnection/joined", 4, 9);
     };
-    EXPECT_EQ(join(hotspot, network("PrinterAP", "pa55-phrase"), settleRefused),
+    EXPECT_EQ(join(hotspot, "PrinterAP", "pa55-phrase", false, true, settleRefused),
               "The secrets for the network were missing or refused (wrong passphrase?)");
     EXPECT_TRUE(RunLoop::main().runUntil([&] { return savedConnections().empty(); }, 5s));
     for (const std::string& line : log.lines()) EXPECT_EQ(line.find("pa55"), std::string::npos) << line;
 }
 
 TEST_F(NetworkManagerHotspotTest, FailuresCarryATextAndCompleteOnce) {
-    EXPECT_EQ(join(hotspot, network("PrinterAP", "x")), "No Wi-Fi device found");
+    EXPECT_EQ(join(hotspot, "PrinterAP", "x"), "No Wi-Fi device found");
     addWifiDevice();
     // An SSID no access point has: the mock, like NetworkManager, refuses it.
-    EXPECT_NE(join(hotspot, network("Nowhere", "x", false, false)).value_or(""), "");
-    EXPECT_EQ(join(hotspot, network("PrinterAP", "x", true)), "WEP networks are not supported");
+    EXPECT_NE(join(hotspot, "Nowhere", "x", false, false).value_or(""), "");
+    EXPECT_EQ(join(hotspot, "PrinterAP", "x", true), "WEP networks are not supported");
     NetworkManagerHotspot unreachable(nullptr);
-    EXPECT_EQ(join(unreachable, network("PrinterAP", "")), "NetworkManager is not reachable: no D-Bus connection");
+    EXPECT_EQ(join(unreachable, "PrinterAP", ""), "NetworkManager is not reachable: no D-Bus connection");
     // Without NetworkManager on the bus, the bus's own error.
     bus.stopMock(nm);
-    EXPECT_NE(join(hotspot, network("PrinterAP", "")).value_or("").find(nm), std::string::npos);
+    EXPECT_NE(join(hotspot, "PrinterAP", "").value_or("").find(nm), std::string::npos);
 }
 
 // InitSDK over WIFI on the system back-end joins through NetworkManager; the SDK logs the outcome with its text.
