@@ -41,7 +41,6 @@ TEST(Documents, FollowsASetDirectoryThenTheUserDirsFileThenHome) {
         {"root home", "/", config, std::nullopt, "/Documents"},
         {"no home, absolute entry", std::nullopt, config, "XDG_DOCUMENTS_DIR=\"/srv/docs\"\n", "/srv/docs"},
         {"no home, entry needs home", std::nullopt, config, "XDG_DOCUMENTS_DIR=\"$HOME/Docs\"\n", std::nullopt},
-        {"nothing known", std::nullopt, std::nullopt, std::nullopt, std::nullopt},
         {"set directory", home, config, "XDG_DOCUMENTS_DIR=\"/b\"\n", "/var/spool/receipts", "/var/spool/receipts//"},
         {"set directory cleared", home, config, std::nullopt, home + "/Documents", ""},
     };

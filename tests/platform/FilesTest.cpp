@@ -52,7 +52,6 @@ protected:
         faults_.table().open = faultyOpen;
         faults_.table().write = faultyWrite;
         faults_.table().read = faultyRead;
-        writeFile(existing, {1, 2, 3});
     }
     ~FilesFaults() override { openFaultErrno = ioFaultErrno = shortWrites = 0; }
 
@@ -91,10 +90,8 @@ TEST_F(FilesFaults, AppendOrCreateRetriesInterruptionsAndNeverReplacesAFile) {
 }
 
 TEST_F(FilesFaults, ReadAllCollectsEveryByteOrReportsTheError) {
-    Data bytes{0xAA};
-    EXPECT_EQ(Files::readAll(existing, bytes), 0);
-    EXPECT_EQ(bytes, (Data{1, 2, 3}));
     writeFile(existing, Data(70000, 0x5A));
+    Data bytes{0xAA};
     ioFaultErrno = EINTR;
     EXPECT_EQ(Files::readAll(existing, bytes), 0);
     EXPECT_EQ(bytes, Data(70000, 0x5A));
@@ -111,21 +108,19 @@ TEST(WriteFileExclusive, CreatesOnlyNewFilesAndNeverWritesThroughASymlink) {
     struct Case {
         const char* name;
         std::function<void(const std::string& target, const std::string& victim)> arrange;
-        FileMode mode;
-        IfExists ifExists;
         bool written;
+        FileMode mode = FileMode::Readable;
+        IfExists ifExists = IfExists::Refuse;
     };
     const std::vector<Case> cases = {
-        {"new, readable", [](auto&, auto&) {}, FileMode::Readable, IfExists::Refuse, true},
-        {"new, owner only", [](auto&, auto&) {}, FileMode::OwnerOnly, IfExists::Refuse, true},
-        {"existing file", [](auto& t, auto&) { writeFile(t, {7}); }, FileMode::Readable, IfExists::Refuse, false},
-        {"symlink to a file", [](auto& t, auto& v) { fs::create_symlink(v, t); }, FileMode::Readable, IfExists::Refuse, false},
-        {"dangling symlink", [](auto& t, auto&) { fs::create_symlink("/nonexistent/x", t); }, FileMode::Readable,
-         IfExists::Refuse, false},
-        {"old temporary name is a symlink", [](auto& t, auto& v) { fs::create_symlink(v, t + ".part"); },
-         FileMode::Readable, IfExists::Refuse, true},
-        {"replacing a symlink replaces the link", [](auto& t, auto& v) { fs::create_symlink(v, t); }, FileMode::Readable,
-         IfExists::Replace, true},
+        {"new, readable", [](auto&, auto&) {}, true},
+        {"new, owner only", [](auto&, auto&) {}, true, FileMode::OwnerOnly},
+        {"existing file", [](auto& t, auto&) { writeFile(t, {7}); }, false},
+        {"symlink to a file", [](auto& t, auto& v) { fs::create_symlink(v, t); }, false},
+        {"dangling symlink", [](auto& t, auto&) { fs::create_symlink("/nonexistent/x", t); }, false},
+        {"old temporary name is a symlink", [](auto& t, auto& v) { fs::create_symlink(v, t + ".part"); }, true},
+        {"replacing a symlink replaces the link", [](auto& t, auto& v) { fs::create_symlink(v, t); }, true,
+         FileMode::Readable, IfExists::Replace},
     };
     const mode_t umask = ::umask(0);
     ::umask(umask);
@@ -137,9 +132,8 @@ TEST(WriteFileExclusive, CreatesOnlyNewFilesAndNeverWritesThroughASymlink) {
         const Status status = writeFileExclusive(target, {9, 9, 9}, c.mode, c.ifExists);
         EXPECT_EQ(!status, c.written) << c.name;
         EXPECT_EQ(readFile(victim), (Data{1, 2})) << c.name;
-        for (const auto& entry : fs::directory_iterator(dir.path())) {
+        for (const auto& entry : fs::directory_iterator(dir.path()))
             EXPECT_NE(entry.path().filename().string()[0], '.') << c.name << ": temporary file left";
-        }
         if (c.written) {
             EXPECT_EQ(readFile(target), (Data{9, 9, 9})) << c.name;
             struct stat st{};
