@@ -31,17 +31,6 @@ TEST(BmpRaster, PaletteTopDownAndColourTableSizeDecideTheRows) {
     }
 }
 
-TEST(BmpRaster, StandardFileGivesComplementedBytesBottomRowLast) {
-    // 384 x 2: the file holds the bottom row at 62..109 and the top row at 110..157.
-    Data file = Testing::bmpFile({.width = 384, .height = 2});
-    ASSERT_EQ(file.size(), 158u);
-    for (std::size_t i = 62; i < 158; ++i) file[i] = static_cast<std::uint8_t>(i);
-    Data expected;
-    for (std::size_t i = 110; i < 158; ++i) expected.push_back(static_cast<std::uint8_t>(~i));
-    for (std::size_t i = 62; i < 110; ++i) expected.push_back(static_cast<std::uint8_t>(~i));
-    EXPECT_EQ(std::get<Data>(BmpRaster::printerRows(file, 384, 2)), expected);
-}
-
 TEST(BmpRaster, UnusableFilesAreRefusedWithAReason) {
     const Data good = Testing::bmpFile({.width = 33, .height = 5});
     const auto with = [&good](std::size_t at, std::uint8_t value) {

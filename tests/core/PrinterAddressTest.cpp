@@ -30,7 +30,6 @@ TEST(PrinterAddressTest, AddressesGiveTheirFieldsOrSayWhatIsWrong) {
         {"127.0.0.1:9100",
          "bad printer address \"127.0.0.1:9100\": expected tcp://HOST[:PORT], wifi://SSID?password=P&host=H&port=N, "
          "ble://NAME, usb:///dev/usb/lpN, serial:///dev/ttyX?baud=N&flow=none|rtscts|xonxoff or file:PATH"},
-        {"http://x:1", "unknown link kind \"http\" in \"http://x:1\": use tcp, wifi, ble, usb, serial or file"},
         {"tcp://:9100", "missing host in \"tcp://:9100\""},
         {"tcp://h:0", "bad port \"0\" in \"tcp://h:0\": must be a number from 1 to 65535"},
         {"tcp://h:65536", "bad port \"65536\" in \"tcp://h:65536\": must be a number from 1 to 65535"},

@@ -116,11 +116,14 @@ TEST(DecoderTest, ReportsBrokenInputAndCarriesOn) {
     Data corrupt = zipped;
     corrupt[12] ^= 0xFF;
     corrupt[13] ^= 0xFF;
+    Data megabyteOfLines(1 << 20, 'z');
+    for (std::size_t i = 63; i < megabyteOfLines.size(); i += 64) megabyteOfLines[i] = '\n';
     const struct {
         std::string name;
         Data stream;
         std::vector<std::string> errors;
         std::string survivor = {};  // a command that must still be decoded after the damage
+        Limits limits = {};
     } cases[] = {
         {"TruncatedRaster", Data{0x1D, 'v', '0', 0, 1, 0, 4, 0, 0xFF}, {"stream ended inside a command: 1D 76 30"}},
         {"HugeRasterIsSkippedNotBuffered", Data{0x1D, 'v', '0', 0x00, 0xFF, 0xFF, 0xFF, 0xFF} + Data(1000, 0xFF),
@@ -149,10 +152,13 @@ TEST(DecoderTest, ReportsBrokenInputAndCarriesOn) {
         {"UnknownBarcodeSystem", text("\x1Dk\x20") + tail, {"GS k with unknown barcode system 32"}, "text \"after\""},
         {"UnknownCutMode", text("\x1DV\x07") + tail, {"GS V with unknown cut mode 7"}, "text \"after\""},
         {"LongLineIsSplit", Data(5000, 'x') + tail, {"text line longer than 4096 bytes; split here"}, "after\""},
+        // Exactly the first 64 KiB are decoded, and reported alike, however the job arrives.
+        {"JobInflatingBeyondTheLimit", job(megabyteOfLines) + tail, {"inflates beyond the 65536-byte job limit"},
+         "text \"after\"", {.largestJob = 1 << 16}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::vector<Command> decoded = decodeAll(c.stream);
+        const std::vector<Command> decoded = decodeAll(c.stream, c.limits);
         const std::vector<std::string> found = errors(decoded);
         ASSERT_EQ(found.size(), c.errors.size()) << ::testing::PrintToString(found);
         for (std::size_t i = 0; i < found.size(); ++i) EXPECT_THAT(found[i], HasSubstr(c.errors[i]));
@@ -160,19 +166,8 @@ TEST(DecoderTest, ReportsBrokenInputAndCarriesOn) {
             EXPECT_THAT(lines(decoded), ::testing::Contains(HasSubstr(c.survivor)));
         }
         std::mt19937 random(3);
-        EXPECT_EQ(decodeInChunks(c.stream, random), decoded);
+        EXPECT_EQ(decodeInChunks(c.stream, random, c.limits), decoded);
     }
-}
-
-TEST(DecoderTest, CapsWhatACompressedJobMayInflateTo) {
-    Data plain(1 << 20, 'z');
-    for (std::size_t i = 63; i < plain.size(); i += 64) plain[i] = '\n';
-    const Data stream = job(plain) + text("after");
-    const std::vector<Command> whole = decodeAll(stream, {.largestJob = 1 << 16});
-    EXPECT_THAT(errors(whole), ::testing::ElementsAre(HasSubstr("inflates beyond the 65536-byte job limit")));
-    // Exactly the first 64 KiB are decoded, and reported alike, however the job arrives.
-    std::mt19937 random(7);
-    EXPECT_EQ(decodeInChunks(stream, random, {.largestJob = 1 << 16}), whole);
 }
 
 TEST(DecoderTest, RandomAndTruncatedStreamsDecodeAlikeInAnyChunking) {

@@ -1,9 +1,9 @@
 // Receipts as printed: dot-exact images, text placement, styles, cuts and limits.
-#include <stb_image.h>
-
 #include <random>
 
 #include <gtest/gtest.h>
+
+#include <orvik/ImageConversion.h>
 
 #include "support/Bytes.h"
 #include "support/Receipts.h"
@@ -14,19 +14,6 @@ namespace {
 using Testing::text;
 using Testing::operator+;
 using Testing::printed;
-
-// The receipt read back from its PNG bytes, so the encoder is checked too.
-Receipt fromPng(const Data& png) {
-    int w = 0, h = 0, channels = 0;
-    stbi_uc* pixels = stbi_load_from_memory(png.data(), static_cast<int>(png.size()), &w, &h, &channels, 1);
-    Receipt r;
-    if (!pixels) return r;
-    r.width = static_cast<std::uint32_t>(w);
-    r.height = static_cast<std::uint32_t>(h);
-    r.pixels.assign(pixels, pixels + w * h);
-    stbi_image_free(pixels);
-    return r;
-}
 
 struct Box {
     int left = 1 << 30, right = -1, top = 1 << 30, bottom = -1;
@@ -50,14 +37,15 @@ TEST(RendererTest, RasterImagesPrintDotExactInEveryMode) {
         const int sx = (mode % 48) & 1 ? 2 : 1, sy = (mode % 48) & 2 ? 2 : 1;
         const std::vector<Receipt> receipts = printed(Data{0x1D, 'v', '0', mode, widthBytes, 0, rows, 0} + image);
         ASSERT_EQ(receipts.size(), 1u);
-        const Receipt back = fromPng(encodePng(receipts[0]));
-        ASSERT_EQ(back.width, 384u);
-        ASSERT_EQ(back.height, rows * sy);
-        for (std::uint32_t y = 0; y < back.height; ++y)
-            for (std::uint32_t x = 0; x < back.width; ++x) {
+        // Read back from its PNG bytes, so the encoder is checked too.
+        const auto back = convertPicture(encodePng(receipts[0]), {.width = 384, .dither = Dither::Threshold});
+        ASSERT_TRUE(back) << back.error().message;
+        ASSERT_EQ(back->height, rows * sy);
+        for (std::uint32_t y = 0; y < back->height; ++y)
+            for (std::uint32_t x = 0; x < back->width; ++x) {
                 const std::uint32_t col = x / sx, row = y / sy;
                 const bool expected = col < widthBytes * 8 && (image[row * widthBytes + col / 8] & (0x80 >> (col % 8)));
-                ASSERT_EQ(back.black(x, y), expected) << x << "," << y;
+                ASSERT_EQ(back->black(x, y), expected) << x << "," << y;
             }
     }
 }
