@@ -297,7 +297,7 @@ bool MemorySource::read(std::uint64_t offset, std::uint8_t* out, std::size_t cou
 
 std::optional<MonoBitmap> convert(Source& source, const PictureOptions& options, std::string& error) {
     std::uint8_t signature[8] = {};
-    if (source.size() >= 8 && source.read(0, signature, 8) && std::memcmp(signature, "\x89PNG\r\n\x1a\n", 8) == 0) {
+    if (source.size() >= 8 && source.read(0, signature, 8) && std::memcmp(signature, PictureFiles::pngSignature, 8) == 0) {
         // Checked before anything is decoded, as the whole-picture decoder does.
         const std::uint64_t claimed = PictureFiles::pngClaimedLength(
             [&](std::uint64_t at, std::uint8_t* out, std::size_t count) { return source.read(at, out, count); },

@@ -57,7 +57,7 @@ std::uint64_t gif(const std::uint8_t* b, std::size_t size) {
 
 std::uint64_t claimedLength(const std::uint8_t* bytes, std::size_t size) {
     if (size >= 2 && bytes[0] == 'B' && bytes[1] == 'M') return bmp(bytes, size);
-    if (size >= 8 && std::memcmp(bytes, "\x89PNG\r\n\x1a\n", 8) == 0) {
+    if (size >= 8 && std::memcmp(bytes, pngSignature, 8) == 0) {
         return pngClaimedLength(
             [&](std::uint64_t at, std::uint8_t* out, std::size_t count) {
                 if (at + count > size) return false;
@@ -75,8 +75,7 @@ std::uint64_t pngClaimedLength(const std::function<bool(std::uint64_t, std::uint
     std::uint64_t at = 8;
     std::uint8_t header[8];
     while (at + 8 <= size && read(at, header, 8)) {
-        const std::uint64_t length = std::uint64_t{header[0]} << 24 | header[1] << 16 | header[2] << 8 | header[3];
-        const std::uint64_t end = at + 12 + length;
+        const std::uint64_t end = at + 12 + bigEndian32(header);
         if (std::memcmp(header + 4, "IEND", 4) == 0 || end > size) return end;
         at = end;
     }

@@ -8,15 +8,13 @@
 
 #include <isa-l/igzip_lib.h>
 
+#include "core/PictureFiles.h"
+
 namespace OrvikFramework::ImageConvert {
 namespace {
 
 constexpr std::size_t inputPiece = 64 * 1024;
-constexpr std::uint8_t signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
-
-std::uint32_t bigEndian32(const std::uint8_t* p) {
-    return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 | p[3];
-}
+using PictureFiles::bigEndian32;
 
 struct ChunkHeader {
     std::uint32_t length = 0;
@@ -80,7 +78,7 @@ bool unfilter(std::uint8_t* row, const std::uint8_t* above, std::size_t length, 
 std::unique_ptr<PngRows> PngRows::open(Source& source) {
     // Signature, then the header chunk: length, type and 13 bytes of fields.
     std::uint8_t head[29];
-    if (!source.read(0, head, sizeof head) || std::memcmp(head, signature, 8) != 0 || bigEndian32(head + 8) != 13 ||
+    if (!source.read(0, head, sizeof head) || std::memcmp(head, PictureFiles::pngSignature, 8) != 0 || bigEndian32(head + 8) != 13 ||
         std::memcmp(head + 12, "IHDR", 4) != 0) {
         return nullptr;
     }
